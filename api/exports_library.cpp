@@ -1,0 +1,13 @@
+// The exports that concern the library state as a whole.
+#include "api/library_state.h"
+#include "vordex.h"
+
+extern "C" {
+
+VORDEX_API int VORDEX_GetVersion(void) { return 0x20070; }
+
+VORDEX_API int VORDEX_IsOpen(void) { return vordex::api::activeDatabase ? 1 : 0; }
+
+VORDEX_API void VORDEX_Close(void) { vordex::api::CloseActiveDatabase(); }
+
+}  // extern "C"

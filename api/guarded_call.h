@@ -1,0 +1,52 @@
+#pragma once
+
+#include "api/show_message.h"
+#include "db/db_exception.h"
+
+namespace vordex::api {
+
+/// Deletes a caught exception when the guarded block ends.
+class CaughtException {
+public:
+    explicit CaughtException(CException* e) : e_(e) {}
+    CaughtException(const CaughtException&) = delete;
+    CaughtException& operator=(const CaughtException&) = delete;
+    ~CaughtException() { e_->Delete(); }
+
+private:
+    CException* e_;
+};
+
+/// The guarded block of an exported call. Runs `body`; when it throws, shows
+/// the failure (a database exception's texts, otherwise the fixed text), runs
+/// `cleanup` and returns `failure`. Nothing escapes: a C host cannot catch.
+template <class Result, class Body, class Cleanup>
+Result GuardedCall(Result failure, Body&& body, Cleanup&& cleanup) noexcept {
+    try {
+        try {
+            return body();
+        } catch (CDBException* e) {
+            CaughtException caught(e);
+            ShowMessage(e->ErrorText.c_str(), e->StateText.c_str());
+            cleanup();
+        } catch (CException* e) {
+            CaughtException caught(e);
+            ShowMessage(nullptr, nullptr);
+            cleanup();
+        } catch (...) {
+            ShowMessage(nullptr, nullptr);
+            cleanup();
+        }
+    } catch (CException* e) {
+        e->Delete();  // the clean-up failed as well; the failure has been shown
+    } catch (...) {
+    }
+    return failure;
+}
+
+template <class Result, class Body>
+Result GuardedCall(Result failure, Body&& body) noexcept {
+    return GuardedCall(failure, static_cast<Body&&>(body), [] {});
+}
+
+}  // namespace vordex::api

@@ -1,0 +1,59 @@
+#include "api/library_state.h"
+
+#include "db/exception.h"
+
+namespace vordex::api {
+
+std::unique_ptr<CDatabase> activeDatabase;
+std::unique_ptr<CRecordset> activeRecord;
+CText tableNames[kListLimit];
+int32_t tableCount = 0;
+CText catalogQualifier;
+CText catalogOwner;
+CText activeTable;
+CText fieldNames[kListLimit];
+int32_t fieldLengths[kListLimit] = {};
+int32_t fieldListCount = 0;
+
+const char kEmptyText[] = "";
+
+void CloseActiveRecord() noexcept {
+    if (!activeRecord) return;
+    try {
+        if (activeRecord->IsOpen()) activeRecord->Close();
+    } catch (CException* e) {
+        e->Delete();
+    } catch (...) {
+    }
+    activeRecord.reset();  // the destructor never throws
+}
+
+void CloseActiveDatabase() noexcept {
+    if (!activeDatabase) return;
+    CloseActiveRecord();
+    try {
+        if (activeDatabase->IsConnected()) activeDatabase->Close();
+    } catch (CException* e) {
+        e->Delete();
+    } catch (...) {
+    }
+    activeDatabase.reset();
+}
+
+namespace {
+
+// The library's load and unload. Defined after the variables above, so they
+// are constructed before the load hook runs and destroyed after the unload
+// hook has run.
+struct ProcessHooks {
+    ProcessHooks() {
+        activeDatabase.reset();
+        activeRecord.reset();
+    }
+    ~ProcessHooks() { CloseActiveDatabase(); }
+};
+
+ProcessHooks processHooks;
+
+}  // namespace
+}  // namespace vordex::api

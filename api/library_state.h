@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "db/database.h"
+#include "db/recordset.h"
+#include "db/text.h"
+
+namespace vordex::api {
+
+/// Table and field names kept for the host.
+constexpr int kListLimit = 32;
+/// The column count of VORDEX_Open saturates here.
+constexpr int kColumnCountLimit = 512;
+
+// The library variables: one set per process, unguarded (one caller at a time).
+extern std::unique_ptr<CDatabase> activeDatabase;
+extern std::unique_ptr<CRecordset> activeRecord;
+extern CText tableNames[kListLimit];
+extern int32_t tableCount;
+extern CText catalogQualifier;
+extern CText catalogOwner;
+extern CText activeTable;
+extern CText fieldNames[kListLimit];
+extern int32_t fieldLengths[kListLimit];
+extern int32_t fieldListCount;
+
+/// The one static empty text handed out for "no value".
+extern const char kEmptyText[];
+
+/// True when 0 <= index < min(count, kListLimit).
+inline bool IsListIndex(int index, int32_t count) {
+    return index >= 0 && index < count && index < kListLimit;
+}
+
+/// Closes the open record (when it is open), deletes it, clears activeRecord.
+void CloseActiveRecord() noexcept;
+
+/// Closes the open record and the connection and destroys the connection object.
+void CloseActiveDatabase() noexcept;
+
+}  // namespace vordex::api

@@ -1,0 +1,2 @@
+// The shared library is the core archive linked whole; this unit only gives
+// the target a source of its own.

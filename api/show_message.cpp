@@ -1,0 +1,20 @@
+#include "api/show_message.h"
+
+#include "db/library_messages.h"
+#include "platform/message_box.h"
+
+namespace vordex::api {
+
+int ShowMessage(const char* text, const char* alternative) noexcept {
+    try {
+        if (text != nullptr && *text != '\0') return platform::ShowMessageBox("VORDEX", text);
+        if (alternative != nullptr && *alternative != '\0') return platform::ShowMessageBox("VORDEX", alternative);
+        CText fixed;
+        LoadLibraryMessage(MessageUnrecoverableError, fixed);
+        return platform::ShowMessageBox("VORDEX", fixed.c_str());
+    } catch (...) {
+        return 0;
+    }
+}
+
+}  // namespace vordex::api

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <sql.h>
+
+#include <cstdint>
+#include <list>
+
+#include "db/object.h"
+#include "db/text.h"
+
+namespace vordex {
+
+class CRecordset;
+
+/// Option bits of CDatabase::OpenWithOptions.
+enum DatabaseOpenOption : uint32_t {
+    OpenExclusive = 0x01,
+    OpenReadOnly = 0x02,
+    UseCursorLibrary = 0x04,
+    NoPrompt = 0x08,
+    ForcePrompt = 0x10,
+};
+
+/// Bits of CDatabase::UpdateCapabilities.
+enum UpdateCapability : uint32_t {
+    UpdateBySetPos = 0x1,
+    UpdateByPositionedSql = 0x2,
+    GetDataOnBound = 0x4,
+};
+
+/// One ODBC connection.
+class CDatabase : public CObject {
+    VORDEX_DECLARE_RUNTIME_CLASS()
+public:
+    CDatabase() = default;
+    CDatabase(const CDatabase&) = delete;
+    CDatabase& operator=(const CDatabase&) = delete;
+    ~CDatabase() override;
+
+    /// Checks the "ODBC;" prefix, adds the data-source name, then OpenWithOptions.
+    virtual bool Open(const char* dataSource, bool exclusive, bool readOnly, const char* connect,
+                      bool cursorLibrary);
+    /// Connects; false only when the user cancelled the choice of data source.
+    virtual bool OpenWithOptions(const char* connect, uint32_t options);
+    /// Closes the open result sets, disconnects and frees the connection handle.
+    virtual void Close();
+    /// Gives a new statement the query time-out.
+    virtual void SetStatementOptions(SQLHSTMT statement);
+    /// True for SQL_SUCCESS, SQL_SUCCESS_WITH_INFO and SQL_NO_DATA_FOUND.
+    virtual bool Succeeded(SQLRETURN rc) const;
+    /// Throws the CDBException for `rc` with this connection's diagnostics.
+    [[noreturn]] virtual void ThrowError(SQLRETURN rc);
+
+    void AllocateConnection(uint32_t options);
+    bool DriverConnect(uint32_t options);
+    void VerifyConformance();
+    void ReadCapabilities();
+    /// Close, then release the shared environment when no connection holds it.
+    void Free();
+
+    /// Rewrites bracket-quoted identifiers of `sql` in place into QuoteChar.
+    void ConvertBrackets(char* sql) const;
+
+    bool IsConnected() const { return ConnectionHandle != nullptr; }
+
+    SQLHDBC ConnectionHandle = nullptr;
+    int32_t UsesCursorLibrary = 0;
+    char QuoteChar = ' ';
+    CText ConnectString;
+    /// Result sets open on this connection, newest first; not owned.
+    std::list<CRecordset*> OpenRecordsets;
+    int32_t Updatable = 0;
+    uint32_t UpdateCapabilities = 0;
+    uint32_t BookmarkPersistence = 0;
+    uint32_t LoginTimeout = 15;
+    int32_t QueryTimeout = 15;
+};
+
+}  // namespace vordex

@@ -1,0 +1,37 @@
+#include "db/library_messages.h"
+
+#include <iterator>
+
+#include "platform/code_page.h"
+
+namespace vordex {
+namespace {
+
+struct MessageEntry {
+    unsigned id;
+    const char* utf8;
+};
+
+// Kept in UTF-8 here; shown in the host's code page. The library error codes
+// (1001-1028) have no entry: their failures show the unrecoverable-error text.
+constexpr MessageEntry kMessages[] = {
+    {MessageUnrecoverableError, "ODBCﾄﾞﾗｲﾊﾞで回復できないエラーが発生しました."},
+    {MessageNoTableFound, "テーブルが見つかりません."},
+    {MessageTableCannotOpen, "テーブルがオープンできません."},
+    {MessageNoFieldFound, "フィールドが見つかりません.\r\n\r\nODBC32,ODBCﾄﾞﾗｲﾊﾞ,ﾃﾞｰﾀﾍﾞｰｽﾌｧｲﾙ名等を確認して下さい"},
+    {MessageInsideSuffix, " 内に"},
+};
+
+}  // namespace
+
+bool LoadLibraryMessage(unsigned id, CText& out) {
+    for (const MessageEntry& entry : kMessages) {
+        if (entry.id == id) {
+            out = platform::Utf8ToHost(entry.utf8);
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace vordex

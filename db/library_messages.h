@@ -1,0 +1,22 @@
+#pragma once
+
+#include "db/text.h"
+
+namespace vordex {
+
+/// Message numbers of the library's own texts.
+enum LibraryMessageId : unsigned {
+    MessageUnrecoverableError = 1,
+    MessageNoTableFound = 2,
+    MessageTableCannotOpen = 3,
+    MessageNoFieldFound = 4,
+    MessageInsideSuffix = 5,
+    /// A library error code's text is looked up under code + this offset.
+    LibraryErrorMessageBase = 61080,
+};
+
+/// The library's text under `id`, in the host's code page; false (and `out`
+/// untouched) when there is none.
+bool LoadLibraryMessage(unsigned id, CText& out);
+
+}  // namespace vordex

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstddef>
+
+#include "db/text.h"
+
+namespace vordex::platform {
+
+/// The code pages a host's texts can be in.
+enum class CodePage { Utf8, Cp932 };
+
+/// The host's code page: CP932 when VORDEX_CODEPAGE=932 or the locale's
+/// codeset (or LC_ALL / LC_CTYPE / LANG) names Shift_JIS or CP932; else UTF-8.
+CodePage HostCodePage();
+
+/// Bytes of the character that starts at `p` (1 for the terminator and for
+/// any byte that does not start a valid multibyte character).
+size_t CharLength(const char* p, CodePage codePage);
+
+/// ASCII-case-insensitive test that `text` begins with the ASCII `prefix`.
+bool StartsWithNoCase(const char* text, const char* prefix);
+
+/// Converts a UTF-8 text (the library's own messages) into the host's code page.
+CText Utf8ToHost(const char* utf8);
+CText Utf8ToCodePage(const char* utf8, CodePage codePage);
+
+}  // namespace vordex::platform

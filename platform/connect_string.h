@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+namespace vordex::platform {
+
+/// True when the connect string names a data source: a non-empty DSN, DRIVER
+/// or FILEDSN value (keywords compared without regard to case).
+bool NamesDataSource(const char* connect);
+
+/// The connect string without DSN, DRIVER and FILEDSN items whose value is
+/// empty. unixODBC takes an empty DSN as a wildcard and would silently load
+/// the driver of the first data source it knows. A string with no such item
+/// is returned unchanged.
+std::string WithoutEmptyDataSource(const char* connect);
+
+/// The chosen data source's connect string followed by the remaining items of
+/// the caller's string (the chosen items come first and so take precedence).
+std::string MergeConnectStrings(const std::string& chosen, const std::string& rest);
+
+}  // namespace vordex::platform

@@ -1,0 +1,62 @@
+#include "platform/message_box.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace vordex::platform {
+namespace {
+
+constexpr const char* kTerminal = "/dev/tty";
+
+bool TerminalAvailable() {
+    FILE* tty = std::fopen(kTerminal, "r+");
+    if (tty == nullptr) return false;
+    std::fclose(tty);
+    return true;
+}
+
+void ShowOnStderr(const char* caption, const char* text) {
+    std::fprintf(stderr, "%s: %s\n", caption, text);
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+MessageBackend ChosenMessageBackend() {
+    const char* chosen = std::getenv("VORDEX_DIALOG");
+    if (chosen != nullptr) {
+        if (std::strcmp(chosen, "tty") == 0) return MessageBackend::Tty;
+        if (std::strcmp(chosen, "stderr") == 0) return MessageBackend::Stderr;
+        if (std::strcmp(chosen, "none") == 0) return MessageBackend::None;
+    }
+    return TerminalAvailable() ? MessageBackend::Tty : MessageBackend::Stderr;
+}
+
+int ShowMessageBox(const char* caption, const char* text) {
+    switch (ChosenMessageBackend()) {
+        case MessageBackend::None:
+            break;
+        case MessageBackend::Stderr:
+            ShowOnStderr(caption, text);
+            break;
+        case MessageBackend::Tty: {
+            FILE* tty = std::fopen(kTerminal, "r+");
+            if (tty == nullptr) {
+                ShowOnStderr(caption, text);
+                break;
+            }
+            std::fprintf(tty, "\n[%s] %s\n[OK: press Enter] ", caption, text);
+            std::fflush(tty);
+            // Modal: the call returns when the user answers.
+            int c;
+            while ((c = std::fgetc(tty)) != EOF && c != '\n') {
+            }
+            std::fclose(tty);
+            break;
+        }
+    }
+    return 1;
+}
+
+}  // namespace vordex::platform

@@ -1,0 +1,51 @@
+# shellcheck shell=bash
+# Helpers shared by the scripts in this directory. Source it; it does nothing
+# on its own.
+
+VORDEX_SCRIPTS=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck disable=SC2034 # used by the scripts that source this file
+PG_BIN=/usr/lib/postgresql/15/bin
+
+vordex_log() { printf '%s: %s\n' "${0##*/}" "$*" >&2; }
+vordex_die() { vordex_log "$*"; exit 1; }
+
+# Paths end up unquoted in ini files, connect strings and postgres' command
+# line, so only plain characters are allowed in them.
+vordex_abs_dir() {
+    local dir
+    dir=$(realpath -m -- "$1")
+    [[ $dir =~ ^[A-Za-z0-9/._+-]+$ ]] ||
+        vordex_die "directory '$dir' has characters the ini files cannot carry"
+    printf '%s\n' "$dir"
+}
+
+# One line of env.sh. Values are single-quoted so connect strings with braces
+# and semicolons survive sourcing.
+vordex_env_line() {
+    [[ $2 != *"'"* ]] || vordex_die "value of $1 contains a single quote"
+    printf "export %s='%s'\n" "$1" "$2"
+}
+
+# Starts a private cluster plus ODBC files in a fresh temporary directory,
+# exports its environment into the calling shell and tears everything down
+# when that shell exits, whether it succeeds, fails or is interrupted.
+vordex_private_cluster() {
+    VORDEX_TMP=$(mktemp -d /tmp/vordex-test.XXXXXX)
+    trap vordex_private_cluster_down EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    bash "$VORDEX_SCRIPTS/pg_cluster.sh" start "$VORDEX_TMP"
+    bash "$VORDEX_SCRIPTS/odbc_config.sh" "$VORDEX_TMP"
+    # shellcheck source=/dev/null
+    source "$VORDEX_TMP/env.sh"
+}
+
+# EXIT trap: must not change the exit status, so nothing here may fail.
+vordex_private_cluster_down() {
+    [[ -n ${VORDEX_TMP:-} && -d $VORDEX_TMP ]] || return 0
+    if ! bash "$VORDEX_SCRIPTS/pg_cluster.sh" stop "$VORDEX_TMP"; then
+        vordex_log "could not stop the cluster in $VORDEX_TMP; left in place"
+        return 0
+    fi
+    rm -rf -- "$VORDEX_TMP" || true
+}

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Writes a private unixODBC configuration into DIR/odbc so tests never read or
+# change the machine's own ini files, and adds the variables that select it
+# to DIR/env.sh. Run after `pg_cluster.sh start DIR` (it needs PGPORT).
+#   odbc_config.sh DIR
+set -euo pipefail
+# shellcheck source-path=SCRIPTDIR source=lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+(($# == 1)) || vordex_die "usage: odbc_config.sh DIR"
+dir=$(vordex_abs_dir "$1")
+[[ -f $dir/env.sh ]] || vordex_die "$dir/env.sh missing; run pg_cluster.sh start $dir first"
+# shellcheck source=/dev/null
+source "$dir/env.sh"
+: "${PGPORT:?PGPORT not set by $dir/env.sh}"
+
+odbc=$dir/odbc
+sqlite_db=$dir/sqlite/test.db
+mkdir -p -- "$odbc" "$dir/sqlite"
+
+# Bare driver names resolve in unixODBC's driver directory. CommLog and Debug
+# are off on purpose: the system file turns CommLog on, which leaves a log
+# file in /tmp for every connection.
+cat >"$odbc/odbcinst.ini" <<INI
+[PostgreSQL]
+Description=PostgreSQL ODBC driver (ANSI)
+Driver=psqlodbca.so
+CommLog=0
+Debug=0
+
+[SQLite3]
+Description=SQLite 3 ODBC driver
+Driver=libsqlite3odbc.so
+INI
+
+cat >"$odbc/odbc.ini" <<INI
+[VordexPg]
+Description=VORDEX tests: private PostgreSQL cluster
+Driver=PostgreSQL
+Servername=127.0.0.1
+Port=$PGPORT
+Database=$PGDATABASE
+Username=$PGUSER
+Password=
+
+[VordexSqlite]
+Description=VORDEX tests: SQLite file
+Driver=SQLite3
+Database=$sqlite_db
+INI
+
+pg_driver="DRIVER={PostgreSQL};Servername=127.0.0.1;Port=$PGPORT;Database=$PGDATABASE;Username=$PGUSER"
+
+# Replace this script's block on a re-run instead of appending it twice.
+marker="# Private unixODBC configuration (scripts/odbc_config.sh)"
+{
+    awk -v m="$marker" '$0 == m { exit } { print }' "$dir/env.sh"
+    echo "$marker"
+    vordex_env_line ODBCSYSINI "$odbc"
+    vordex_env_line ODBCINI "$odbc/odbc.ini"
+    vordex_env_line VORDEX_TEST_PG_DSN VordexPg
+    vordex_env_line VORDEX_TEST_PG_DRIVER "$pg_driver"
+    vordex_env_line VORDEX_TEST_SQLITE_DSN VordexSqlite
+    vordex_env_line VORDEX_TEST_SQLITE_FILE "$sqlite_db"
+} >"$dir/env.sh.new"
+mv -- "$dir/env.sh.new" "$dir/env.sh"

@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# A private PostgreSQL 15 cluster for the tests, never the system service.
+#   pg_cluster.sh start DIR   initdb (once) into DIR/data, start, write DIR/env.sh
+#   pg_cluster.sh stop DIR    fast shutdown; nothing to do if it is not running
+# Root may run this: initdb and postgres refuse root, so they run as the
+# `postgres` user, which therefore owns DIR.
+set -euo pipefail
+# shellcheck source-path=SCRIPTDIR source=lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+FIRST_PORT=54329
+PORT_TRIES=100
+PG_ROLE=vordex
+PG_DB=vordex_test
+
+usage() { vordex_die "usage: pg_cluster.sh start|stop DIR"; }
+
+# Runs a PostgreSQL tool as `postgres` from inside DIR, with a clean
+# environment so the caller's PG* variables (say, from another cluster's
+# env.sh) cannot steer it.
+as_postgres() {
+    (cd "$dir" && runuser -u postgres -- env -i PATH=/usr/bin:/bin HOME="$dir" "$@")
+}
+
+is_running() {
+    [[ -d $dir/data ]] && as_postgres "$PG_BIN/pg_ctl" status -D "$dir/data" >/dev/null 2>&1
+}
+
+stop_cluster() {
+    if is_running; then
+        as_postgres "$PG_BIN/pg_ctl" -D "$dir/data" -m fast -w stop >/dev/null
+    fi
+}
+
+cluster_locale() {
+    # glibc names it C.utf8; initdb accepts either spelling.
+    if [[ $(LC_ALL=C.UTF-8 locale charmap 2>/dev/null) == UTF-8 ]]; then
+        echo C.UTF-8
+    else
+        echo C
+    fi
+}
+
+port_in_use() {
+    if command -v ss >/dev/null; then
+        [[ -n $(ss -Hltn "sport = :$1") ]]
+    else
+        (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
+    fi
+}
+
+# Starts postgres on the given port. Returns 1 only when the port turned out
+# to be taken (another process may bind it between the check and the start);
+# any other failure ends the script with the server log.
+try_start() {
+    local port=$1 log=$dir/server.log before output
+    before=$(stat -c %s "$log" 2>/dev/null || echo 0)
+    if output=$(as_postgres "$PG_BIN/pg_ctl" -w -t 120 -D "$dir/data" \
+        -o "-k $dir/socket -p $port -c listen_addresses=127.0.0.1" \
+        -l "$log" start 2>&1); then
+        return 0
+    fi
+    if tail -c "+$((before + 1))" "$log" | grep -q 'Address already in use'; then
+        return 1
+    fi
+    printf '%s\n' "$output" >&2
+    tail -c "+$((before + 1))" "$log" >&2 || true
+    vordex_die "postgres did not start (log: $log)"
+}
+
+start_cluster() {
+    mkdir -p -- "$dir"
+    chown postgres: -- "$dir"
+    # A root-only parent directory (say, under /root) would stop postgres.
+    as_postgres test -w "$dir" ||
+        vordex_die "user postgres cannot write to $dir; use a directory it can reach (e.g. under /tmp)"
+
+    stop_cluster
+
+    if [[ ! -f $dir/data/PG_VERSION ]]; then
+        as_postgres "$PG_BIN/initdb" -D "$dir/data" --auth=trust -U postgres \
+            -E UTF8 --locale="$(cluster_locale)" >"$dir/initdb.log" 2>&1 ||
+            { cat "$dir/initdb.log" >&2; vordex_die "initdb failed"; }
+    fi
+    as_postgres mkdir -p "$dir/socket"
+
+    # On a restart, keep the previous port when it is still free so that ODBC
+    # files written for it stay valid.
+    local candidates=() port previous=""
+    if [[ -f $dir/env.sh ]]; then
+        previous=$(sed -n "s/^export PGPORT='\([0-9]*\)'$/\1/p" "$dir/env.sh")
+    fi
+    [[ -n $previous ]] && candidates+=("$previous")
+    for ((port = FIRST_PORT; port < FIRST_PORT + PORT_TRIES; port++)); do
+        candidates+=("$port")
+    done
+
+    local started=""
+    for port in "${candidates[@]}"; do
+        port_in_use "$port" && continue
+        if try_start "$port"; then
+            started=$port
+            break
+        fi
+    done
+    [[ -n $started ]] || vordex_die "no free port in $FIRST_PORT..$((FIRST_PORT + PORT_TRIES - 1))"
+
+    # Idempotent, so a restarted cluster keeps its role and database.
+    "$PG_BIN/psql" -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -p "$started" \
+        -U postgres -d postgres >/dev/null <<SQL
+SELECT 'CREATE ROLE $PG_ROLE SUPERUSER LOGIN'
+ WHERE NOT EXISTS (SELECT FROM pg_roles WHERE rolname = '$PG_ROLE')\gexec
+SELECT 'CREATE DATABASE $PG_DB OWNER $PG_ROLE'
+ WHERE NOT EXISTS (SELECT FROM pg_database WHERE datname = '$PG_DB')\gexec
+SQL
+
+    # Written whole: odbc_config.sh appends its part afterwards.
+    {
+        echo "# Private PostgreSQL cluster in $dir (scripts/pg_cluster.sh)"
+        vordex_env_line PGHOST 127.0.0.1
+        vordex_env_line PGPORT "$started"
+        vordex_env_line PGUSER "$PG_ROLE"
+        vordex_env_line PGDATABASE "$PG_DB"
+        vordex_env_line VORDEX_PG_DIR "$dir"
+    } >"$dir/env.sh.new"
+    mv -- "$dir/env.sh.new" "$dir/env.sh"
+    vordex_log "PostgreSQL running on 127.0.0.1:$started, data in $dir/data"
+}
+
+(($# == 2)) || usage
+dir=$(vordex_abs_dir "$2")
+case $1 in
+start) start_cluster ;;
+stop) stop_cluster ;;
+*) usage ;;
+esac

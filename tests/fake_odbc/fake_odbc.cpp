@@ -1,0 +1,276 @@
+#include "fake_odbc.h"
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <sstream>
+
+namespace fake_odbc {
+namespace {
+
+struct Handle {
+    char kind;  // 'E', 'C', 'S'
+};
+
+struct State {
+    std::vector<Call> calls;
+    std::map<std::string, std::deque<SQLRETURN>> returns;
+    std::map<SQLUSMALLINT, SQLUINTEGER> infoNumbers;
+    std::map<SQLUSMALLINT, std::string> infoTexts;
+    std::map<SQLUSMALLINT, SQLRETURN> infoFailures;
+    std::deque<Diagnostic> diagnostics;
+    bool completedSet = false;
+    std::string completed;
+    std::vector<std::pair<std::string, std::string>> dataSources;
+    size_t nextDataSource = 0;
+    int environments = 0, connections = 0, statements = 0;
+};
+
+State& S() {
+    static State state;
+    return state;
+}
+
+void SetDefaults() {
+    State& s = S();
+    s.infoNumbers[SQL_ODBC_API_CONFORMANCE] = SQL_OAC_LEVEL1;
+    s.infoNumbers[SQL_ODBC_SQL_CONFORMANCE] = SQL_OSC_CORE;
+    s.infoNumbers[SQL_POS_OPERATIONS] = SQL_POS_POSITION | SQL_POS_REFRESH | SQL_POS_UPDATE | SQL_POS_DELETE | SQL_POS_ADD;
+    s.infoNumbers[SQL_POSITIONED_STATEMENTS] = SQL_PS_POSITIONED_DELETE | SQL_PS_POSITIONED_UPDATE;
+    s.infoNumbers[SQL_BOOKMARK_PERSISTENCE] = 0;
+    s.infoNumbers[SQL_GETDATA_EXTENSIONS] = 0;
+    s.infoTexts[SQL_DATA_SOURCE_READ_ONLY] = "N";
+    s.infoTexts[SQL_IDENTIFIER_QUOTE_CHAR] = "\"";
+}
+
+template <class... Args>
+std::string Format(const Args&... args) {
+    std::ostringstream out;
+    const char* separator = "";
+    ((out << separator << args, separator = ","), ...);
+    return out.str();
+}
+
+// Logs the call and takes its scripted answer, if one is queued.
+bool Scripted(const std::string& function, const std::string& arguments, SQLRETURN& rc) {
+    State& s = S();
+    s.calls.push_back({function, arguments});
+    auto it = s.returns.find(function);
+    if (it == s.returns.end() || it->second.empty()) return false;
+    rc = it->second.front();
+    it->second.pop_front();
+    return true;
+}
+
+std::string Text(const SQLCHAR* text, SQLINTEGER length) {
+    if (text == nullptr) return "(null)";
+    const char* p = reinterpret_cast<const char*>(text);
+    return length == SQL_NTS ? std::string(p) : std::string(p, static_cast<size_t>(length));
+}
+
+SQLRETURN CopyOut(const std::string& value, SQLCHAR* buffer, SQLSMALLINT bufferLength, SQLSMALLINT* length) {
+    if (length != nullptr) *length = static_cast<SQLSMALLINT>(value.size());
+    if (buffer != nullptr && bufferLength > 0) {
+        size_t n = std::min(value.size(), static_cast<size_t>(bufferLength - 1));
+        std::memcpy(buffer, value.data(), n);
+        buffer[n] = '\0';
+    }
+    return static_cast<SQLSMALLINT>(value.size()) >= bufferLength ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
+}
+
+template <class T>
+T* Allocate(char kind, int& counter) {
+    ++counter;
+    return reinterpret_cast<T*>(new Handle{kind});
+}
+
+void Release(void* handle, int& counter) {
+    if (handle == nullptr) return;
+    --counter;
+    delete static_cast<Handle*>(handle);
+}
+
+}  // namespace
+
+void Reset() {
+    S() = State();
+    SetDefaults();
+}
+
+void QueueReturn(const std::string& function, SQLRETURN rc, int times) {
+    for (int i = 0; i < times; ++i) S().returns[function].push_back(rc);
+}
+
+void SetInfoNumber(SQLUSMALLINT infoType, SQLUINTEGER value) {
+    S().infoTexts.erase(infoType);
+    S().infoNumbers[infoType] = value;
+}
+
+void SetInfoText(SQLUSMALLINT infoType, const std::string& value) {
+    S().infoNumbers.erase(infoType);
+    S().infoTexts[infoType] = value;
+}
+
+void FailInfo(SQLUSMALLINT infoType, SQLRETURN rc) { S().infoFailures[infoType] = rc; }
+
+void QueueDiagnostics(const std::vector<Diagnostic>& records) {
+    for (const Diagnostic& d : records) S().diagnostics.push_back(d);
+}
+
+void SetCompletedConnect(const std::string& completed) {
+    S().completedSet = true;
+    S().completed = completed;
+}
+
+void SetDataSources(const std::vector<std::pair<std::string, std::string>>& sources) { S().dataSources = sources; }
+
+const std::vector<Call>& Calls() { return S().calls; }
+
+std::vector<Call> CallsTo(const std::string& function) {
+    std::vector<Call> found;
+    for (const Call& c : S().calls) {
+        if (c.function == function) found.push_back(c);
+    }
+    return found;
+}
+
+int CountCalls(const std::string& function) { return static_cast<int>(CallsTo(function).size()); }
+
+int LiveEnvironments() { return S().environments; }
+int LiveConnections() { return S().connections; }
+int LiveStatements() { return S().statements; }
+
+}  // namespace fake_odbc
+
+using namespace fake_odbc;
+
+extern "C" {
+
+SQLRETURN SQL_API SQLAllocEnv(SQLHENV* environment) {
+    SQLRETURN rc = SQL_SUCCESS;
+    if (Scripted("SQLAllocEnv", "", rc)) {
+        *environment = SQL_NULL_HENV;
+        return rc;
+    }
+    *environment = Allocate<void>('E', S().environments);
+    return rc;
+}
+
+SQLRETURN SQL_API SQLFreeEnv(SQLHENV environment) {
+    SQLRETURN rc = SQL_SUCCESS;
+    Scripted("SQLFreeEnv", "", rc);
+    Release(environment, S().environments);
+    return rc;
+}
+
+SQLRETURN SQL_API SQLAllocConnect(SQLHENV environment, SQLHDBC* connection) {
+    SQLRETURN rc = SQL_SUCCESS;
+    if (Scripted("SQLAllocConnect", Format(environment != nullptr), rc)) {
+        *connection = SQL_NULL_HDBC;
+        return rc;
+    }
+    *connection = Allocate<void>('C', S().connections);
+    return rc;
+}
+
+SQLRETURN SQL_API SQLFreeConnect(SQLHDBC connection) {
+    SQLRETURN rc = SQL_SUCCESS;
+    Scripted("SQLFreeConnect", "", rc);
+    Release(connection, S().connections);
+    return rc;
+}
+
+SQLRETURN SQL_API SQLSetConnectOption(SQLHDBC, SQLUSMALLINT option, SQLULEN value) {
+    SQLRETURN rc = SQL_SUCCESS;
+    Scripted("SQLSetConnectOption", Format(option, value), rc);
+    return rc;
+}
+
+SQLRETURN SQL_API SQLDriverConnect(SQLHDBC, SQLHWND window, SQLCHAR* in, SQLSMALLINT inLength, SQLCHAR* out,
+                                   SQLSMALLINT outMax, SQLSMALLINT* outLength, SQLUSMALLINT mode) {
+    std::string given = Text(in, inLength);
+    SQLRETURN rc = SQL_SUCCESS;
+    if (Scripted("SQLDriverConnect", Format(given, mode, window == nullptr ? "nowindow" : "window"), rc)) {
+        return rc;
+    }
+    return CopyOut(S().completedSet ? S().completed : given, out, outMax, outLength);
+}
+
+SQLRETURN SQL_API SQLDisconnect(SQLHDBC) {
+    SQLRETURN rc = SQL_SUCCESS;
+    Scripted("SQLDisconnect", "", rc);
+    return rc;
+}
+
+SQLRETURN SQL_API SQLGetInfo(SQLHDBC, SQLUSMALLINT infoType, SQLPOINTER value, SQLSMALLINT bufferLength,
+                             SQLSMALLINT* length) {
+    SQLRETURN rc = SQL_SUCCESS;
+    if (Scripted("SQLGetInfo", Format(infoType), rc)) return rc;
+    State& s = S();
+    if (auto failure = s.infoFailures.find(infoType); failure != s.infoFailures.end()) return failure->second;
+    if (auto text = s.infoTexts.find(infoType); text != s.infoTexts.end()) {
+        return CopyOut(text->second, static_cast<SQLCHAR*>(value), bufferLength, length);
+    }
+    SQLUINTEGER number = s.infoNumbers.count(infoType) ? s.infoNumbers[infoType] : 0;
+    if (bufferLength == sizeof(SQLUSMALLINT)) {
+        *static_cast<SQLUSMALLINT*>(value) = static_cast<SQLUSMALLINT>(number);
+    } else {
+        *static_cast<SQLUINTEGER*>(value) = number;
+    }
+    if (length != nullptr) *length = bufferLength;
+    return SQL_SUCCESS;
+}
+
+SQLRETURN SQL_API SQLError(SQLHENV, SQLHDBC, SQLHSTMT statement, SQLCHAR* state, SQLINTEGER* native,
+                           SQLCHAR* message, SQLSMALLINT messageMax, SQLSMALLINT* messageLength) {
+    SQLRETURN rc = SQL_SUCCESS;
+    if (Scripted("SQLError", Format(statement != nullptr ? "stmt" : "nostmt", messageMax), rc)) return rc;
+    State& s = S();
+    if (s.diagnostics.empty()) return SQL_NO_DATA_FOUND;
+    Diagnostic d = s.diagnostics.front();
+    s.diagnostics.pop_front();
+    std::memset(state, 0, 6);
+    std::memcpy(state, d.state.data(), std::min<size_t>(d.state.size(), 5));
+    *native = d.native;
+    return CopyOut(d.message, message, messageMax, messageLength);
+}
+
+SQLRETURN SQL_API SQLDataSources(SQLHENV, SQLUSMALLINT direction, SQLCHAR* name, SQLSMALLINT nameMax,
+                                 SQLSMALLINT* nameLength, SQLCHAR* description, SQLSMALLINT descriptionMax,
+                                 SQLSMALLINT* descriptionLength) {
+    SQLRETURN rc = SQL_SUCCESS;
+    if (Scripted("SQLDataSources", Format(direction), rc)) return rc;
+    State& s = S();
+    if (direction == SQL_FETCH_FIRST) s.nextDataSource = 0;
+    if (s.nextDataSource >= s.dataSources.size()) return SQL_NO_DATA_FOUND;
+    const auto& source = s.dataSources[s.nextDataSource++];
+    CopyOut(source.first, name, nameMax, nameLength);
+    CopyOut(source.second, description, descriptionMax, descriptionLength);
+    return SQL_SUCCESS;
+}
+
+SQLRETURN SQL_API SQLAllocStmt(SQLHDBC, SQLHSTMT* statement) {
+    SQLRETURN rc = SQL_SUCCESS;
+    if (Scripted("SQLAllocStmt", "", rc)) {
+        *statement = SQL_NULL_HSTMT;
+        return rc;
+    }
+    *statement = Allocate<void>('S', S().statements);
+    return rc;
+}
+
+SQLRETURN SQL_API SQLFreeStmt(SQLHSTMT statement, SQLUSMALLINT option) {
+    SQLRETURN rc = SQL_SUCCESS;
+    Scripted("SQLFreeStmt", Format(option), rc);
+    if (option == SQL_DROP) Release(statement, S().statements);
+    return rc;
+}
+
+SQLRETURN SQL_API SQLSetStmtOption(SQLHSTMT, SQLUSMALLINT option, SQLULEN value) {
+    SQLRETURN rc = SQL_SUCCESS;
+    Scripted("SQLSetStmtOption", Format(option, value), rc);
+    return rc;
+}
+
+}  // extern "C"

@@ -1,0 +1,62 @@
+// A scriptable stand-in for the ODBC driver manager, linked into the unit tests
+// in place of libodbc. A test scripts the answers (return codes, info values,
+// diagnostics, data sources) and reads back the log of every call.
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fake_odbc {
+
+/// One logged call: the function's name and its arguments, formatted.
+struct Call {
+    std::string function;
+    std::string arguments;
+};
+
+/// A diagnostic record handed out by SQLError.
+struct Diagnostic {
+    std::string state;
+    SQLINTEGER native = 0;
+    std::string message;
+};
+
+/// Forgets every script and the call log; handles start afresh.
+void Reset();
+
+/// The next `times` calls of `function` answer `rc` (before doing anything).
+/// A function without a queued answer succeeds.
+void QueueReturn(const std::string& function, SQLRETURN rc, int times = 1);
+
+/// SQLGetInfo answers: a number (16- or 32-bit as the buffer asks), a text,
+/// or a failure code.
+void SetInfoNumber(SQLUSMALLINT infoType, SQLUINTEGER value);
+void SetInfoText(SQLUSMALLINT infoType, const std::string& value);
+void FailInfo(SQLUSMALLINT infoType, SQLRETURN rc);
+
+/// The diagnostic records that the next SQLError calls hand out, in order;
+/// when none is left SQLError answers SQL_NO_DATA_FOUND.
+void QueueDiagnostics(const std::vector<Diagnostic>& records);
+
+/// The completed connect string SQLDriverConnect writes back (default: its input).
+void SetCompletedConnect(const std::string& completed);
+
+/// What SQLDataSources lists: name and description.
+void SetDataSources(const std::vector<std::pair<std::string, std::string>>& sources);
+
+/// The log of calls since the last Reset.
+const std::vector<Call>& Calls();
+/// The logged calls of one function.
+std::vector<Call> CallsTo(const std::string& function);
+int CountCalls(const std::string& function);
+
+/// Handles currently allocated (environment, connection, statement).
+int LiveEnvironments();
+int LiveConnections();
+int LiveStatements();
+
+}  // namespace fake_odbc

@@ -1,0 +1,44 @@
+#include "platform/connect_string.h"
+
+#include <gtest/gtest.h>
+
+using namespace vordex::platform;
+
+namespace {
+
+TEST(ConnectString, NamesADataSource) {
+    struct Case {
+        const char* connect;
+        bool names;
+    };
+    const Case cases[] = {
+        {"DSN=Sales", true},         {"dsn=Sales;UID=a", true},   {"UID=a;Driver={PostgreSQL}", true},
+        {"FILEDSN=/x.dsn", true},    {"DSN=", false},             {"DSN=;UID=a", false},
+        {"", false},                 {nullptr, false},            {";DSN=", false},
+        {"DRIVER={}", false},        {"UID=a;PWD={x;DSN=y}", false}, {" DSN =S", true},
+    };
+    for (const Case& c : cases) EXPECT_EQ(NamesDataSource(c.connect), c.names) << (c.connect ? c.connect : "null");
+}
+
+TEST(ConnectString, EmptyDataSourceItemsAreDroppedAndOtherStringsKeptAsGiven) {
+    struct Case {
+        const char* connect;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"DSN=", ""},
+        {";DSN=", ""},
+        {"UID=a;DSN=;PWD={p;q}", "UID=a;PWD={p;q}"},
+        {";DSN=S", ";DSN=S"},
+        {"UID=a;", "UID=a;"},
+        {"", ""},
+        {nullptr, ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(WithoutEmptyDataSource(c.connect), c.expected) << (c.connect ? c.connect : "null");
+    }
+    EXPECT_EQ(MergeConnectStrings("DSN=S", "UID=a"), "DSN=S;UID=a");
+    EXPECT_EQ(MergeConnectStrings("DSN=S", ""), "DSN=S");
+}
+
+}  // namespace
