@@ -23,6 +23,19 @@ struct State {
     bool completedSet = false;
     std::string completed;
     std::vector<std::pair<std::string, std::string>> dataSources;
+    std::vector<Column> columns;
+    std::vector<std::vector<Value>> rows;
+    std::vector<bool> deleted;
+    long position = -1;  // row index; -1 before the first, rows.size() after the last
+    struct Binding {
+        SQLSMALLINT cType;
+        SQLPOINTER buffer;
+        SQLLEN bufferLength;
+        SQLLEN* indicator;
+    };
+    std::map<SQLUSMALLINT, Binding> bindings;
+    std::map<SQLUSMALLINT, bool> functions;
+    std::map<SQLUSMALLINT, SQLULEN> stmtOptions;
     size_t nextDataSource = 0;
     int environments = 0, connections = 0, statements = 0;
 };
@@ -42,6 +55,61 @@ void SetDefaults() {
     s.infoNumbers[SQL_GETDATA_EXTENSIONS] = 0;
     s.infoTexts[SQL_DATA_SOURCE_READ_ONLY] = "N";
     s.infoTexts[SQL_IDENTIFIER_QUOTE_CHAR] = "\"";
+    s.infoNumbers[SQL_SCROLL_OPTIONS] = SQL_SO_FORWARD_ONLY | SQL_SO_KEYSET_DRIVEN | SQL_SO_DYNAMIC | SQL_SO_STATIC;
+    s.infoNumbers[SQL_SCROLL_CONCURRENCY] = SQL_SCCO_READ_ONLY | SQL_SCCO_LOCK | SQL_SCCO_OPT_ROWVER | SQL_SCCO_OPT_VALUES;
+    s.infoTexts[SQL_ODBC_VER] = "03.52.0000";
+}
+
+// Writes the row at the cursor into the bound buffers; true when a text was cut.
+bool WriteRow() {
+    State& s = S();
+    bool truncated = false;
+    const auto& row = s.rows[static_cast<size_t>(s.position)];
+    for (auto& [column, b] : s.bindings) {
+        if (column == 0 || column > row.size()) continue;
+        const Value& value = row[column - 1];
+        if (!value) {
+            if (b.indicator != nullptr) *b.indicator = SQL_NULL_DATA;
+            continue;
+        }
+        if (b.cType == SQL_C_LONG) {
+            *static_cast<SQLINTEGER*>(b.buffer) = static_cast<SQLINTEGER>(std::stol(*value));
+            if (b.indicator != nullptr) *b.indicator = sizeof(SQLINTEGER);
+            continue;
+        }
+        const size_t room = static_cast<size_t>(b.bufferLength) - 1;
+        const size_t n = std::min(value->size(), room);
+        std::memcpy(b.buffer, value->data(), n);
+        static_cast<char*>(b.buffer)[n] = '\0';
+        if (b.indicator != nullptr) *b.indicator = static_cast<SQLLEN>(value->size());
+        truncated = truncated || value->size() > room;
+    }
+    return truncated;
+}
+
+// Moves the cursor as the fetch type says and delivers the row there.
+SQLRETURN FetchAt(SQLUSMALLINT fetchType, SQLLEN offset, SQLUSMALLINT* rowStatus) {
+    State& s = S();
+    const long count = static_cast<long>(s.rows.size());
+    long target;
+    switch (fetchType) {
+        case SQL_FETCH_NEXT: target = s.position + 1; break;
+        case SQL_FETCH_PRIOR: target = s.position - 1; break;
+        case SQL_FETCH_FIRST: target = 0; break;
+        case SQL_FETCH_LAST: target = count - 1; break;
+        case SQL_FETCH_ABSOLUTE: target = offset > 0 ? offset - 1 : offset < 0 ? count + offset : -1; break;
+        case SQL_FETCH_RELATIVE: target = s.position + offset; break;
+        default: target = s.position; break;
+    }
+    if (target < 0 || target >= count) {
+        s.position = target < 0 ? -1 : count;
+        return SQL_NO_DATA_FOUND;
+    }
+    s.position = target;
+    if (rowStatus != nullptr) rowStatus[0] = s.deleted[static_cast<size_t>(target)] ? SQL_ROW_DELETED : SQL_ROW_SUCCESS;
+    if (!WriteRow()) return SQL_SUCCESS;
+    s.diagnostics.push_back({"01004", 0, "[fake]String data, right truncated"});
+    return SQL_SUCCESS_WITH_INFO;
 }
 
 template <class... Args>
@@ -122,6 +190,18 @@ void SetCompletedConnect(const std::string& completed) {
     S().completedSet = true;
     S().completed = completed;
 }
+
+void SetResult(const std::vector<Column>& columns, const std::vector<std::vector<Value>>& rows) {
+    S().columns = columns;
+    S().rows = rows;
+    S().deleted.assign(rows.size(), false);
+}
+
+void MarkRowDeleted(size_t row) { S().deleted.at(row) = true; }
+
+void SetFunctionSupported(SQLUSMALLINT function, bool supported) { S().functions[function] = supported; }
+
+void SetStmtOptionAnswer(SQLUSMALLINT option, SQLULEN value) { S().stmtOptions[option] = value; }
 
 void SetDataSources(const std::vector<std::pair<std::string, std::string>>& sources) { S().dataSources = sources; }
 
@@ -269,8 +349,96 @@ SQLRETURN SQL_API SQLFreeStmt(SQLHSTMT statement, SQLUSMALLINT option) {
 
 SQLRETURN SQL_API SQLSetStmtOption(SQLHSTMT, SQLUSMALLINT option, SQLULEN value) {
     SQLRETURN rc = SQL_SUCCESS;
-    Scripted("SQLSetStmtOption", Format(option, value), rc);
+    if (Scripted("SQLSetStmtOption", Format(option, value), rc)) return rc;
+    S().stmtOptions[option] = value;
     return rc;
+}
+
+SQLRETURN SQL_API SQLGetStmtOption(SQLHSTMT, SQLUSMALLINT option, SQLPOINTER value) {
+    SQLRETURN rc = SQL_SUCCESS;
+    if (Scripted("SQLGetStmtOption", Format(option), rc)) return rc;
+    *static_cast<SQLULEN*>(value) = S().stmtOptions[option];
+    return rc;
+}
+
+SQLRETURN SQL_API SQLGetFunctions(SQLHDBC, SQLUSMALLINT function, SQLUSMALLINT* supported) {
+    SQLRETURN rc = SQL_SUCCESS;
+    if (Scripted("SQLGetFunctions", Format(function), rc)) return rc;
+    auto it = S().functions.find(function);
+    *supported = it == S().functions.end() || it->second ? SQL_TRUE : SQL_FALSE;
+    return rc;
+}
+
+SQLRETURN SQL_API SQLPrepare(SQLHSTMT, SQLCHAR* text, SQLINTEGER length) {
+    SQLRETURN rc = SQL_SUCCESS;
+    Scripted("SQLPrepare", Text(text, length), rc);
+    return rc;
+}
+
+SQLRETURN SQL_API SQLExecute(SQLHSTMT) {
+    SQLRETURN rc = SQL_SUCCESS;
+    if (Scripted("SQLExecute", "", rc)) return rc;
+    S().position = -1;
+    return rc;
+}
+
+SQLRETURN SQL_API SQLExecDirect(SQLHSTMT, SQLCHAR* text, SQLINTEGER length) {
+    SQLRETURN rc = SQL_SUCCESS;
+    if (Scripted("SQLExecDirect", Text(text, length), rc)) return rc;
+    S().position = -1;
+    return rc;
+}
+
+SQLRETURN SQL_API SQLNumResultCols(SQLHSTMT, SQLSMALLINT* count) {
+    SQLRETURN rc = SQL_SUCCESS;
+    if (Scripted("SQLNumResultCols", "", rc)) return rc;
+    *count = static_cast<SQLSMALLINT>(S().columns.size());
+    return rc;
+}
+
+SQLRETURN SQL_API SQLDescribeCol(SQLHSTMT, SQLUSMALLINT column, SQLCHAR* name, SQLSMALLINT nameMax,
+                                 SQLSMALLINT* nameLength, SQLSMALLINT* sqlType, SQLULEN* precision,
+                                 SQLSMALLINT* scale, SQLSMALLINT* nullable) {
+    SQLRETURN rc = SQL_SUCCESS;
+    if (Scripted("SQLDescribeCol", Format(column), rc)) return rc;
+    const Column& c = S().columns.at(column - 1u);
+    *sqlType = c.sqlType;
+    *precision = c.precision;
+    *scale = c.scale;
+    *nullable = SQL_NULLABLE;
+    return CopyOut(c.name, name, nameMax, nameLength);
+}
+
+SQLRETURN SQL_API SQLBindCol(SQLHSTMT, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER buffer,
+                             SQLLEN bufferLength, SQLLEN* indicator) {
+    SQLRETURN rc = SQL_SUCCESS;
+    if (Scripted("SQLBindCol", Format(column, cType, bufferLength), rc)) return rc;
+    S().bindings[column] = {cType, buffer, bufferLength, indicator};
+    return rc;
+}
+
+SQLRETURN SQL_API SQLBindParameter(SQLHSTMT, SQLUSMALLINT number, SQLSMALLINT kind, SQLSMALLINT cType,
+                                   SQLSMALLINT sqlType, SQLULEN columnSize, SQLSMALLINT digits, SQLPOINTER,
+                                   SQLLEN, SQLLEN* indicator) {
+    SQLRETURN rc = SQL_SUCCESS;
+    Scripted("SQLBindParameter",
+             Format(number, kind, cType, sqlType, columnSize, digits, indicator != nullptr ? *indicator : 0), rc);
+    return rc;
+}
+
+SQLRETURN SQL_API SQLExtendedFetch(SQLHSTMT, SQLUSMALLINT fetchType, SQLLEN offset, SQLULEN* rowCount,
+                                   SQLUSMALLINT* rowStatus) {
+    SQLRETURN rc = SQL_SUCCESS;
+    if (Scripted("SQLExtendedFetch", Format(fetchType, offset), rc)) return rc;
+    rc = FetchAt(fetchType, offset, rowStatus);
+    if (rowCount != nullptr) *rowCount = rc == SQL_NO_DATA_FOUND ? 0 : 1;
+    return rc;
+}
+
+SQLRETURN SQL_API SQLFetch(SQLHSTMT) {
+    SQLRETURN rc = SQL_SUCCESS;
+    if (Scripted("SQLFetch", "", rc)) return rc;
+    return FetchAt(SQL_FETCH_NEXT, 1, nullptr);
 }
 
 }  // extern "C"

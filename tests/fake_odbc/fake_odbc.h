@@ -7,6 +7,7 @@
 #include <sqlext.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,29 @@ void SetCompletedConnect(const std::string& completed);
 
 /// What SQLDataSources lists: name and description.
 void SetDataSources(const std::vector<std::pair<std::string, std::string>>& sources);
+
+/// A result column as SQLDescribeCol reports it.
+struct Column {
+    std::string name;
+    SQLSMALLINT sqlType = SQL_VARCHAR;
+    SQLULEN precision = 255;
+    SQLSMALLINT scale = 0;
+};
+
+/// A value of a scripted row; nullopt is SQL NULL.
+using Value = std::optional<std::string>;
+
+/// The result that the next executed statement yields. Fetches move a cursor
+/// over the rows and write them into the bound buffers (as text or 32-bit
+/// integers); a text longer than its buffer is cut and reported with 01004.
+void SetResult(const std::vector<Column>& columns, const std::vector<std::vector<Value>>& rows);
+/// SQLExtendedFetch reports this row (0-based) as SQL_ROW_DELETED.
+void MarkRowDeleted(size_t row);
+
+/// SQLGetFunctions answers (default: every function supported).
+void SetFunctionSupported(SQLUSMALLINT function, bool supported);
+/// SQLGetStmtOption answers (default: the value last set with SQLSetStmtOption).
+void SetStmtOptionAnswer(SQLUSMALLINT option, SQLULEN value);
 
 /// The log of calls since the last Reset.
 const std::vector<Call>& Calls();

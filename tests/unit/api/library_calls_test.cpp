@@ -10,17 +10,15 @@ namespace {
 // A result set standing in for the open record: it records its closing.
 class RecordedRecordset : public CRecordset {
 public:
-    explicit RecordedRecordset(std::vector<std::string>* log) : log_(log) {}
+    RecordedRecordset(CDatabase* db, std::vector<std::string>* log) : CRecordset(db), log_(log) {}
     ~RecordedRecordset() override { log_->push_back("record deleted"); }
-    bool IsOpen() override { return open_; }
     void Close() override {
         log_->push_back("record closed");
-        open_ = false;
+        CRecordset::Close();
     }
 
 private:
     std::vector<std::string>* log_;
-    bool open_ = true;
 };
 
 using LibraryCalls = FakeOdbcTest;
@@ -42,7 +40,9 @@ TEST_F(LibraryCalls, StateCallsFromEveryState) {
     activeDatabase = std::make_unique<CDatabase>();
     ASSERT_TRUE(activeDatabase->Open(nullptr, false, false, "ODBC;DSN=S", false));
     std::vector<std::string> log;
-    activeRecord = std::make_unique<RecordedRecordset>(&log);
+    fake_odbc::SetResult({{"ID"}}, {});  // the statement has a result: the record is open
+    activeRecord = std::make_unique<RecordedRecordset>(activeDatabase.get(), &log);
+    ASSERT_EQ(activeDatabase->OpenRecordsets.size(), 1u);
     tableNames[0] = "Orders";
     tableCount = 1;
     VORDEX_Close();
@@ -50,6 +50,7 @@ TEST_F(LibraryCalls, StateCallsFromEveryState) {
     EXPECT_EQ(activeRecord, nullptr);
     EXPECT_EQ(activeDatabase, nullptr);
     EXPECT_EQ(fake_odbc::CountCalls("SQLDisconnect"), 1);
+    EXPECT_EQ(fake_odbc::LiveStatements(), 0);
     EXPECT_EQ(fake_odbc::LiveConnections(), 0);
     EXPECT_EQ(fake_odbc::LiveEnvironments(), 0);
     EXPECT_EQ(VORDEX_GetVersion(), 0x20070);

@@ -257,45 +257,38 @@ TEST_F(DatabaseOpen, CloseOfAnUnconnectedObjectDoesNothing) {
     EXPECT_TRUE(db.IsConnected());
 }
 
-// A result set that only records how the connection treats it.
-class ListedRecordset : public CRecordset {
+// A result set whose Close fails, as when its driver refuses to free the statement.
+class FailingRecordset : public CRecordset {
 public:
-    ListedRecordset(CDatabase* db, int* closes, bool failClose) : closes_(closes), failClose_(failClose) {
-        Database = db;
-        db->OpenRecordsets.push_front(this);
-    }
-    bool IsOpen() override { return Database != nullptr; }
+    using CRecordset::CRecordset;
+    bool fail = true;
     void Close() override {
-        ++*closes_;
-        if (failClose_) ThrowDBError(SQL_ERROR, nullptr, nullptr);
-        Database->OpenRecordsets.remove(this);
+        if (fail) ThrowDBError(SQL_ERROR, nullptr, nullptr);
+        CRecordset::Close();
     }
-
-private:
-    int* closes_;
-    bool failClose_;
 };
 
 TEST_F(DatabaseOpen, CloseClosesTheOpenResultSetsFirst) {
     CDatabase db;
     ASSERT_TRUE(db.Open(nullptr, false, false, "ODBC;DSN=S", false));
-    int closes = 0;
-    ListedRecordset older(&db, &closes, false);
-    ListedRecordset newer(&db, &closes, false);
+    CRecordset older(&db);
+    CRecordset newer(&db);
+    ASSERT_EQ(db.OpenRecordsets.front(), &newer);
+    EXPECT_EQ(fake_odbc::LiveStatements(), 2);
     db.Close();
-    EXPECT_EQ(closes, 2);
+    EXPECT_EQ(fake_odbc::LiveStatements(), 0);
     EXPECT_TRUE(db.OpenRecordsets.empty());
     EXPECT_EQ(older.Database, nullptr);
     EXPECT_EQ(newer.Database, nullptr);
+    EXPECT_TRUE(newer.AtStart && newer.AtEnd);
     EXPECT_FALSE(db.IsConnected());
 }
 
 TEST_F(DatabaseOpen, AResultSetThatFailsToCloseKeepsTheConnection) {
     CDatabase db;
     ASSERT_TRUE(db.Open(nullptr, false, false, "ODBC;DSN=S", false));
-    int closes = 0;
-    ListedRecordset good(&db, &closes, false);
-    ListedRecordset failing(&db, &closes, true);
+    CRecordset good(&db);
+    FailingRecordset failing(&db);
     bool thrown = false;
     try {
         db.Close();
@@ -314,7 +307,7 @@ TEST_F(DatabaseOpen, AResultSetThatFailsToCloseKeepsTheConnection) {
         if (lockFree) DatabaseLock().unlock();
     }).join();
     EXPECT_TRUE(lockFree);
-    db.OpenRecordsets.clear();
+    failing.fail = false;
 }
 
 }  // namespace

@@ -1,0 +1,278 @@
+// Opening a result set: statement, cursor options, execution, result columns.
+#include <sqlext.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "db/database.h"
+#include "db/db_exception.h"
+#include "db/odbc_call.h"
+#include "db/odbc_environment.h"
+#include "db/recordset.h"
+
+namespace vordex {
+namespace {
+
+struct CursorKind {
+    SQLUSMALLINT cursorType;
+    SQLUINTEGER requiredScrollBit;
+    SQLRETURN missingError;
+};
+
+// Indexed by open type; ForwardOnly sets no cursor type and needs nothing.
+constexpr CursorKind kCursorKinds[] = {
+    {SQL_CURSOR_KEYSET_DRIVEN, SQL_SO_KEYSET_DRIVEN, ErrorNoKeysetCursor},
+    {SQL_CURSOR_STATIC, SQL_SO_STATIC, ErrorNoStaticCursor},
+    {SQL_CURSOR_FORWARD_ONLY, 0, 0},
+    {SQL_CURSOR_DYNAMIC, SQL_SO_DYNAMIC, ErrorNoDynamicCursor},
+};
+
+}  // namespace
+
+bool CRecordset::Open(uint32_t openType, const char* sql, uint32_t options) {
+    RecordOpenRequest(openType, sql, options);
+    if (!AllocateStatement()) return false;
+    try {
+        SetStatementOptions(StatementHandle);
+        const bool fieldStateEarly = FieldCount != 0 || ParamCount != 0;
+        if (fieldStateEarly) AllocFieldState();
+        ComposeSQL(sql);
+        ExecuteStatement();
+        DescribeResultColumns();
+        AllocateRowStatus();
+        if (!fieldStateEarly && (FieldCount != 0 || ParamCount != 0)) AllocFieldState();
+        BeforeFirstFetch();
+        Move(1, SQL_FETCH_NEXT);
+        AtStart = AtEnd;
+    } catch (...) {
+        Close();
+        throw;
+    }
+    return true;
+}
+
+void CRecordset::RecordOpenRequest(uint32_t openType, const char* sql, uint32_t options) {
+    // Rowsets of more than one row are not offered: no result set of the
+    // library lists rowset fields.
+    if (options & (OptMultiRow | OptOwnRowBuffers)) throw new CDBException(SQL_ERROR);
+
+    OpenType = openType == static_cast<uint32_t>(-1) ? DefaultOpenType : std::min<uint32_t>(openType, DynamicCursor);
+    AppendAllowed = (options & OptAppendOnly) || !(options & OptReadOnly);
+    UpdateAllowed = !(options & (OptReadOnly | OptAppendOnly));
+    if (options & OptNoChangeCheck) CheckChanges = 0;
+    if (OpenType == ForwardOnly && !(options & OptReadOnly)) options |= OptReadOnly;
+    Options = options;
+    SavedSql = sql;
+    SavedFilter = Filter;
+    SavedSort = Sort;
+    Concurrency = SQL_CONCUR_READ_ONLY;
+}
+
+bool CRecordset::AllocateStatement() {
+    if (StatementHandle != nullptr) return true;
+    try {
+        if (Database == nullptr) {
+            Database = new CDatabase;
+            OwnsDatabase = 1;
+        }
+        CText connect = DefaultConnect();
+        if (!Database->IsConnected()) {
+            const bool cursorLibrary = OpenType == StaticCursor && !(Options & OptReadOnly);
+            if (!Database->Open(nullptr, false, false, connect.c_str(), cursorLibrary)) return false;
+            if (OpenType == StaticCursor && !cursorLibrary) {
+                SQLUINTEGER scrollOptions = 0;
+                SQLRETURN rc = SQLGetInfo(Database->ConnectionHandle, SQL_SCROLL_OPTIONS, &scrollOptions,
+                                          sizeof scrollOptions, nullptr);
+                if (!Succeeded(rc)) ThrowError(rc);
+                // The driver has no static cursor of its own: the cursor library gives one.
+                if (!(scrollOptions & SQL_SO_STATIC)) {
+                    Database->Close();
+                    if (!Database->Open(nullptr, false, false, connect.c_str(), true)) return false;
+                }
+            }
+        }
+        SQLRETURN rc = SQLAllocStmt(Database->ConnectionHandle, &StatementHandle);
+        if (!Succeeded(rc)) {
+            StatementHandle = nullptr;
+            ThrowError(SQL_INVALID_HANDLE);
+        }
+        DatabaseLockGuard guard(DatabaseLock());
+        Database->OpenRecordsets.push_front(this);
+    } catch (...) {
+        if (OwnsDatabase) {
+            delete Database;
+            Database = nullptr;
+            OwnsDatabase = 0;
+        }
+        throw;
+    }
+    return true;
+}
+
+void CRecordset::SetStatementOptions(SQLHSTMT statement) {
+    Database->SetStatementOptions(statement);
+    if (OpenType == ForwardOnly && !(Options & OptExtendedFetch)) return;
+    RequestBookmarks();
+    if (OpenType == ForwardOnly) return;
+    CheckScrollSupport();
+    const SQLUSMALLINT cursorType = ChooseCursorType();
+    ChooseUpdateMethod();
+    ApplyCursorOptions(statement, cursorType);
+}
+
+void CRecordset::RequestBookmarks() {
+    if (!(Options & OptBookmarks) || !(Database->BookmarkPersistence & SQL_BP_SCROLL)) return;
+    SQLRETURN rc = SQLSetStmtOption(StatementHandle, SQL_USE_BOOKMARKS, SQL_UB_ON);
+    if (!Succeeded(rc)) ThrowError(rc);
+}
+
+void CRecordset::CheckScrollSupport() {
+    SQLUSMALLINT supported = SQL_FALSE;
+    SQLRETURN rc = SQLGetFunctions(Database->ConnectionHandle, SQL_API_SQLEXTENDEDFETCH, &supported);
+    if (!Succeeded(rc)) ThrowError(rc);
+    Scrollable = supported != SQL_FALSE;
+    if (!Scrollable) {
+        UpdateAllowed = 0;
+        return;
+    }
+    char version[30] = {};
+    rc = SQLGetInfo(Database->ConnectionHandle, SQL_ODBC_VER, version, sizeof version, nullptr);
+    if (!Succeeded(rc)) ThrowError(rc);
+    if (version[0] == '0' && version[1] < '2') ThrowError(ErrorOdbcVersion);
+}
+
+SQLUSMALLINT CRecordset::ChooseCursorType() {
+    SQLUINTEGER scrollOptions = 0;
+    SQLRETURN rc =
+        SQLGetInfo(Database->ConnectionHandle, SQL_SCROLL_OPTIONS, &scrollOptions, sizeof scrollOptions, nullptr);
+    if (!Succeeded(rc)) ThrowError(rc);
+    const CursorKind& kind = kCursorKinds[OpenType];
+    if (kind.requiredScrollBit != 0 && !(scrollOptions & kind.requiredScrollBit)) ThrowError(kind.missingError);
+    return kind.cursorType;
+}
+
+void CRecordset::ChooseUpdateMethod() {
+    if (Database->UpdateCapabilities & UpdateBySetPos) {
+        UpdateBySql = 0;
+    } else if (Database->UpdateCapabilities & UpdateByPositionedSql) {
+        UpdateBySql = 1;
+    } else {
+        UpdateAllowed = 0;
+    }
+}
+
+void CRecordset::ApplyCursorOptions(SQLHSTMT statement, SQLUSMALLINT cursorType) {
+    Concurrency = SQL_CONCUR_READ_ONLY;
+    if ((UpdateAllowed || AppendAllowed) && Database->Updatable) {
+        SQLUINTEGER offered = 0;
+        SQLRETURN rc =
+            SQLGetInfo(Database->ConnectionHandle, SQL_SCROLL_CONCURRENCY, &offered, sizeof offered, nullptr);
+        if (!Succeeded(rc)) ThrowError(rc);
+        ScrollConcurrency = offered;
+        if (offered & SQL_SCCO_OPT_ROWVER) {
+            Concurrency = SQL_CONCUR_ROWVER;
+        } else if (offered & SQL_SCCO_OPT_VALUES) {
+            Concurrency = SQL_CONCUR_VALUES;
+        } else if (offered & SQL_SCCO_LOCK) {
+            Concurrency = SQL_CONCUR_LOCK;
+        }
+    }
+    SQLRETURN rc = SQLSetStmtOption(statement, SQL_CURSOR_TYPE, cursorType);
+    if (!Succeeded(rc)) ThrowError(rc);
+    rc = SQLSetStmtOption(statement, SQL_CONCURRENCY, Concurrency);
+    if (!Succeeded(rc)) ThrowError(rc);
+}
+
+void CRecordset::ExecuteStatement() {
+    SQLCHAR* text = reinterpret_cast<SQLCHAR*>(const_cast<char*>(SqlStatement.c_str()));
+    const bool direct = Options & OptExecuteDirect;
+    SQLRETURN rc;
+    for (;;) {
+        rc = RepeatWhileExecuting([&] {
+            return direct ? SQLExecDirect(StatementHandle, text, SQL_NTS) : SQLPrepare(StatementHandle, text, SQL_NTS);
+        });
+        if (Succeeded(rc)) break;
+
+        auto* e = new CDBException(rc);
+        e->BuildErrorText(Database, StatementHandle);
+        // "Driver not capable": try again with a lower concurrency.
+        if (Concurrency == SQL_CONCUR_READ_ONLY || !e->HasState("S1C00")) throw e;
+        e->Delete();
+        if ((ScrollConcurrency & SQL_SCCO_LOCK) &&
+            (Concurrency == SQL_CONCUR_ROWVER || Concurrency == SQL_CONCUR_VALUES)) {
+            Concurrency = SQL_CONCUR_LOCK;
+        } else {
+            UpdateAllowed = 0;
+            AppendAllowed = 0;
+            Concurrency = SQL_CONCUR_READ_ONLY;
+        }
+        rc = SQLSetStmtOption(StatementHandle, SQL_CONCURRENCY, Concurrency);
+        if (!Succeeded(rc)) ThrowError(rc);
+    }
+    if (!direct) {
+        rc = RepeatWhileExecuting([&] { return SQLExecute(StatementHandle); });
+        if (!Succeeded(rc)) ThrowError(rc);
+    }
+    OpenState = 1;
+
+    // A warning at execution may mean the driver granted less than asked.
+    if (rc == SQL_SUCCESS_WITH_INFO) {
+        SQLULEN granted = 0;
+        SQLRETURN optionRc = SQLGetStmtOption(StatementHandle, SQL_CONCURRENCY, &granted);
+        if (!Succeeded(optionRc)) ThrowError(optionRc);
+        if (granted == SQL_CONCUR_READ_ONLY) {
+            UpdateAllowed = 0;
+            AppendAllowed = 0;
+        }
+    }
+}
+
+void CRecordset::DescribeResultColumns() {
+    SQLSMALLINT count = 0;
+    SQLRETURN rc = RepeatWhileExecuting([&] { return SQLNumResultCols(StatementHandle, &count); });
+    if (!Succeeded(rc)) ThrowError(rc);
+    ResultColumnCount = count;
+    if (count <= 0) return;
+
+    ColumnInfo = std::make_unique<ColumnInfoEntry[]>(static_cast<size_t>(count));
+    for (SQLUSMALLINT column = 1; column <= static_cast<SQLUSMALLINT>(count); ++column) {
+        ColumnInfoEntry& info = ColumnInfo[column - 1];
+        SQLCHAR name[64] = {};
+        SQLSMALLINT nameLength = 0;
+        rc = RepeatWhileExecuting([&] {
+            return SQLDescribeCol(StatementHandle, column, name, sizeof name, &nameLength, &info.SqlType,
+                                  &info.Precision, &info.Scale, &info.Nullability);
+        });
+        if (!Succeeded(rc)) ThrowError(rc);
+        const size_t length = std::min<size_t>(nameLength < 0 ? 0 : static_cast<size_t>(nameLength), 63);
+        std::memcpy(info.Name, name, length);
+        info.Name[length] = '\0';
+    }
+}
+
+bool CRecordset::Refresh() {
+    if (Options & OptExecuteDirect) return false;
+    try {
+        if (Filter != SavedFilter || Sort != SavedSort) {
+            SavedFilter = Filter;
+            SavedSort = Sort;
+            Close();
+            CText sql = SavedSql;
+            return Open(OpenType, sql.IsEmpty() ? nullptr : sql.c_str(), Options);
+        }
+        SQLFreeStmt(StatementHandle, SQL_CLOSE);
+        OpenState = 0;
+        SQLRETURN rc = RepeatWhileExecuting([&] { return SQLExecute(StatementHandle); });
+        if (!Succeeded(rc)) ThrowError(rc);
+        OpenState = 1;
+        ResetPosition();
+        Move(1, SQL_FETCH_NEXT);
+        AtStart = AtEnd;
+    } catch (...) {
+        Close();
+        throw;
+    }
+    return true;
+}
+
+}  // namespace vordex

@@ -1,0 +1,181 @@
+// Exchange functions per data type: text and 32-bit integers.
+#include <sqlext.h>
+
+#include "db/field_xfer.h"
+#include "db/recordset.h"
+
+namespace vordex {
+namespace {
+
+// Bytes to bind for a text column: the column's display length when it lies
+// between 256 and maxLength, else maxLength.
+SQLULEN TextBufferLength(const CRecordset& rs, uint32_t number, uint32_t maxLength) {
+    if (!rs.ColumnInfo || number > static_cast<uint32_t>(rs.ResultColumnCount)) return maxLength;
+    const ColumnInfoEntry& info = rs.ColumnInfo[number - 1];
+    const uint32_t precision = static_cast<uint32_t>(info.Precision);
+    uint32_t display;
+    switch (info.SqlType) {
+        case SQL_CHAR:
+        case SQL_VARCHAR:
+        case SQL_LONGVARCHAR:
+            display = precision;
+            break;
+        case SQL_NUMERIC:
+        case SQL_DECIMAL:
+            display = precision + 2;
+            break;
+        case SQL_INTEGER:
+        case SQL_SMALLINT:
+        case SQL_TINYINT:
+        case SQL_BIGINT:
+            display = precision + 1;
+            break;
+        default:
+            display = precision + 10;
+            break;
+    }
+    return display >= 256 && display <= maxLength ? display : maxLength;
+}
+
+bool Targets(const CFieldXfer& xfer, const void* member) {
+    return xfer.targetField == nullptr || xfer.targetField == member;
+}
+
+void XferInteger(CFieldXfer& xfer, const char* name, int32_t& value, int32_t marker, SQLULEN size,
+                 FieldTypeCode typeCode) {
+    uint32_t number = 0;
+    if (!NextField(xfer, number)) return;
+    SQLLEN* indicator = FieldIndicator(xfer, number);
+    switch (xfer.operation) {
+        case OpFixUpFetched:
+            if (*indicator == SQL_NULL_DATA) {
+                FieldStatus(xfer, number) |= FieldNull;
+                value = marker;
+            }
+            break;
+        case OpMarkForAdd:
+            if (value != marker) FieldStatus(xfer, number) = static_cast<uint8_t>((FieldStatus(xfer, number) | FieldChanged) & ~FieldNull);
+            break;
+        case OpDetectChanges:
+            // A member holding the marker leaves the null bit as it was.
+            if (value != marker) FieldStatus(xfer, number) &= static_cast<uint8_t>(~FieldNull);
+            DefaultExchange(xfer, name, &value, indicator, SQL_C_LONG, sizeof(int32_t), size);
+            break;
+        case OpSetNull:
+            if (!Targets(xfer, &value)) break;
+            if (xfer.fieldFlag) {
+                FieldStatus(xfer, number) |= FieldNull;
+                value = marker;
+                *indicator = SQL_NULL_DATA;
+            } else {
+                FieldStatus(xfer, number) &= static_cast<uint8_t>(~FieldNull);
+                *indicator = sizeof(int32_t);
+            }
+            break;
+        case OpAllocCopies:
+            xfer.recordset.ColumnRecords[number - 1].TypeCode = typeCode;
+            break;
+        default:
+            DefaultExchange(xfer, name, &value, indicator, SQL_C_LONG, sizeof(int32_t), size);
+            break;
+    }
+}
+
+}  // namespace
+
+void XferText(CFieldXfer& xfer, const char* name, CText& value, uint32_t maxLength, SQLSMALLINT sqlType,
+              SQLSMALLINT scale) {
+    uint32_t number = 0;
+    if (!NextField(xfer, number)) return;
+    CRecordset& rs = xfer.recordset;
+    SQLLEN* indicator = FieldIndicator(xfer, number);
+    switch (xfer.operation) {
+        case OpBindParams: {
+            // The bound storage must not move while bound: size it once and pin it.
+            value.Reserve(maxLength);
+            value.Truncate(maxLength);
+            value.Pin();
+            *indicator = (FieldStatus(xfer, number) & FieldNull) ? SQL_NULL_DATA : SQL_NTS;
+            SQLRETURN rc = SQLBindParameter(xfer.statement, static_cast<SQLUSMALLINT>(number),
+                                            static_cast<SQLSMALLINT>(xfer.fieldKind), SQL_C_CHAR, sqlType, maxLength,
+                                            scale, value.Buffer(), 0, indicator);
+            value.SyncLength();
+            if (rc != SQL_SUCCESS) rs.ThrowError(rc, xfer.statement);
+            rs.ParamIndexMap[&value] = static_cast<int>(number);
+            break;
+        }
+        case OpBindColumns: {
+            const SQLULEN bytes = TextBufferLength(rs, number, maxLength) + 1;
+            value.Reserve(bytes);
+            value.Truncate(bytes);
+            value.Pin();
+            SQLRETURN rc = SQLBindCol(rs.StatementHandle, static_cast<SQLUSMALLINT>(number), SQL_C_CHAR,
+                                      value.Buffer(), static_cast<SQLLEN>(bytes), indicator);
+            value.SyncLength();
+            if (!rs.Succeeded(rc)) rs.ThrowError(rc);
+            rs.ColumnIndexMap[&value] = static_cast<int>(number);
+            break;
+        }
+        case OpFixUpFetched:
+            if (*indicator == SQL_NULL_DATA) {
+                FieldStatus(xfer, number) |= FieldNull;
+                value.Clear();
+            } else {
+                value.SyncLength();  // the driver wrote the terminator; trailing blanks stay
+                *indicator = static_cast<SQLLEN>(value.Length());
+            }
+            break;
+        case OpMarkForAdd:
+            if (!value.IsEmpty()) {
+                FieldStatus(xfer, number) = static_cast<uint8_t>((FieldStatus(xfer, number) | FieldChanged) & ~FieldNull);
+            }
+            break;
+        case OpDetectChanges:
+            // An empty text counts as null.
+            if (value.IsEmpty()) {
+                FieldStatus(xfer, number) |= FieldNull;
+            } else {
+                FieldStatus(xfer, number) &= static_cast<uint8_t>(~FieldNull);
+            }
+            DefaultExchange(xfer, name, &value, indicator, SQL_C_CHAR, static_cast<SQLLEN>(value.Length()), maxLength);
+            break;
+        case OpSetNull:
+            if (!Targets(xfer, &value)) break;
+            if (xfer.fieldFlag) {
+                FieldStatus(xfer, number) |= FieldNull;
+                value.Clear();
+                *indicator = SQL_NULL_DATA;
+            } else {
+                FieldStatus(xfer, number) &= static_cast<uint8_t>(~FieldNull);
+                *indicator = SQL_NTS;
+            }
+            break;
+        case OpSaveCopies:
+            SaveCopy(rs, number, &value);
+            break;
+        case OpRestoreCopies:
+            RestoreCopy(rs, number, &value, indicator);
+            break;
+        case OpAllocCopies: {
+            ColumnRecord& record = rs.ColumnRecords[number - 1];
+            if (record.TypeCode != TypeCodeText || record.Saved.Text == nullptr) record.Saved.Text = new CText;
+            record.TypeCode = TypeCodeText;
+            break;
+        }
+        default:
+            DefaultExchange(xfer, name, value.Buffer(), indicator, SQL_C_CHAR, static_cast<SQLLEN>(value.Length()),
+                            maxLength);
+            value.SyncLength();
+            break;
+    }
+}
+
+void XferInt(CFieldXfer& xfer, const char* name, int32_t& value) {
+    XferInteger(xfer, name, value, kIntNullMarker, 5, TypeCodeInt);
+}
+
+void XferLong(CFieldXfer& xfer, const char* name, int32_t& value) {
+    XferInteger(xfer, name, value, kLongNullMarker, 10, TypeCodeLong);
+}
+
+}  // namespace vordex
