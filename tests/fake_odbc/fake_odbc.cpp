@@ -15,7 +15,12 @@ struct Handle {
 
 struct State {
     std::vector<Call> calls;
-    std::map<std::string, std::deque<SQLRETURN>> returns;
+    struct Answer {
+        SQLRETURN rc;
+        bool setsDiagnostics;
+        std::vector<Diagnostic> diagnostics;
+    };
+    std::map<std::string, std::deque<Answer>> returns;
     std::map<SQLUSMALLINT, SQLUINTEGER> infoNumbers;
     std::map<SQLUSMALLINT, std::string> infoTexts;
     std::map<SQLUSMALLINT, SQLRETURN> infoFailures;
@@ -36,6 +41,7 @@ struct State {
     std::map<SQLUSMALLINT, Binding> bindings;
     std::map<SQLUSMALLINT, bool> functions;
     std::map<SQLUSMALLINT, SQLULEN> stmtOptions;
+    std::map<SQLUSMALLINT, SQLULEN> stmtOptionAnswers;
     size_t nextDataSource = 0;
     int environments = 0, connections = 0, statements = 0;
 };
@@ -126,8 +132,10 @@ bool Scripted(const std::string& function, const std::string& arguments, SQLRETU
     s.calls.push_back({function, arguments});
     auto it = s.returns.find(function);
     if (it == s.returns.end() || it->second.empty()) return false;
-    rc = it->second.front();
+    const State::Answer answer = it->second.front();
     it->second.pop_front();
+    rc = answer.rc;
+    if (answer.setsDiagnostics) s.diagnostics.assign(answer.diagnostics.begin(), answer.diagnostics.end());
     return true;
 }
 
@@ -167,7 +175,11 @@ void Reset() {
 }
 
 void QueueReturn(const std::string& function, SQLRETURN rc, int times) {
-    for (int i = 0; i < times; ++i) S().returns[function].push_back(rc);
+    for (int i = 0; i < times; ++i) S().returns[function].push_back({rc, false, {}});
+}
+
+void QueueFailure(const std::string& function, SQLRETURN rc, const std::vector<Diagnostic>& records, int times) {
+    for (int i = 0; i < times; ++i) S().returns[function].push_back({rc, true, records});
 }
 
 void SetInfoNumber(SQLUSMALLINT infoType, SQLUINTEGER value) {
@@ -201,7 +213,7 @@ void MarkRowDeleted(size_t row) { S().deleted.at(row) = true; }
 
 void SetFunctionSupported(SQLUSMALLINT function, bool supported) { S().functions[function] = supported; }
 
-void SetStmtOptionAnswer(SQLUSMALLINT option, SQLULEN value) { S().stmtOptions[option] = value; }
+void SetStmtOptionAnswer(SQLUSMALLINT option, SQLULEN value) { S().stmtOptionAnswers[option] = value; }
 
 void SetDataSources(const std::vector<std::pair<std::string, std::string>>& sources) { S().dataSources = sources; }
 
@@ -357,7 +369,8 @@ SQLRETURN SQL_API SQLSetStmtOption(SQLHSTMT, SQLUSMALLINT option, SQLULEN value)
 SQLRETURN SQL_API SQLGetStmtOption(SQLHSTMT, SQLUSMALLINT option, SQLPOINTER value) {
     SQLRETURN rc = SQL_SUCCESS;
     if (Scripted("SQLGetStmtOption", Format(option), rc)) return rc;
-    *static_cast<SQLULEN*>(value) = S().stmtOptions[option];
+    auto answer = S().stmtOptionAnswers.find(option);
+    *static_cast<SQLULEN*>(value) = answer != S().stmtOptionAnswers.end() ? answer->second : S().stmtOptions[option];
     return rc;
 }
 

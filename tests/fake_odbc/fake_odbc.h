@@ -33,6 +33,10 @@ void Reset();
 /// A function without a queued answer succeeds.
 void QueueReturn(const std::string& function, SQLRETURN rc, int times = 1);
 
+/// Like QueueReturn; each time the answer is given, `records` become the
+/// diagnostics that SQLError hands out next (replacing any still pending).
+void QueueFailure(const std::string& function, SQLRETURN rc, const std::vector<Diagnostic>& records, int times = 1);
+
 /// SQLGetInfo answers: a number (16- or 32-bit as the buffer asks), a text,
 /// or a failure code.
 void SetInfoNumber(SQLUSMALLINT infoType, SQLUINTEGER value);
