@@ -57,11 +57,14 @@ size_t CharLength(const char* p, CodePage codePage) {
     return Utf8SequenceLength(bytes);
 }
 
+namespace {
+// ASCII only, whatever the locale: these are SQL keywords and ODBC prefixes.
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+}  // namespace
+
 bool StartsWithNoCase(const char* text, const char* prefix) {
     for (; *prefix != '\0'; ++text, ++prefix) {
-        if (std::toupper(static_cast<unsigned char>(*text)) != std::toupper(static_cast<unsigned char>(*prefix))) {
-            return false;
-        }
+        if (AsciiUpper(*text) != AsciiUpper(*prefix)) return false;
     }
     return true;
 }
