@@ -91,7 +91,9 @@ void XferText(CFieldXfer& xfer, const char* name, CText& value, uint32_t maxLeng
     SQLLEN* indicator = FieldIndicator(xfer, number);
     switch (xfer.operation) {
         case OpBindParams: {
-            // The bound storage must not move while bound: size it once and pin it.
+            // The bound storage must not move while bound: size it once and pin
+            // it. Binding again replaces the old binding, so it may move now.
+            value.Unpin();
             value.Reserve(maxLength);
             value.Truncate(maxLength);
             value.Pin();
@@ -106,6 +108,7 @@ void XferText(CFieldXfer& xfer, const char* name, CText& value, uint32_t maxLeng
         }
         case OpBindColumns: {
             const SQLULEN bytes = TextBufferLength(rs, number, maxLength) + 1;
+            value.Unpin();  // a new binding replaces the old one
             value.Reserve(bytes);
             value.Truncate(bytes);
             value.Pin();

@@ -1,3 +1,5 @@
+#include "db/field_xfer.h"
+
 #include <sqlext.h>
 
 #include <cstring>
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include "db/db_exception.h"
-#include "db/field_xfer.h"
 #include "db/recordset.h"
 #include "fake_odbc_fixture.h"
 #include "test_records.h"
@@ -148,9 +149,8 @@ TEST_F(FieldXfer, TextBufferLengthFollowsDisplayLengthBetween256AndMaximum) {
         {1000, std::nullopt, 1001},
     };
     for (const BufferCase& c : cases) {
-        SCOPED_TRACE(testing::Message() << "maxLength " << c.maxLength << " type "
-                                        << (c.column ? c.column->sqlType : 0) << " precision "
-                                        << (c.column ? c.column->precision : 0));
+        SCOPED_TRACE(testing::Message() << "maxLength " << c.maxLength << " type " << (c.column ? c.column->sqlType : 0)
+                                        << " precision " << (c.column ? c.column->precision : 0));
         fake_odbc::Reset();
         Detached<OneText> rs(c.maxLength);
         if (c.column) rs.Describe({*c.column});
@@ -358,8 +358,7 @@ TEST_F(FieldXfer, AppendPassesListChangedColumnsAndBindTheirMarkers) {
         CText sql = "SET ";
         rs.RunAppendPass(OpAppendAssignments, sql, ",", update);
         EXPECT_STREQ(sql.c_str(), "SET ID=?,SMALL=?,");
-        EXPECT_EQ(ArgumentsOf("SQLBindParameter"),
-                  (std::vector<std::string>{"1,1,4,-5,19,0,4", "2,1,4,3,7,2,-1"}));
+        EXPECT_EQ(ArgumentsOf("SQLBindParameter"), (std::vector<std::string>{"1,1,4,-5,19,0,4", "2,1,4,3,7,2,-1"}));
     }
     {
         SCOPED_TRACE("values");
