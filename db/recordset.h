@@ -113,6 +113,8 @@ public:
     void ApplyCursorOptions(SQLHSTMT statement, SQLUSMALLINT cursorType);
     void ExecuteStatement();
     void DescribeResultColumns();
+    /// The first fetch after execution: binds the columns and fetches row 1.
+    void MoveToFirstRow();
 
     // SQL construction.
     void ComposeSQL(const char* sql);

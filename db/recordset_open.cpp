@@ -42,13 +42,18 @@ bool CRecordset::Open(uint32_t openType, const char* sql, uint32_t options) {
         AllocateRowStatus();
         if (!fieldStateEarly && (FieldCount != 0 || ParamCount != 0)) AllocFieldState();
         BeforeFirstFetch();
-        Move(1, SQL_FETCH_NEXT);
-        AtStart = AtEnd;
+        MoveToFirstRow();
     } catch (...) {
         Close();
         throw;
     }
     return true;
+}
+
+void CRecordset::MoveToFirstRow() {
+    Move(1, SQL_FETCH_NEXT);
+    // Right after opening both ends are set exactly when the result is empty.
+    AtStart = AtEnd;
 }
 
 void CRecordset::RecordOpenRequest(uint32_t openType, const char* sql, uint32_t options) {
@@ -266,8 +271,7 @@ bool CRecordset::Refresh() {
         if (!Succeeded(rc)) ThrowError(rc);
         OpenState = 1;
         ResetPosition();
-        Move(1, SQL_FETCH_NEXT);
-        AtStart = AtEnd;
+        MoveToFirstRow();
     } catch (...) {
         Close();
         throw;
