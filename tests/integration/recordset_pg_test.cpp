@@ -8,6 +8,7 @@
 #include "db/db_exception.h"
 #include "db/recordset.h"
 #include "integration/integration_env.h"
+#include "move_error.h"
 
 using namespace vordex;
 using integration::Psql;
@@ -33,17 +34,6 @@ public:
 private:
     CText table_;
 };
-
-SQLRETURN MoveFails(CRecordset& rs, int32_t rows, SQLUSMALLINT type) {
-    try {
-        rs.Move(rows, type);
-    } catch (CDBException* e) {
-        SQLRETURN code = e->ReturnCode;
-        e->Delete();
-        return code;
-    }
-    return 0;
-}
 
 class PostgresRecordset : public ::testing::Test {
 protected:

@@ -1,6 +1,7 @@
 #include "db/database.h"
 #include "db/db_exception.h"
 #include "fake_odbc_fixture.h"
+#include "move_error.h"
 #include "test_records.h"
 
 using namespace vordex;
@@ -23,18 +24,6 @@ protected:
         for (int i = 1; i <= count; ++i) rows.push_back({Value(std::to_string(i)), Value("r"), Value("0")});
         fake_odbc::SetResult({{"ID", SQL_INTEGER, 10}, {"NAME", SQL_VARCHAR, 300}, {"SMALL", SQL_SMALLINT, 5}},
                              rows);
-    }
-
-    // The library error a move raises, or 0.
-    static SQLRETURN MoveFails(TestRecord& rs, int32_t rows, SQLUSMALLINT type) {
-        try {
-            rs.Move(rows, type);
-        } catch (CDBException* e) {
-            SQLRETURN code = e->ReturnCode;
-            e->Delete();
-            return code;
-        }
-        return 0;
     }
 };
 
