@@ -5,7 +5,7 @@
 namespace vordex::api {
 
 std::unique_ptr<CDatabase> activeDatabase;
-std::unique_ptr<CRecordset> activeRecord;
+std::unique_ptr<CMyRec> activeRecord;
 CText tableNames[kListLimit];
 int32_t tableCount = 0;
 CText catalogQualifier;
@@ -28,15 +28,22 @@ void CloseActiveRecord() noexcept {
     activeRecord.reset();  // the destructor never throws
 }
 
-void CloseActiveDatabase() noexcept {
+void CloseConnection() noexcept {
     if (!activeDatabase) return;
-    CloseActiveRecord();
     try {
         if (activeDatabase->IsConnected()) activeDatabase->Close();
     } catch (CException* e) {
         e->Delete();
     } catch (...) {
     }
+}
+
+void CloseActiveDatabase() noexcept {
+    // A record opened without a connection object holds a connection of its
+    // own; it is closed here too, so that nothing stays connected.
+    CloseActiveRecord();
+    if (!activeDatabase) return;
+    CloseConnection();
     activeDatabase.reset();
 }
 

@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "db/database.h"
-#include "db/recordset.h"
 #include "db/text.h"
+#include "records/my_rec.h"
 
 namespace vordex::api {
 
@@ -16,7 +16,7 @@ constexpr int kColumnCountLimit = 512;
 
 // The library variables: one set per process, unguarded (one caller at a time).
 extern std::unique_ptr<CDatabase> activeDatabase;
-extern std::unique_ptr<CRecordset> activeRecord;
+extern std::unique_ptr<CMyRec> activeRecord;
 extern CText tableNames[kListLimit];
 extern int32_t tableCount;
 extern CText catalogQualifier;
@@ -36,6 +36,9 @@ inline bool IsListIndex(int index, int32_t count) {
 
 /// Closes the open record (when it is open), deletes it, clears activeRecord.
 void CloseActiveRecord() noexcept;
+
+/// Closes the connection (when it is open); the object stays. Never throws.
+void CloseConnection() noexcept;
 
 /// Closes the open record and the connection and destroys the connection object.
 void CloseActiveDatabase() noexcept;

@@ -31,6 +31,54 @@ VORDEX_API int VORDEX_IsOpen(void);
 /** Closes the open record and the connection and drops the connection object. */
 VORDEX_API void VORDEX_Close(void);
 
+/* Table and name lists. */
+
+/** Connects anew (the data source is chosen as the README describes) and
+ *  lists up to 32 table names. Returns how many were listed; 0 on failure. */
+VORDEX_API int VORDEX_Table(void);
+
+/** Table name `index` (0-based) of the last VORDEX_Table, or "". */
+VORDEX_API const char* VORDEX_GetTableList(int index);
+
+/** The directory of a file-based data source (its DefaultDir), otherwise the
+ *  qualifier of the first listed table; "" when there is no connection object. */
+VORDEX_API const char* VORDEX_GetDirName(void);
+
+/** Lists the columns of `tableName` and makes it the table VORDEX_OpenRec
+ *  opens. Returns the column count (at most 512); 0 on failure. */
+VORDEX_API int VORDEX_Open(const char* tableName);
+
+/** Column name `index` (0-based, below 32) of the last VORDEX_Open, or "". */
+VORDEX_API const char* VORDEX_GetNameList(int index);
+
+/* Reading records. */
+
+/** Opens the table of the last VORDEX_Open on its first row. Returns 1 when a
+ *  record is open (also when one was open already), 0 on failure. */
+VORDEX_API int VORDEX_OpenRec(void);
+
+/** Closes the open record, if any. */
+VORDEX_API void VORDEX_CloseRec(void);
+
+/** Non-zero past the last row, for an empty table, or when no record is open. */
+VORDEX_API int VORDEX_IsEOF(void);
+
+/** Moves to the next row. Returns 1 when moved, 0 on failure. */
+VORDEX_API int VORDEX_MoveNext(void);
+
+/** Moves to row `row` (0-based). Returns 1 when moved, 0 on failure. */
+VORDEX_API int VORDEX_Seek(int row);
+
+/** Field `index` (0-based, below 32) of the current row as text; NULL reads
+ *  as "". Valid until the record moves, is updated or closes. */
+VORDEX_API const char* VORDEX_GetData(int index);
+
+/** Writes the current row into `buffer` (`size` bytes): each value followed
+ *  by the byte 0x1E, then a NUL. Returns the number of values when all
+ *  fitted, `size` when one did not (the values before it are written), and 0
+ *  when no record is open, `buffer` is null or `size` is below 1. */
+VORDEX_API int VORDEX_ListText(char* buffer, int size);
+
 #ifdef __cplusplus
 }
 #endif

@@ -31,6 +31,7 @@ struct State {
     std::vector<Column> columns;
     std::vector<std::vector<Value>> rows;
     std::vector<bool> deleted;
+    std::deque<std::pair<std::vector<Column>, std::vector<std::vector<Value>>>> queuedResults;
     long position = -1;  // row index; -1 before the first, rows.size() after the last
     struct Binding {
         SQLSMALLINT cType;
@@ -116,6 +117,17 @@ SQLRETURN FetchAt(SQLUSMALLINT fetchType, SQLLEN offset, SQLUSMALLINT* rowStatus
     if (!WriteRow()) return SQL_SUCCESS;
     s.diagnostics.push_back({"01004", 0, "[fake]String data, right truncated"});
     return SQL_SUCCESS_WITH_INFO;
+}
+
+// An execution or catalog call: the next queued result, if any, becomes the
+// result; the cursor stands before its first row.
+void StartResult() {
+    State& s = S();
+    if (!s.queuedResults.empty()) {
+        SetResult(s.queuedResults.front().first, s.queuedResults.front().second);
+        s.queuedResults.pop_front();
+    }
+    s.position = -1;
 }
 
 template <class... Args>
@@ -207,6 +219,10 @@ void SetResult(const std::vector<Column>& columns, const std::vector<std::vector
     S().columns = columns;
     S().rows = rows;
     S().deleted.assign(rows.size(), false);
+}
+
+void QueueResult(const std::vector<Column>& columns, const std::vector<std::vector<Value>>& rows) {
+    S().queuedResults.emplace_back(columns, rows);
 }
 
 void MarkRowDeleted(size_t row) { S().deleted.at(row) = true; }
@@ -391,14 +407,35 @@ SQLRETURN SQL_API SQLPrepare(SQLHSTMT, SQLCHAR* text, SQLINTEGER length) {
 SQLRETURN SQL_API SQLExecute(SQLHSTMT) {
     SQLRETURN rc = SQL_SUCCESS;
     if (Scripted("SQLExecute", "", rc)) return rc;
-    S().position = -1;
+    StartResult();
     return rc;
+}
+
+// Catalog calls log their four text arguments ("(null)" for a null pointer)
+// and, like an execution, start the scripted result.
+static SQLRETURN CatalogCall(const char* function, SQLCHAR* a, SQLCHAR* b, SQLCHAR* c, SQLCHAR* d) {
+    SQLRETURN rc = SQL_SUCCESS;
+    const std::string arguments = Text(a, SQL_NTS) + "," + Text(b, SQL_NTS) + "," + Text(c, SQL_NTS) + "," +
+                                  Text(d, SQL_NTS);
+    if (Scripted(function, arguments, rc)) return rc;
+    StartResult();
+    return rc;
+}
+
+SQLRETURN SQL_API SQLTables(SQLHSTMT, SQLCHAR* qualifier, SQLSMALLINT, SQLCHAR* owner, SQLSMALLINT, SQLCHAR* name,
+                            SQLSMALLINT, SQLCHAR* types, SQLSMALLINT) {
+    return CatalogCall("SQLTables", qualifier, owner, name, types);
+}
+
+SQLRETURN SQL_API SQLColumns(SQLHSTMT, SQLCHAR* qualifier, SQLSMALLINT, SQLCHAR* owner, SQLSMALLINT, SQLCHAR* table,
+                             SQLSMALLINT, SQLCHAR* column, SQLSMALLINT) {
+    return CatalogCall("SQLColumns", qualifier, owner, table, column);
 }
 
 SQLRETURN SQL_API SQLExecDirect(SQLHSTMT, SQLCHAR* text, SQLINTEGER length) {
     SQLRETURN rc = SQL_SUCCESS;
     if (Scripted("SQLExecDirect", Text(text, length), rc)) return rc;
-    S().position = -1;
+    StartResult();
     return rc;
 }
 

@@ -68,6 +68,9 @@ using Value = std::optional<std::string>;
 /// over the rows and write them into the bound buffers (as text or 32-bit
 /// integers); a text longer than its buffer is cut and reported with 01004.
 void SetResult(const std::vector<Column>& columns, const std::vector<std::vector<Value>>& rows);
+/// Results for the next executions and catalog calls, one each, in order;
+/// once they are used up, the result of SetResult stays.
+void QueueResult(const std::vector<Column>& columns, const std::vector<std::vector<Value>>& rows);
 /// SQLExtendedFetch reports this row (0-based) as SQL_ROW_DELETED.
 void MarkRowDeleted(size_t row);
 

@@ -8,13 +8,13 @@ using namespace vordex::api;
 namespace {
 
 // A result set standing in for the open record: it records its closing.
-class RecordedRecordset : public CRecordset {
+class RecordedRecordset : public CMyRec {
 public:
-    RecordedRecordset(CDatabase* db, std::vector<std::string>* log) : CRecordset(db), log_(log) {}
+    RecordedRecordset(CDatabase* db, std::vector<std::string>* log) : CMyRec(db), log_(log) {}
     ~RecordedRecordset() override { log_->push_back("record deleted"); }
     void Close() override {
         log_->push_back("record closed");
-        CRecordset::Close();
+        CMyRec::Close();
     }
 
 private:

@@ -1,0 +1,91 @@
+// The exports that open a table and read its rows.
+#include <climits>
+#include <cstring>
+#include <memory>
+
+#include "api/guarded_call.h"
+#include "api/library_state.h"
+#include "vordex.h"
+
+using namespace vordex;
+using namespace vordex::api;
+
+namespace {
+
+/// The record's value of field `index`, or null when no record is open or the
+/// index is not one of the listed fields.
+const CText* FieldValue(int index) {
+    if (!activeRecord || !IsListIndex(index, fieldListCount)) return nullptr;
+    return &activeRecord->Values[index];
+}
+
+int MoveActiveRecord(int32_t rows, SQLUSMALLINT fetchType) {
+    if (!activeRecord) return 0;
+    return GuardedCall(0, [rows, fetchType] {
+        activeRecord->Move(rows, fetchType);
+        return 1;
+    });
+}
+
+}  // namespace
+
+extern "C" {
+
+VORDEX_API int VORDEX_OpenRec(void) {
+    if (activeRecord) return 1;
+    const int result = GuardedCall(
+        0,
+        [] {
+            activeRecord = std::make_unique<CMyRec>(activeDatabase.get());
+            activeRecord->FieldCount = static_cast<uint32_t>(fieldListCount);
+            activeRecord->TableName = activeTable;
+            activeRecord->FieldNameList = fieldNames;
+            activeRecord->Open(KeysetCursor, nullptr, 0);
+            if (activeRecord->IsOpen()) return 1;
+            activeRecord.reset();
+            return 0;
+        },
+        [] { CloseActiveRecord(); });
+    if (!activeRecord) CloseConnection();
+    return result;
+}
+
+VORDEX_API void VORDEX_CloseRec(void) { CloseActiveRecord(); }
+
+VORDEX_API int VORDEX_IsEOF(void) { return activeRecord ? activeRecord->AtEnd : 1; }
+
+VORDEX_API int VORDEX_MoveNext(void) { return MoveActiveRecord(1, SQL_FETCH_NEXT); }
+
+VORDEX_API int VORDEX_Seek(int row) {
+    // ODBC counts rows from 1; the last int row stays past any real end.
+    return MoveActiveRecord(row == INT_MAX ? INT_MAX : row + 1, SQL_FETCH_ABSOLUTE);
+}
+
+VORDEX_API const char* VORDEX_GetData(int index) {
+    const CText* value = FieldValue(index);
+    return value != nullptr ? value->c_str() : kEmptyText;
+}
+
+VORDEX_API int VORDEX_ListText(char* buffer, int size) {
+    if (!activeRecord || buffer == nullptr || size < 1) return 0;
+    const size_t capacity = static_cast<size_t>(size);
+    size_t written = 0;
+    int result = 0;
+    for (int i = 0; FieldValue(i) != nullptr; ++i) {
+        const CText& value = *FieldValue(i);
+        const size_t length = value.Length();
+        // Room for the value, its separator and the final NUL.
+        if (written + length + 2 >= capacity) {
+            result = size;
+            break;
+        }
+        std::memcpy(buffer + written, value.c_str(), length);
+        buffer[written + length] = '\x1E';
+        written += length + 1;
+        result = i + 1;
+    }
+    buffer[written] = '\0';
+    return result;
+}
+
+}  // extern "C"

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <sql.h>
+
+#include "db/db_exception.h"
+#include "db/odbc_call.h"
+#include "db/recordset.h"
+
+namespace vordex {
+
+/// The open of a catalog result set: in place of composing and executing a
+/// statement, `catalogCall(statement)` runs an ODBC catalog function.
+/// `options` are the bits to record (the caller adds OptNoChangeCheck).
+template <class CatalogCall>
+bool OpenCatalogResult(CRecordset& set, uint32_t openType, uint32_t options, CatalogCall&& catalogCall) {
+    set.RecordOpenRequest(openType, nullptr, options);
+    if (!set.AllocateStatement()) return false;
+    try {
+        set.SetStatementOptions(set.StatementHandle);
+        set.AllocFieldState();
+        const SQLRETURN rc = RepeatWhileExecuting([&] { return catalogCall(set.StatementHandle); });
+        if (!set.Succeeded(rc)) set.ThrowError(rc, set.StatementHandle);
+        set.OpenState = 1;
+        set.DescribeResultColumns();
+        set.AllocateRowStatus();
+        set.MoveToFirstRow();
+    } catch (...) {
+        set.Close();
+        throw;
+    }
+    return true;
+}
+
+/// A catalog argument: the text, or a null pointer when it is empty.
+inline SQLCHAR* CatalogArgument(CText& text) {
+    return text.IsEmpty() ? nullptr : reinterpret_cast<SQLCHAR*>(text.Buffer());
+}
+
+}  // namespace vordex

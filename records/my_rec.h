@@ -1,0 +1,33 @@
+#pragma once
+
+#include "db/recordset.h"
+
+namespace vordex {
+
+/// One user table whose columns are known only at run time: the columns named
+/// in FieldNameList, every one bound as text of up to 255 bytes.
+class CMyRec : public CRecordset {
+    VORDEX_DECLARE_RUNTIME_CLASS()
+public:
+    static constexpr int kValueCount = 32;
+
+    explicit CMyRec(CDatabase* connection);
+    ~CMyRec() override;
+
+    CText DefaultConnect() override;
+    /// The bracketed table name (kept in QuotedName).
+    CText DefaultSQL() override;
+    /// Lists the first min(FieldCount, 32) names of FieldNameList.
+    void ExchangeFields(CFieldXfer& xfer) override;
+
+    /// The statement source that DefaultSQL built last.
+    CText QuotedName;
+    /// The current row; entry i belongs to column i of the field list.
+    CText Values[kValueCount];
+    /// The table to read; set before Open.
+    CText TableName;
+    /// The column names (32 entries, not owned); set before Open.
+    const CText* FieldNameList = nullptr;
+};
+
+}  // namespace vordex

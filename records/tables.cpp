@@ -1,0 +1,33 @@
+#include "records/tables.h"
+
+#include "records/catalog_open.h"
+
+namespace vordex {
+
+VORDEX_IMPLEMENT_RUNTIME_CLASS(CTables, CRecordset)
+
+CTables::CTables(CDatabase* connection) : CRecordset(connection) { FieldCount = 5; }
+
+CTables::~CTables() = default;
+
+bool CTables::Open(uint32_t openType, const char*, uint32_t) {
+    return OpenCatalogResult(*this, openType, OptNoChangeCheck, [this](SQLHSTMT statement) {
+        return SQLTables(statement, CatalogArgument(QualifierParam), SQL_NTS, CatalogArgument(OwnerParam), SQL_NTS,
+                         CatalogArgument(TableNameParam), SQL_NTS, CatalogArgument(TableTypeParam), SQL_NTS);
+    });
+}
+
+CText CTables::DefaultConnect() { return CText("ODBC;"); }
+
+CText CTables::DefaultSQL() { return CText("!"); }
+
+void CTables::ExchangeFields(CFieldXfer& xfer) {
+    xfer.fieldKind = kOutputColumns;
+    XferText(xfer, "table_qualifier", TableQualifier);
+    XferText(xfer, "table_owner", TableOwner);
+    XferText(xfer, "table_name", TableName);
+    XferText(xfer, "table_type", TableType);
+    XferText(xfer, "remarks", Remarks);
+}
+
+}  // namespace vordex

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "db/recordset.h"
+
+namespace vordex {
+
+/// The tables of the connected data source, as SQLTables lists them.
+class CTables : public CRecordset {
+    VORDEX_DECLARE_RUNTIME_CLASS()
+public:
+    explicit CTables(CDatabase* connection);
+    ~CTables() override;
+
+    /// Runs SQLTables with the parameter members. The SQL text is ignored and
+    /// the option bits are always OptNoChangeCheck alone.
+    bool Open(uint32_t openType = static_cast<uint32_t>(-1), const char* sql = nullptr,
+              uint32_t options = 0) override;
+    CText DefaultConnect() override;
+    CText DefaultSQL() override;
+    void ExchangeFields(CFieldXfer& xfer) override;
+
+    CText TableQualifier;
+    CText TableOwner;
+    CText TableName;
+    CText TableType;
+    CText Remarks;
+
+    CText QualifierParam;
+    CText OwnerParam;
+    CText TableNameParam;
+    /// A table-type list such as "'TABLE'"; empty lists every type.
+    CText TableTypeParam;
+};
+
+}  // namespace vordex

@@ -1,0 +1,63 @@
+#include "library_test_support.h"
+
+#include "vordex.h"
+
+using namespace vordex;
+using namespace vordex::api;
+
+void LibraryCallTest::ResetLibrary() {
+    VORDEX_Close();
+    tableCount = 0;
+    fieldListCount = 0;
+    catalogQualifier.Clear();
+    catalogOwner.Clear();
+    activeTable.Clear();
+    for (CText& name : tableNames) name.Clear();
+    for (CText& name : fieldNames) name.Clear();
+}
+
+std::string Shown(const std::function<void()>& call) {
+    testing::internal::CaptureStderr();
+    call();
+    return testing::internal::GetCapturedStderr();
+}
+
+std::string MessageLine(const std::string& text) { return "VORDEX: " + text + "\n"; }
+
+std::vector<fake_odbc::Column> TableCatalogColumns() {
+    return {{"TABLE_QUALIFIER"}, {"TABLE_OWNER"}, {"TABLE_NAME"}, {"TABLE_TYPE"}, {"REMARKS"}};
+}
+
+std::vector<fake_odbc::Column> ColumnCatalogColumns() {
+    return {{"TABLE_QUALIFIER"}, {"TABLE_OWNER"}, {"TABLE_NAME"}, {"COLUMN_NAME"},
+            {"DATA_TYPE", SQL_SMALLINT}, {"TYPE_NAME"}, {"PRECISION", SQL_INTEGER}, {"LENGTH", SQL_INTEGER},
+            {"SCALE", SQL_SMALLINT}, {"RADIX", SQL_SMALLINT}, {"NULLABLE", SQL_SMALLINT}, {"REMARKS"}};
+}
+
+std::vector<std::vector<fake_odbc::Value>> TableRows(const std::vector<std::string>& names) {
+    std::vector<std::vector<fake_odbc::Value>> rows;
+    for (const std::string& name : names) rows.push_back({"db", "public", name, "TABLE", std::nullopt});
+    return rows;
+}
+
+std::vector<std::vector<fake_odbc::Value>> ColumnRows(const std::vector<std::pair<std::string, int>>& columns) {
+    std::vector<std::vector<fake_odbc::Value>> rows;
+    for (const auto& [name, length] : columns) {
+        rows.push_back({"db", "public", "T", name, "12", "varchar", std::to_string(length), std::to_string(length),
+                        std::nullopt, std::nullopt, "1", std::nullopt});
+    }
+    return rows;
+}
+
+int OpenRecordOver(const std::vector<std::string>& columns, const std::vector<std::vector<fake_odbc::Value>>& rows) {
+    std::vector<std::pair<std::string, int>> listed;
+    std::vector<fake_odbc::Column> resultColumns;
+    for (const std::string& name : columns) {
+        listed.emplace_back(name, 255);
+        resultColumns.push_back({name});
+    }
+    fake_odbc::QueueResult(ColumnCatalogColumns(), ColumnRows(listed));
+    fake_odbc::QueueResult(resultColumns, rows);
+    VORDEX_Open("T");
+    return VORDEX_OpenRec();
+}

@@ -1,0 +1,202 @@
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "library_test_support.h"
+#include "vordex.h"
+
+using namespace vordex;
+using namespace vordex::api;
+
+namespace {
+
+const std::string kFixedLine = MessageLine("ODBCﾄﾞﾗｲﾊﾞで回復できないエラーが発生しました.");
+
+// Calls of `function` made after the record's statement was prepared.
+int CallsAfterPrepare(const std::string& function) {
+    int count = -1;
+    for (const fake_odbc::Call& call : fake_odbc::Calls()) {
+        if (call.function == "SQLPrepare") count = 0;
+        if (count >= 0 && call.function == function) ++count;
+    }
+    return count;
+}
+
+using RecordCalls = LibraryCallTest;
+
+TEST_F(RecordCalls, OpenSelectsTheListedColumnsOnce) {
+    ASSERT_EQ(OpenRecordOver({"ID", "NAME"}, {{"1", "a"}}), 1);
+    const auto prepared = fake_odbc::CallsTo("SQLPrepare");
+    ASSERT_EQ(prepared.size(), 1u);
+    EXPECT_EQ(prepared[0].arguments, "SELECT ID,NAME  FROM \"T\"");
+    const auto options = fake_odbc::CallsTo("SQLSetStmtOption");
+    EXPECT_TRUE(std::any_of(options.begin(), options.end(), [](const fake_odbc::Call& call) {
+        return call.arguments == "6,1";  // keyset-driven cursor
+    }));
+    // A record is held: no second open.
+    EXPECT_EQ(VORDEX_OpenRec(), 1);
+    EXPECT_EQ(fake_odbc::CountCalls("SQLPrepare"), 1);
+    EXPECT_STREQ(activeRecord->GetRuntimeClass()->ClassName, "CMyRec");
+}
+
+TEST_F(RecordCalls, TableNamesAreQuotedWhole) {
+    struct Case {
+        const char* table;
+        const char* sent;
+    };
+    const Case cases[] = {
+        {"Orders", "SELECT ID  FROM \"Orders\""},
+        {"a\"; DROP TABLE x; --", "SELECT ID  FROM \"a\"\"; DROP TABLE x; --\""},
+        {"b]c", "SELECT ID  FROM \"b]c\""},
+    };
+    for (const Case& c : cases) {
+        fake_odbc::Reset();
+        VORDEX_CloseRec();
+        fake_odbc::QueueResult(ColumnCatalogColumns(), ColumnRows({{"ID", 4}}));
+        fake_odbc::QueueResult({{"ID"}}, {{"1"}});
+        ASSERT_EQ(VORDEX_Open(c.table), 1);
+        ASSERT_EQ(VORDEX_OpenRec(), 1);
+        EXPECT_EQ(fake_odbc::CallsTo("SQLPrepare").at(0).arguments, c.sent);
+    }
+}
+
+TEST_F(RecordCalls, WalkSeekAndEnd) {
+    ASSERT_EQ(OpenRecordOver({"ID", "NAME"}, {{"1", "a"}, {"2", std::nullopt}, {"3", "c"}}), 1);
+    EXPECT_EQ(VORDEX_IsEOF(), 0);
+    EXPECT_STREQ(VORDEX_GetData(1), "a");
+    EXPECT_EQ(VORDEX_MoveNext(), 1);
+    EXPECT_STREQ(VORDEX_GetData(1), "");  // NULL
+    EXPECT_EQ(VORDEX_Seek(2), 1);
+    EXPECT_STREQ(VORDEX_GetData(0), "3");
+    EXPECT_EQ(fake_odbc::CallsTo("SQLExtendedFetch").back().arguments, "5,3");
+    EXPECT_EQ(VORDEX_Seek(0), 1);
+    EXPECT_STREQ(VORDEX_GetData(0), "1");
+    EXPECT_EQ(VORDEX_Seek(2), 1);
+    // The last row: the next move goes past it, one more fails.
+    EXPECT_EQ(VORDEX_MoveNext(), 1);
+    EXPECT_NE(VORDEX_IsEOF(), 0);
+    int moved = -1;
+    EXPECT_EQ(Shown([&] { moved = VORDEX_MoveNext(); }), kFixedLine);
+    EXPECT_EQ(moved, 0);
+    EXPECT_EQ(Shown([&] { moved = VORDEX_Seek(INT_MAX); }), "");  // past the end, without overflow
+    EXPECT_EQ(fake_odbc::CallsTo("SQLExtendedFetch").back().arguments, "5," + std::to_string(INT_MAX));
+    EXPECT_EQ(moved, 1);
+    EXPECT_NE(VORDEX_IsEOF(), 0);
+
+    VORDEX_CloseRec();
+    EXPECT_EQ(activeRecord, nullptr);
+    EXPECT_EQ(VORDEX_IsEOF(), 1);
+    EXPECT_EQ(Shown([&] { moved = VORDEX_MoveNext() + VORDEX_Seek(0); }), "");
+    EXPECT_EQ(moved, 0);
+    EXPECT_STREQ(VORDEX_GetData(0), "");
+}
+
+TEST_F(RecordCalls, ListTextWritesWhatFits) {
+    struct Case {
+        std::vector<fake_odbc::Value> row;
+        int size;
+        std::string expected;  // the buffer up to and including its NUL
+        int result;
+    };
+    const Case cases[] = {
+        {{"ab", "c", ""}, 100, std::string("ab\x1E" "c\x1E\x1E", 6) + '\0', 3},
+        {{"ab", "c", std::nullopt}, 100, std::string("ab\x1E" "c\x1E\x1E", 6) + '\0', 3},
+        {{"abc", "de"}, 6, std::string("abc\x1E", 4) + '\0', 6},
+        {{"abc", "de"}, 8, std::string("abc\x1E", 4) + '\0', 8},
+        {{"abc", "de"}, 9, std::string("abc\x1E" "de\x1E", 7) + '\0', 2},
+        {{"abc", "de"}, 1, std::string(1, '\0'), 1},
+    };
+    for (const Case& c : cases) {
+        fake_odbc::Reset();
+        VORDEX_Close();
+        std::vector<std::string> columns;
+        for (size_t i = 0; i < c.row.size(); ++i) columns.push_back("C" + std::to_string(i));
+        ASSERT_EQ(OpenRecordOver(columns, {c.row}), 1);
+        std::vector<char> buffer(static_cast<size_t>(c.size) + 4, '#');
+        EXPECT_EQ(VORDEX_ListText(buffer.data(), c.size), c.result);
+        EXPECT_EQ(std::string(buffer.data(), c.expected.size()), c.expected) << c.size;
+        EXPECT_EQ(buffer[static_cast<size_t>(c.size)], '#');  // nothing past the size
+    }
+
+    // No buffer, no room or no record: nothing written.
+    char sentinel[4] = {'#', '#', '#', '#'};
+    EXPECT_EQ(VORDEX_ListText(nullptr, 100), 0);
+    EXPECT_EQ(VORDEX_ListText(sentinel, 0), 0);
+    EXPECT_EQ(VORDEX_ListText(sentinel, -1), 0);
+    VORDEX_CloseRec();
+    EXPECT_EQ(VORDEX_ListText(sentinel, 4), 0);
+    EXPECT_EQ(std::string(sentinel, 4), "####");
+}
+
+TEST_F(RecordCalls, FieldCountIsTheListsAtTheTimeOfTheCall) {
+    // 40 columns listed, 32 read.
+    std::vector<std::string> columns;
+    std::vector<fake_odbc::Value> row;
+    for (int i = 0; i < 40; ++i) {
+        columns.push_back("C" + std::to_string(i));
+        row.push_back("v" + std::to_string(i));
+    }
+    fake_odbc::Reset();
+    ASSERT_EQ(OpenRecordOver(columns, {row}), 1);
+    EXPECT_EQ(CallsAfterPrepare("SQLBindCol"), 32);
+    EXPECT_STREQ(VORDEX_GetData(31), "v31");
+    EXPECT_STREQ(VORDEX_GetData(32), "");
+    char buffer[512];
+    EXPECT_EQ(VORDEX_ListText(buffer, sizeof buffer), 32);
+
+    // Another table listed while the record stays open: its count applies.
+    fake_odbc::QueueResult(ColumnCatalogColumns(), ColumnRows({{"X", 4}, {"Y", 4}}));
+    ASSERT_EQ(VORDEX_Open("U"), 2);
+    EXPECT_EQ(VORDEX_ListText(buffer, sizeof buffer), 2);
+    EXPECT_EQ(std::string(buffer), "v0\x1Ev1\x1E");
+    EXPECT_STREQ(VORDEX_GetData(2), "");
+}
+
+TEST_F(RecordCalls, FailedOpensLeaveNoRecordAndNoConnection) {
+    // A value too long for its buffer on the first row.
+    int opened = -1;
+    EXPECT_EQ(Shown([&] { opened = OpenRecordOver({"ID", "NOTE"}, {{"1", std::string(300, 'x')}}); }),
+              kFixedLine);
+    EXPECT_EQ(opened, 0);
+    EXPECT_EQ(activeRecord, nullptr);
+    EXPECT_EQ(fake_odbc::LiveConnections(), 0);
+    EXPECT_EQ(VORDEX_IsOpen(), 1);
+
+    // The statement fails at the driver: its text is shown.
+    fake_odbc::Reset();
+    fake_odbc::QueueFailure("SQLPrepare", SQL_ERROR, {{"42P01", 7, "[fake]relation does not exist"}});
+    std::string shown = Shown([&] { opened = OpenRecordOver({"ID"}, {}); });
+    EXPECT_EQ(opened, 0);
+    EXPECT_NE(shown.find("relation does not exist"), std::string::npos) << shown;
+    EXPECT_EQ(fake_odbc::LiveConnections(), 0);
+    EXPECT_EQ(fake_odbc::LiveStatements(), 0);
+}
+
+TEST_F(RecordCalls, OpenBeforeAnyListingMakesItsOwnConnection) {
+    int opened = -1;
+    EXPECT_EQ(Shown([&] { opened = VORDEX_OpenRec(); }), kFixedLine);  // no columns to select
+    EXPECT_EQ(opened, 0);
+    EXPECT_EQ(VORDEX_IsOpen(), 0);
+    EXPECT_EQ(fake_odbc::CallsTo("SQLDriverConnect").at(0).arguments.find("DSN=S,"), 0u);
+    EXPECT_EQ(fake_odbc::LiveConnections(), 0);
+    EXPECT_EQ(fake_odbc::LiveEnvironments(), 0);
+}
+
+TEST_F(RecordCalls, CloseAlsoClosesARecordWithItsOwnConnection) {
+    // The field list outlives VORDEX_Close; a record opened afterwards has a
+    // connection of its own, which VORDEX_Close must not leave behind.
+    ASSERT_EQ(OpenRecordOver({"ID"}, {{"1"}}), 1);
+    VORDEX_Close();
+    fake_odbc::QueueResult({{"ID"}}, {{"1"}});
+    ASSERT_EQ(VORDEX_OpenRec(), 1);
+    EXPECT_EQ(VORDEX_IsOpen(), 0);
+    EXPECT_EQ(fake_odbc::LiveConnections(), 1);
+    VORDEX_Close();
+    EXPECT_EQ(activeRecord, nullptr);
+    EXPECT_EQ(fake_odbc::LiveConnections(), 0);
+    EXPECT_EQ(fake_odbc::LiveStatements(), 0);
+}
+
+}  // namespace
