@@ -1,0 +1,122 @@
+// The catalog result sets and the table record against PostgreSQL and SQLite.
+#include <gtest/gtest.h>
+#include <sqlext.h>
+
+#include <string>
+#include <vector>
+
+#include "db/database.h"
+#include "db/db_exception.h"
+#include "integration/integration_env.h"
+#include "records/columns.h"
+#include "records/my_rec.h"
+#include "records/tables.h"
+
+using namespace vordex;
+using integration::Psql;
+using integration::RequiredEnv;
+
+namespace {
+
+class PostgresRecords : public ::testing::Test {
+protected:
+    CDatabase db;
+
+    static void SetUpTestSuite() {
+        // Names that break out of naive quoting, next to the tables a broken
+        // statement would reach instead.
+        Psql("DROP SCHEMA IF EXISTS rec CASCADE; CREATE SCHEMA rec;"
+             "CREATE TABLE rec.kinds (id serial PRIMARY KEY, i integer, s smallint, v varchar(10), t text,"
+             " n numeric(8,2), d date);"
+             "CREATE TABLE rec.\"we\"\"ird\" (id serial PRIMARY KEY, origin text);"
+             "INSERT INTO rec.\"we\"\"ird\" (origin) VALUES ('quote');"
+             "CREATE TABLE rec.\"b]x\" (id serial PRIMARY KEY, origin text);"
+             "INSERT INTO rec.\"b]x\" (origin) VALUES ('bracket');"
+             "CREATE TABLE rec.\"it's\" (id serial PRIMARY KEY, origin text);"
+             "INSERT INTO rec.\"it's\" (origin) VALUES ('apostrophe');"
+             "CREATE TABLE rec.we (id serial PRIMARY KEY, origin text);"
+             "INSERT INTO rec.we (origin) VALUES ('decoy');"
+             "ALTER ROLE CURRENT_USER SET search_path = rec, public;");
+    }
+    static void TearDownTestSuite() {
+        Psql("ALTER ROLE CURRENT_USER RESET search_path; DROP SCHEMA IF EXISTS rec CASCADE;");
+    }
+
+    void SetUp() override {
+        const std::string connect = "ODBC;DSN=" + RequiredEnv("VORDEX_TEST_PG_DSN");
+        ASSERT_TRUE(db.Open(nullptr, false, false, connect.c_str(), false));
+    }
+
+    /// The catalog's columns of a table of schema rec: name and length.
+    std::vector<std::pair<std::string, int32_t>> ListColumns(const char* table) {
+        CColumns columns(&db);
+        columns.OwnerParam = "rec";
+        columns.TableNameParam = table;
+        EXPECT_TRUE(columns.Open(KeysetCursor, nullptr, OptReadOnly));
+        std::vector<std::pair<std::string, int32_t>> listed;
+        while (!columns.AtEnd) {
+            listed.emplace_back(columns.ColumnName.c_str(), columns.Length);
+            columns.Move(1, SQL_FETCH_NEXT);
+        }
+        return listed;
+    }
+};
+
+TEST_F(PostgresRecords, TablesListsTheSchemaInCatalogOrder) {
+    CTables tables(&db);
+    tables.OwnerParam = "rec";
+    tables.TableTypeParam = "'TABLE'";
+    ASSERT_TRUE(tables.Open(KeysetCursor, nullptr, OptReadOnly));
+    EXPECT_EQ(tables.TableQualifier, RequiredEnv("PGDATABASE").c_str());
+    EXPECT_EQ(tables.TableOwner, "rec");
+    std::vector<std::string> names;
+    while (!tables.AtEnd) {
+        EXPECT_EQ(tables.TableType, "TABLE");
+        names.emplace_back(tables.TableName.c_str());
+        tables.Move(1, SQL_FETCH_NEXT);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"b]x", "it's", "kinds", "we", "we\"ird"}));
+}
+
+TEST_F(PostgresRecords, ColumnLengthsAreTheDriversByteSizes) {
+    // What the update path cuts values to: psqlODBC reports bytes, four per
+    // character of a varchar.
+    const std::vector<std::pair<std::string, int32_t>> expected = {
+        {"id", 4}, {"i", 4}, {"s", 2}, {"v", 40}, {"t", 8190}, {"n", 10}, {"d", 6}};
+    EXPECT_EQ(ListColumns("kinds"), expected);
+    EXPECT_TRUE(ListColumns("nosuch").empty());
+}
+
+TEST_F(PostgresRecords, TableRecordSelectsExactlyTheNamedTable) {
+    for (const char* table : {"we\"ird", "b]x", "it's", "we"}) {
+        SCOPED_TRACE(table);
+        CText names[2] = {"id", "origin"};
+        CMyRec record(&db);
+        record.FieldCount = 2;
+        record.TableName = table;
+        record.FieldNameList = names;
+        ASSERT_TRUE(record.Open(KeysetCursor, nullptr, 0));
+        const std::string expected = Psql(std::string("SELECT origin FROM rec.\"") +
+                                          (std::string(table) == "we\"ird" ? "we\"\"ird" : table) + "\"");
+        EXPECT_EQ(std::string(record.Values[1].c_str()), expected);
+        record.Move(1, SQL_FETCH_NEXT);
+        EXPECT_TRUE(record.AtEnd);
+    }
+}
+
+TEST(SqliteRecords, CatalogListingNeedsAKeysetCursorToo) {
+    CDatabase db;
+    const std::string connect = "ODBC;DSN=" + RequiredEnv("VORDEX_TEST_SQLITE_DSN");
+    ASSERT_TRUE(db.Open(nullptr, false, false, connect.c_str(), false));
+    CTables tables(&db);
+    try {
+        tables.Open(KeysetCursor, nullptr, OptReadOnly);
+        FAIL() << "opened";
+    } catch (CDBException* e) {
+        EXPECT_EQ(e->ReturnCode, ErrorNoKeysetCursor);
+        e->Delete();
+    }
+    EXPECT_FALSE(tables.IsOpen());
+}
+
+}  // namespace
