@@ -82,6 +82,15 @@ public:
     virtual void ResizeRowset(uint32_t rows);
     /// Returns when a fetch's answer is acceptable, throws otherwise.
     virtual void CheckFetchResult(SQLRETURN rc);
+    /// Enters add mode: every column null, the current row saved.
+    virtual void BeginAdd();
+    /// Enters edit mode for the current row, saving its values.
+    virtual void Edit();
+    /// Writes the changed columns of the row being edited or added; false
+    /// when nothing had changed.
+    virtual bool Update();
+    /// Deletes the current row.
+    virtual void DeleteRow();
     /// Runs the statement again.
     virtual bool Refresh();
     virtual CText DefaultConnect();
@@ -130,6 +139,19 @@ public:
     void CheckMove(SQLUSMALLINT fetchType, int32_t rows);
     SQLRETURN FetchRow(SQLUSMALLINT fetchType, int32_t rows, SQLULEN& rowsFetched);
     void FetchSkippingDeleted(SQLUSMALLINT fetchType, int32_t rows, SQLULEN& rowsFetched, SQLRETURN& rc);
+
+    // Writing rows.
+    /// The worker of Update and DeleteRow (EditMode 0 deletes).
+    bool WriteRow();
+    void WriteBySetPos();
+    void PrepareUpdateStatement();
+    void BuildUpdateSql();
+    void ExecuteUpdateSql();
+    /// Feeds the parameters that the driver asks for at execution.
+    void SendDataAtExecution(SQLHSTMT statement);
+    void CancelStatements();
+    /// Asks for the cursor's name once per open result set.
+    void ReadCursorName();
 
     // Field exchange, engine side.
     void BindColumns();

@@ -37,6 +37,11 @@ SQLULEN TextBufferLength(const CRecordset& rs, uint32_t number, uint32_t maxLeng
     return display >= 256 && display <= maxLength ? display : maxLength;
 }
 
+// The saved copy is an empty text that was not NULL.
+bool HeldEmptyText(const ColumnRecord& record) {
+    return !(record.SavedStatus & FieldNull) && record.Saved.Text != nullptr && record.Saved.Text->IsEmpty();
+}
+
 bool Targets(const CFieldXfer& xfer, const void* member) {
     return xfer.targetField == nullptr || xfer.targetField == member;
 }
@@ -134,8 +139,10 @@ void XferText(CFieldXfer& xfer, const char* name, CText& value, uint32_t maxLeng
             }
             break;
         case OpDetectChanges:
-            // An empty text counts as null.
-            if (value.IsEmpty()) {
+            // An empty text counts as null, unless the column held an empty
+            // text (not NULL) when the edit began: left as it was, it is no
+            // change, and must not be written back as NULL.
+            if (value.IsEmpty() && !HeldEmptyText(rs.ColumnRecords[number - 1])) {
                 FieldStatus(xfer, number) |= FieldNull;
             } else {
                 FieldStatus(xfer, number) &= static_cast<uint8_t>(~FieldNull);

@@ -11,6 +11,7 @@ namespace {
 
 struct Handle {
     char kind;  // 'E', 'C', 'S'
+    bool writes = false;  // a statement whose text is an INSERT, UPDATE or DELETE
 };
 
 struct State {
@@ -32,6 +33,11 @@ struct State {
     std::vector<std::vector<Value>> rows;
     std::vector<bool> deleted;
     std::deque<std::pair<std::vector<Column>, std::vector<std::vector<Value>>>> queuedResults;
+    SQLUSMALLINT* rowStatus = nullptr;  // the array of the last SQLExtendedFetch
+    std::optional<SQLUSMALLINT> setPosRowStatus;
+    std::string cursorName = "SQL_CUR1";
+    SQLLEN rowCount = 1;
+    std::deque<SQLPOINTER> needDataTokens;
     long position = -1;  // row index; -1 before the first, rows.size() after the last
     struct Binding {
         SQLSMALLINT cType;
@@ -119,10 +125,17 @@ SQLRETURN FetchAt(SQLUSMALLINT fetchType, SQLLEN offset, SQLUSMALLINT* rowStatus
     return SQL_SUCCESS_WITH_INFO;
 }
 
+void MarkWrites(SQLHSTMT statement, const std::string& text) {
+    static_cast<Handle*>(statement)->writes =
+        text.rfind("INSERT", 0) == 0 || text.rfind("UPDATE", 0) == 0 || text.rfind("DELETE", 0) == 0;
+}
+
 // An execution or catalog call: the next queued result, if any, becomes the
 // result; the cursor stands before its first row.
-void StartResult() {
+void StartResult(SQLHSTMT statement) {
     State& s = S();
+    // A write runs beside the cursor; it neither has nor resets a result.
+    if (static_cast<Handle*>(statement)->writes) return;
     if (!s.queuedResults.empty()) {
         SetResult(s.queuedResults.front().first, s.queuedResults.front().second);
         s.queuedResults.pop_front();
@@ -224,6 +237,11 @@ void SetResult(const std::vector<Column>& columns, const std::vector<std::vector
 void QueueResult(const std::vector<Column>& columns, const std::vector<std::vector<Value>>& rows) {
     S().queuedResults.emplace_back(columns, rows);
 }
+
+void SetSetPosRowStatus(SQLUSMALLINT status) { S().setPosRowStatus = status; }
+void SetCursorName(const std::string& name) { S().cursorName = name; }
+void SetRowCount(SQLLEN count) { S().rowCount = count; }
+void QueueNeedData(SQLPOINTER token) { S().needDataTokens.push_back(token); }
 
 void MarkRowDeleted(size_t row) { S().deleted.at(row) = true; }
 
@@ -398,44 +416,46 @@ SQLRETURN SQL_API SQLGetFunctions(SQLHDBC, SQLUSMALLINT function, SQLUSMALLINT* 
     return rc;
 }
 
-SQLRETURN SQL_API SQLPrepare(SQLHSTMT, SQLCHAR* text, SQLINTEGER length) {
+SQLRETURN SQL_API SQLPrepare(SQLHSTMT statement, SQLCHAR* text, SQLINTEGER length) {
     SQLRETURN rc = SQL_SUCCESS;
+    MarkWrites(statement, Text(text, length));
     Scripted("SQLPrepare", Text(text, length), rc);
     return rc;
 }
 
-SQLRETURN SQL_API SQLExecute(SQLHSTMT) {
+SQLRETURN SQL_API SQLExecute(SQLHSTMT statement) {
     SQLRETURN rc = SQL_SUCCESS;
     if (Scripted("SQLExecute", "", rc)) return rc;
-    StartResult();
+    StartResult(statement);
     return rc;
 }
 
 // Catalog calls log their four text arguments ("(null)" for a null pointer)
 // and, like an execution, start the scripted result.
-static SQLRETURN CatalogCall(const char* function, SQLCHAR* a, SQLCHAR* b, SQLCHAR* c, SQLCHAR* d) {
+static SQLRETURN CatalogCall(SQLHSTMT statement, const char* function, SQLCHAR* a, SQLCHAR* b, SQLCHAR* c, SQLCHAR* d) {
     SQLRETURN rc = SQL_SUCCESS;
     const std::string arguments = Text(a, SQL_NTS) + "," + Text(b, SQL_NTS) + "," + Text(c, SQL_NTS) + "," +
                                   Text(d, SQL_NTS);
     if (Scripted(function, arguments, rc)) return rc;
-    StartResult();
+    StartResult(statement);
     return rc;
 }
 
-SQLRETURN SQL_API SQLTables(SQLHSTMT, SQLCHAR* qualifier, SQLSMALLINT, SQLCHAR* owner, SQLSMALLINT, SQLCHAR* name,
+SQLRETURN SQL_API SQLTables(SQLHSTMT statement, SQLCHAR* qualifier, SQLSMALLINT, SQLCHAR* owner, SQLSMALLINT, SQLCHAR* name,
                             SQLSMALLINT, SQLCHAR* types, SQLSMALLINT) {
-    return CatalogCall("SQLTables", qualifier, owner, name, types);
+    return CatalogCall(statement, "SQLTables", qualifier, owner, name, types);
 }
 
-SQLRETURN SQL_API SQLColumns(SQLHSTMT, SQLCHAR* qualifier, SQLSMALLINT, SQLCHAR* owner, SQLSMALLINT, SQLCHAR* table,
+SQLRETURN SQL_API SQLColumns(SQLHSTMT statement, SQLCHAR* qualifier, SQLSMALLINT, SQLCHAR* owner, SQLSMALLINT, SQLCHAR* table,
                              SQLSMALLINT, SQLCHAR* column, SQLSMALLINT) {
-    return CatalogCall("SQLColumns", qualifier, owner, table, column);
+    return CatalogCall(statement, "SQLColumns", qualifier, owner, table, column);
 }
 
-SQLRETURN SQL_API SQLExecDirect(SQLHSTMT, SQLCHAR* text, SQLINTEGER length) {
+SQLRETURN SQL_API SQLExecDirect(SQLHSTMT statement, SQLCHAR* text, SQLINTEGER length) {
     SQLRETURN rc = SQL_SUCCESS;
+    MarkWrites(statement, Text(text, length));
     if (Scripted("SQLExecDirect", Text(text, length), rc)) return rc;
-    StartResult();
+    StartResult(statement);
     return rc;
 }
 
@@ -479,6 +499,7 @@ SQLRETURN SQL_API SQLBindParameter(SQLHSTMT, SQLUSMALLINT number, SQLSMALLINT ki
 SQLRETURN SQL_API SQLExtendedFetch(SQLHSTMT, SQLUSMALLINT fetchType, SQLLEN offset, SQLULEN* rowCount,
                                    SQLUSMALLINT* rowStatus) {
     SQLRETURN rc = SQL_SUCCESS;
+    S().rowStatus = rowStatus;
     if (Scripted("SQLExtendedFetch", Format(fetchType, offset), rc)) return rc;
     rc = FetchAt(fetchType, offset, rowStatus);
     if (rowCount != nullptr) *rowCount = rc == SQL_NO_DATA_FOUND ? 0 : 1;
@@ -489,6 +510,59 @@ SQLRETURN SQL_API SQLFetch(SQLHSTMT) {
     SQLRETURN rc = SQL_SUCCESS;
     if (Scripted("SQLFetch", "", rc)) return rc;
     return FetchAt(SQL_FETCH_NEXT, 1, nullptr);
+}
+
+SQLRETURN SQL_API SQLSetPos(SQLHSTMT, SQLSETPOSIROW row, SQLUSMALLINT operation, SQLUSMALLINT lock) {
+    State& s = S();
+    // The log shows what the driver would write: each bound column's indicator.
+    std::string indicators;
+    for (const auto& [column, b] : s.bindings) {
+        indicators += (indicators.empty() ? "" : ",") + std::to_string(b.indicator != nullptr ? *b.indicator : 0);
+    }
+    SQLRETURN rc = SQL_SUCCESS;
+    Scripted("SQLSetPos", Format(row, operation, lock) + "|" + indicators, rc);
+    if (s.rowStatus != nullptr && (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO)) {
+        const SQLUSMALLINT done = operation == SQL_DELETE ? SQL_ROW_DELETED
+                                  : operation == SQL_ADD  ? SQL_ROW_ADDED
+                                                          : SQL_ROW_UPDATED;
+        s.rowStatus[0] = s.setPosRowStatus.value_or(done);
+    }
+    return rc;
+}
+
+SQLRETURN SQL_API SQLGetCursorName(SQLHSTMT, SQLCHAR* name, SQLSMALLINT bufferLength, SQLSMALLINT* length) {
+    SQLRETURN rc = SQL_SUCCESS;
+    if (Scripted("SQLGetCursorName", Format(bufferLength), rc)) return rc;
+    return CopyOut(S().cursorName, name, bufferLength, length);
+}
+
+SQLRETURN SQL_API SQLRowCount(SQLHSTMT, SQLLEN* count) {
+    SQLRETURN rc = SQL_SUCCESS;
+    if (Scripted("SQLRowCount", "", rc)) return rc;
+    *count = S().rowCount;
+    return rc;
+}
+
+SQLRETURN SQL_API SQLParamData(SQLHSTMT, SQLPOINTER* token) {
+    SQLRETURN rc = SQL_SUCCESS;
+    if (Scripted("SQLParamData", "", rc)) return rc;
+    State& s = S();
+    if (s.needDataTokens.empty()) return SQL_SUCCESS;
+    *token = s.needDataTokens.front();
+    s.needDataTokens.pop_front();
+    return SQL_NEED_DATA;
+}
+
+SQLRETURN SQL_API SQLPutData(SQLHSTMT, SQLPOINTER data, SQLLEN length) {
+    SQLRETURN rc = SQL_SUCCESS;
+    Scripted("SQLPutData", Format(length) + "|" + std::string(static_cast<const char*>(data), static_cast<size_t>(length)), rc);
+    return rc;
+}
+
+SQLRETURN SQL_API SQLCancel(SQLHSTMT statement) {
+    SQLRETURN rc = SQL_SUCCESS;
+    Scripted("SQLCancel", static_cast<Handle*>(statement)->writes ? "write" : "cursor", rc);
+    return rc;
 }
 
 }  // extern "C"

@@ -74,6 +74,15 @@ void QueueResult(const std::vector<Column>& columns, const std::vector<std::vect
 /// SQLExtendedFetch reports this row (0-based) as SQL_ROW_DELETED.
 void MarkRowDeleted(size_t row);
 
+/// The row status SQLSetPos leaves (default: the one its operation should leave).
+void SetSetPosRowStatus(SQLUSMALLINT status);
+/// What SQLGetCursorName reports (default "SQL_CUR1").
+void SetCursorName(const std::string& name);
+/// What SQLRowCount reports (default 1).
+void SetRowCount(SQLLEN count);
+/// The next SQLParamData answers SQL_NEED_DATA with this token (once per call).
+void QueueNeedData(SQLPOINTER token);
+
 /// SQLGetFunctions answers (default: every function supported).
 void SetFunctionSupported(SQLUSMALLINT function, bool supported);
 /// SQLGetStmtOption answers (default: the value last set with SQLSetStmtOption).

@@ -1,0 +1,135 @@
+// CRecordset: editing, adding and deleting rows, and writing them back.
+#include <sqlext.h>
+
+#include "db/database.h"
+#include "db/db_exception.h"
+#include "db/odbc_call.h"
+#include "db/recordset.h"
+
+namespace vordex {
+namespace {
+
+constexpr int32_t kDeleting = 0;
+constexpr int32_t kEditing = 1;
+constexpr int32_t kAdding = 2;
+
+struct SetPosStep {
+    SQLUSMALLINT operation;
+    SQLUSMALLINT rowStatus;  // what the row must show afterwards
+};
+
+// Indexed by EditMode.
+constexpr SetPosStep kSetPosSteps[] = {
+    {SQL_DELETE, SQL_ROW_DELETED},
+    {SQL_UPDATE, SQL_ROW_UPDATED},
+    {SQL_ADD, SQL_ROW_ADDED},
+};
+
+}  // namespace
+
+void CRecordset::BeginAdd() {
+    if (!AppendAllowed) ThrowError(ErrorNotUpdatable);
+    if (Options & OptMultiRow) return;
+    if (CheckChanges && FieldCount > 0) {
+        if (EditMode != 0) RunRestoreCopiesPass();
+        RunPass(OpSaveCopies);
+    }
+    SetFieldNull(nullptr, true);
+    SetFieldChanged(nullptr, false);
+    EditMode = kAdding;
+}
+
+void CRecordset::Edit() {
+    if (!UpdateAllowed) ThrowError(ErrorNotUpdatable);
+    if (Options & OptMultiRow) return;
+    if (AtEnd || AtStart || RowDeleted) ThrowError(ErrorNoCurrentRow);
+    if (CheckChanges && FieldCount > 0) {
+        if (EditMode != 0) RunRestoreCopiesPass();
+        RunPass(OpSaveCopies);
+    }
+    EditMode = kEditing;
+}
+
+bool CRecordset::Update() {
+    if (Options & OptMultiRow) return false;
+    if (EditMode != kEditing && EditMode != kAdding) ThrowError(ErrorNotEditing);
+    return WriteRow();
+}
+
+void CRecordset::DeleteRow() {
+    if (Options & OptMultiRow) return;
+    if (EditMode != 0) ThrowError(ErrorNotEditing);
+    WriteRow();
+}
+
+bool CRecordset::WriteRow() {
+    if (EditMode == kAdding) {
+        if (!AppendAllowed) ThrowError(ErrorNotUpdatable);
+    } else {
+        if (!UpdateAllowed) ThrowError(ErrorNotUpdatable);
+        if (AtEnd || AtStart || RowDeleted) ThrowError(ErrorNoCurrentRow);
+    }
+    if (EditMode != kDeleting && !IsFieldChanged(nullptr)) return false;
+
+    if (!UpdateBySql) {
+        WriteBySetPos();
+    } else {
+        const bool first = UpdateStatement == nullptr;
+        PrepareUpdateStatement();
+        if ((Options & OptRepeatAdd) && !first) {
+            RunAppendPass(OpAppendValues, UpdateSql, ",", UpdateStatement);
+        } else {
+            const bool repeatAdd = Options & OptRepeatAdd;
+            // The marker tells the composition to prepare the statement once.
+            if (repeatAdd) Options = (Options & ~OptRepeatAdd) | OptRepeatAddMarker;
+            try {
+                BuildUpdateSql();
+            } catch (...) {
+                if (repeatAdd) Options = (Options & ~OptRepeatAddMarker) | OptRepeatAdd;
+                throw;
+            }
+            if (repeatAdd) Options = (Options & ~OptRepeatAddMarker) | OptRepeatAdd;
+        }
+        ExecuteUpdateSql();
+    }
+
+    // The row is written; a failure in the bookkeeping must not report otherwise.
+    try {
+        if (EditMode == kAdding) {
+            AtStart = 0;
+            AtEnd = 0;
+            if (Database->UsesCursorLibrary && CurrentRecord >= 0) {
+                if (RecordCount != -1) ++RecordCount;
+                ++CurrentRecord;
+            }
+            if (CheckChanges && FieldCount > 0) RunRestoreCopiesPass();
+        } else if (EditMode == kDeleting) {
+            if (CurrentRecord >= 0) {
+                if (RecordCount > 0) --RecordCount;
+                --CurrentRecord;
+            }
+            RowDeleted = 1;
+            SetFieldNull(nullptr, true);
+        }
+    } catch (CException* e) {
+        e->Delete();
+    } catch (...) {
+    }
+    EditMode = 0;
+    if (CheckChanges && !(Options & OptRepeatAdd)) SetFieldChanged(nullptr, false);
+    return true;
+}
+
+void CRecordset::WriteBySetPos() {
+    const SetPosStep& step = kSetPosSteps[EditMode];
+    const bool writesValues = EditMode != kDeleting;
+    if (writesValues) RunPass(OpPrepareSetPos);
+    const SQLRETURN rc = RepeatWhileExecuting(
+        [&] { return SQLSetPos(StatementHandle, 1, step.operation, SQL_LOCK_NO_CHANGE); });
+    if (!Succeeded(rc)) ThrowDBError(rc, Database, StatementHandle);
+    if (rc == SQL_NEED_DATA) SendDataAtExecution(StatementHandle);
+    if (rc == SQL_SUCCESS_WITH_INFO && RowStatus && RowStatus[0] != step.rowStatus) ThrowError(ErrorRowStatus);
+    if (writesValues) RunPass(OpFinishSetPos);
+}
+
+}  // namespace vordex
