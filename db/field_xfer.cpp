@@ -112,8 +112,10 @@ void DefaultExchange(CFieldXfer& xfer, const char* name, void* value, SQLLEN* in
             const uint8_t status = FieldStatus(xfer, number);
             if (!(status & FieldChanged)) {
                 *indicator = SQL_IGNORE;  // the driver leaves unchanged columns alone
-            } else if (!(status & FieldNull)) {
-                *indicator = valueLength;
+            } else {
+                // A column made null by emptying its text still holds the
+                // fetched length: the null must be said here.
+                *indicator = (status & FieldNull) ? SQL_NULL_DATA : valueLength;
             }
             break;
         }

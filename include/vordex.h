@@ -79,6 +79,18 @@ VORDEX_API const char* VORDEX_GetData(int index);
  *  when no record is open, `buffer` is null or `size` is below 1. */
 VORDEX_API int VORDEX_ListText(char* buffer, int size);
 
+/* Writing a field. */
+
+/** Non-zero when the open record accepts changes (the same for every valid
+ *  field index); 0 with no record or an index out of range. */
+VORDEX_API int VORDEX_CanUpdate(int index);
+
+/** Writes `value` into field `index` of the current row at once. The value is
+ *  cut to the column's catalog length (and to 255 bytes) at a character
+ *  boundary; an empty value writes NULL. Returns 1 when done (also when the
+ *  field already held the value and nothing was written), 0 on failure. */
+VORDEX_API int VORDEX_Update(int index, const char* value);
+
 #ifdef __cplusplus
 }
 #endif

@@ -57,6 +57,16 @@ size_t CharLength(const char* p, CodePage codePage) {
     return Utf8SequenceLength(bytes);
 }
 
+size_t WholeCharacterPrefix(const char* text, size_t maxBytes, CodePage codePage) {
+    size_t end = 0;
+    while (text[end] != '\0') {
+        const size_t next = end + CharLength(text + end, codePage);
+        if (next > maxBytes) break;
+        end = next;
+    }
+    return end;
+}
+
 namespace {
 // ASCII only, whatever the locale: these are SQL keywords and ODBC prefixes.
 char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }

@@ -17,6 +17,10 @@ CodePage HostCodePage();
 /// any byte that does not start a valid multibyte character).
 size_t CharLength(const char* p, CodePage codePage);
 
+/// The longest start of `text` of at most `maxBytes` bytes that ends on a
+/// character boundary: its length in bytes.
+size_t WholeCharacterPrefix(const char* text, size_t maxBytes, CodePage codePage);
+
 /// ASCII-case-insensitive test that `text` begins with the ASCII `prefix`.
 bool StartsWithNoCase(const char* text, const char* prefix);
 

@@ -33,7 +33,7 @@ struct State {
     std::vector<std::vector<Value>> rows;
     std::vector<bool> deleted;
     std::deque<std::pair<std::vector<Column>, std::vector<std::vector<Value>>>> queuedResults;
-    SQLUSMALLINT* rowStatus = nullptr;  // the array of the last SQLExtendedFetch
+    std::map<SQLHSTMT, SQLUSMALLINT*> rowStatus;  // the array of a statement's last SQLExtendedFetch
     std::optional<SQLUSMALLINT> setPosRowStatus;
     std::string cursorName = "SQL_CUR1";
     SQLLEN rowCount = 1;
@@ -45,7 +45,8 @@ struct State {
         SQLLEN bufferLength;
         SQLLEN* indicator;
     };
-    std::map<SQLUSMALLINT, Binding> bindings;
+    using Bindings = std::map<SQLUSMALLINT, Binding>;
+    std::map<SQLHSTMT, Bindings> bindings;  // per statement
     std::map<SQLUSMALLINT, bool> functions;
     std::map<SQLUSMALLINT, SQLULEN> stmtOptions;
     std::map<SQLUSMALLINT, SQLULEN> stmtOptionAnswers;
@@ -74,11 +75,11 @@ void SetDefaults() {
 }
 
 // Writes the row at the cursor into the bound buffers; true when a text was cut.
-bool WriteRow() {
+bool WriteRow(SQLHSTMT statement) {
     State& s = S();
     bool truncated = false;
     const auto& row = s.rows[static_cast<size_t>(s.position)];
-    for (auto& [column, b] : s.bindings) {
+    for (auto& [column, b] : s.bindings[statement]) {
         if (column == 0 || column > row.size()) continue;
         const Value& value = row[column - 1];
         if (!value) {
@@ -101,7 +102,7 @@ bool WriteRow() {
 }
 
 // Moves the cursor as the fetch type says and delivers the row there.
-SQLRETURN FetchAt(SQLUSMALLINT fetchType, SQLLEN offset, SQLUSMALLINT* rowStatus) {
+SQLRETURN FetchAt(SQLHSTMT statement, SQLUSMALLINT fetchType, SQLLEN offset, SQLUSMALLINT* rowStatus) {
     State& s = S();
     const long count = static_cast<long>(s.rows.size());
     long target;
@@ -120,7 +121,7 @@ SQLRETURN FetchAt(SQLUSMALLINT fetchType, SQLLEN offset, SQLUSMALLINT* rowStatus
     }
     s.position = target;
     if (rowStatus != nullptr) rowStatus[0] = s.deleted[static_cast<size_t>(target)] ? SQL_ROW_DELETED : SQL_ROW_SUCCESS;
-    if (!WriteRow()) return SQL_SUCCESS;
+    if (!WriteRow(statement)) return SQL_SUCCESS;
     s.diagnostics.push_back({"01004", 0, "[fake]String data, right truncated"});
     return SQL_SUCCESS_WITH_INFO;
 }
@@ -389,6 +390,8 @@ SQLRETURN SQL_API SQLAllocStmt(SQLHDBC, SQLHSTMT* statement) {
 SQLRETURN SQL_API SQLFreeStmt(SQLHSTMT statement, SQLUSMALLINT option) {
     SQLRETURN rc = SQL_SUCCESS;
     Scripted("SQLFreeStmt", Format(option), rc);
+    if (option == SQL_DROP || option == SQL_UNBIND) S().bindings.erase(statement);
+    if (option == SQL_DROP) S().rowStatus.erase(statement);
     if (option == SQL_DROP) Release(statement, S().statements);
     return rc;
 }
@@ -479,11 +482,11 @@ SQLRETURN SQL_API SQLDescribeCol(SQLHSTMT, SQLUSMALLINT column, SQLCHAR* name, S
     return CopyOut(c.name, name, nameMax, nameLength);
 }
 
-SQLRETURN SQL_API SQLBindCol(SQLHSTMT, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER buffer,
+SQLRETURN SQL_API SQLBindCol(SQLHSTMT statement, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER buffer,
                              SQLLEN bufferLength, SQLLEN* indicator) {
     SQLRETURN rc = SQL_SUCCESS;
     if (Scripted("SQLBindCol", Format(column, cType, bufferLength), rc)) return rc;
-    S().bindings[column] = {cType, buffer, bufferLength, indicator};
+    S().bindings[statement][column] = {cType, buffer, bufferLength, indicator};
     return rc;
 }
 
@@ -496,36 +499,37 @@ SQLRETURN SQL_API SQLBindParameter(SQLHSTMT, SQLUSMALLINT number, SQLSMALLINT ki
     return rc;
 }
 
-SQLRETURN SQL_API SQLExtendedFetch(SQLHSTMT, SQLUSMALLINT fetchType, SQLLEN offset, SQLULEN* rowCount,
+SQLRETURN SQL_API SQLExtendedFetch(SQLHSTMT statement, SQLUSMALLINT fetchType, SQLLEN offset, SQLULEN* rowCount,
                                    SQLUSMALLINT* rowStatus) {
     SQLRETURN rc = SQL_SUCCESS;
-    S().rowStatus = rowStatus;
+    S().rowStatus[statement] = rowStatus;
     if (Scripted("SQLExtendedFetch", Format(fetchType, offset), rc)) return rc;
-    rc = FetchAt(fetchType, offset, rowStatus);
+    rc = FetchAt(statement, fetchType, offset, rowStatus);
     if (rowCount != nullptr) *rowCount = rc == SQL_NO_DATA_FOUND ? 0 : 1;
     return rc;
 }
 
-SQLRETURN SQL_API SQLFetch(SQLHSTMT) {
+SQLRETURN SQL_API SQLFetch(SQLHSTMT statement) {
     SQLRETURN rc = SQL_SUCCESS;
     if (Scripted("SQLFetch", "", rc)) return rc;
-    return FetchAt(SQL_FETCH_NEXT, 1, nullptr);
+    return FetchAt(statement, SQL_FETCH_NEXT, 1, nullptr);
 }
 
-SQLRETURN SQL_API SQLSetPos(SQLHSTMT, SQLSETPOSIROW row, SQLUSMALLINT operation, SQLUSMALLINT lock) {
+SQLRETURN SQL_API SQLSetPos(SQLHSTMT statement, SQLSETPOSIROW row, SQLUSMALLINT operation, SQLUSMALLINT lock) {
     State& s = S();
     // The log shows what the driver would write: each bound column's indicator.
     std::string indicators;
-    for (const auto& [column, b] : s.bindings) {
+    for (const auto& [column, b] : s.bindings[statement]) {
         indicators += (indicators.empty() ? "" : ",") + std::to_string(b.indicator != nullptr ? *b.indicator : 0);
     }
     SQLRETURN rc = SQL_SUCCESS;
     Scripted("SQLSetPos", Format(row, operation, lock) + "|" + indicators, rc);
-    if (s.rowStatus != nullptr && (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO)) {
+    SQLUSMALLINT* rowStatus = s.rowStatus.count(statement) ? s.rowStatus[statement] : nullptr;
+    if (rowStatus != nullptr && (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO)) {
         const SQLUSMALLINT done = operation == SQL_DELETE ? SQL_ROW_DELETED
                                   : operation == SQL_ADD  ? SQL_ROW_ADDED
                                                           : SQL_ROW_UPDATED;
-        s.rowStatus[0] = s.setPosRowStatus.value_or(done);
+        rowStatus[0] = s.setPosRowStatus.value_or(done);
     }
     return rc;
 }
