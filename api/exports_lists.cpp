@@ -64,6 +64,11 @@ void ShowNoFieldMessage(const CText& qualifier) {
 
 void ListColumns(const char* tableName) {
     activeTable = tableName;
+    // The catalog takes an empty name for "every table": no table is named "".
+    if (*tableName == '\0') {
+        ShowNoFieldMessage(catalogQualifier);
+        return;
+    }
     CColumns columns(activeDatabase.get());
     columns.QualifierParam = catalogQualifier;
     columns.OwnerParam = catalogOwner;

@@ -1,8 +1,53 @@
 #include "records/columns.h"
 
+#include <cstring>
+
+#include "db/database.h"
+#include "platform/code_page.h"
 #include "records/catalog_open.h"
 
 namespace vordex {
+namespace {
+
+/// Names as catalog search patterns that match only themselves: "_" and "%"
+/// (and the escape itself) behind the driver's search-pattern escape, which
+/// is asked for once, and only when a name needs it.
+class ExactPattern {
+public:
+    explicit ExactPattern(CDatabase& database) : database_(database) {}
+
+    CText operator()(const CText& name) {
+        if (std::strpbrk(name.c_str(), "_%\\") == nullptr || Escape() == '\0') return name;
+        const platform::CodePage codePage = platform::HostCodePage();
+        CText pattern;
+        for (const char* p = name.c_str(); *p != '\0';) {
+            const size_t step = platform::CharLength(p, codePage);
+            if (step == 1 && (*p == '_' || *p == '%' || *p == escape_)) pattern.Append(escape_);
+            pattern.Append(p, step);
+            p += step;
+        }
+        return pattern;
+    }
+
+private:
+    // NUL when the driver has no single-character escape: names go as they are.
+    char Escape() {
+        if (asked_) return escape_;
+        asked_ = true;
+        char answer[8] = {};
+        SQLSMALLINT length = 0;
+        const SQLRETURN rc =
+            SQLGetInfo(database_.ConnectionHandle, SQL_SEARCH_PATTERN_ESCAPE, answer, sizeof answer, &length);
+        if (SQL_SUCCEEDED(rc) && length == 1) escape_ = answer[0];
+        return escape_;
+    }
+
+    CDatabase& database_;
+    bool asked_ = false;
+    char escape_ = '\0';
+};
+
+}  // namespace
 
 VORDEX_IMPLEMENT_RUNTIME_CLASS(CColumns, CRecordset)
 
@@ -10,10 +55,15 @@ CColumns::CColumns(CDatabase* connection) : CRecordset(connection) { FieldCount 
 
 CColumns::~CColumns() = default;
 
+// The owner and table arguments of SQLColumns are search patterns; this
+// class names one table, so they are escaped to match exactly.
 bool CColumns::Open(uint32_t openType, const char*, uint32_t options) {
     return OpenCatalogResult(*this, openType, options | OptNoChangeCheck, [this](SQLHSTMT statement) {
-        return SQLColumns(statement, CatalogArgument(QualifierParam), SQL_NTS, CatalogArgument(OwnerParam), SQL_NTS,
-                          CatalogArgument(TableNameParam), SQL_NTS, nullptr, SQL_NTS);
+        ExactPattern exact(*Database);
+        CText owner = exact(OwnerParam);
+        CText table = exact(TableNameParam);
+        return SQLColumns(statement, CatalogArgument(QualifierParam), SQL_NTS, CatalogArgument(owner), SQL_NTS,
+                          CatalogArgument(table), SQL_NTS, nullptr, SQL_NTS);
     });
 }
 

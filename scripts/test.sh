@@ -18,5 +18,5 @@ ctest --test-dir build --output-on-failure --no-tests=error
 
 # The sanitizer build only needs the stand-in, not the cluster.
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVORDEX_SANITIZE=ON
-cmake --build build-asan -j2 --target vordex_unit_tests
+cmake --build build-asan -j2 --target vordex_unit_tests vordex_cli_tests
 ctest --test-dir build-asan --output-on-failure --no-tests=error -L unit

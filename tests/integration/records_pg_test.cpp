@@ -36,6 +36,8 @@ protected:
              "INSERT INTO rec.\"it's\" (origin) VALUES ('apostrophe');"
              "CREATE TABLE rec.we (id serial PRIMARY KEY, origin text);"
              "INSERT INTO rec.we (origin) VALUES ('decoy');"
+             "CREATE TABLE rec.ab_c (id serial PRIMARY KEY, x text);"
+             "CREATE TABLE rec.abxc (id serial PRIMARY KEY, y text);"
              "ALTER ROLE CURRENT_USER SET search_path = rec, public;");
     }
     static void TearDownTestSuite() {
@@ -75,7 +77,7 @@ TEST_F(PostgresRecords, TablesListsTheSchemaInCatalogOrder) {
         names.emplace_back(tables.TableName.c_str());
         tables.Move(1, SQL_FETCH_NEXT);
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"b]x", "it's", "kinds", "we", "we\"ird"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"ab_c", "abxc", "b]x", "it's", "kinds", "we", "we\"ird"}));
 }
 
 TEST_F(PostgresRecords, ColumnLengthsAreTheDriversByteSizes) {
@@ -85,6 +87,9 @@ TEST_F(PostgresRecords, ColumnLengthsAreTheDriversByteSizes) {
         {"id", 4}, {"i", 4}, {"s", 2}, {"v", 40}, {"t", 8190}, {"n", 10}, {"d", 6}};
     EXPECT_EQ(ListColumns("kinds"), expected);
     EXPECT_TRUE(ListColumns("nosuch").empty());
+    // "_" is a wildcard of the catalog's search patterns: it must not reach abxc.
+    const std::vector<std::pair<std::string, int32_t>> underscored = {{"id", 4}, {"x", 8190}};
+    EXPECT_EQ(ListColumns("ab_c"), underscored);
 }
 
 TEST_F(PostgresRecords, TableRecordSelectsExactlyTheNamedTable) {

@@ -129,8 +129,6 @@ TEST_F(OpenCalls, NoColumnMessageNamesWhereItLooked) {
     const Case cases[] = {
         {"C:\\DATA", "", "GOODS", "C:\\DATA-GOODS 内に" + kNoField},
         {"", "", "GOODS", "GOODS 内に" + kNoField},
-        {"db", "public", "", "db 内に" + kNoField},
-        {"", "", "", kNoField},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.table);
@@ -148,6 +146,25 @@ TEST_F(OpenCalls, NoColumnMessageNamesWhereItLooked) {
         EXPECT_EQ(calls[0].arguments, orNull(c.qualifier) + "," + orNull(c.owner) + "," + orNull(c.table) + ",(null)");
         EXPECT_EQ(fake_odbc::LiveConnections(), 0);
         EXPECT_EQ(VORDEX_IsOpen(), 1);
+    }
+}
+
+TEST_F(OpenCalls, AnEmptyNameNamesNoTable) {
+    // The catalog would take it for "every table".
+    struct Case {
+        const char* qualifier;
+        std::string expected;
+    };
+    const Case cases[] = {{"db", "db 内に" + kNoField}, {"", kNoField}};
+    for (const Case& c : cases) {
+        fake_odbc::Reset();
+        catalogQualifier = c.qualifier;
+        fake_odbc::QueueResult(ColumnCatalogColumns(), ColumnRows({{"ID", 4}}));
+        int count = -1;
+        EXPECT_EQ(Shown([&] { count = VORDEX_Open(""); }), MessageLine(c.expected));
+        EXPECT_EQ(count, 0);
+        EXPECT_EQ(fake_odbc::CountCalls("SQLColumns"), 0);
+        EXPECT_EQ(activeTable, "");
     }
 }
 

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "db/database.h"
 #include "db/db_exception.h"
 #include "fake_odbc_fixture.h"
@@ -26,6 +28,14 @@ const std::vector<fake_odbc::Column> kColumnColumns = {
     {"DECIMAL_DIGITS", SQL_SMALLINT}, {"NUM_PREC_RADIX", SQL_SMALLINT}, {"NULLABLE", SQL_SMALLINT},
     {"REMARKS"}};
 
+// How often the driver's search-pattern escape was asked for.
+int EscapeQuestions() {
+    const auto calls = fake_odbc::CallsTo("SQLGetInfo");
+    return static_cast<int>(std::count_if(calls.begin(), calls.end(), [](const fake_odbc::Call& call) {
+        return call.arguments == std::to_string(SQL_SEARCH_PATTERN_ESCAPE);
+    }));
+}
+
 TEST_F(CatalogResult, ArgumentsAndRecordedOptions) {
     struct Case {
         const char* what;
@@ -47,6 +57,10 @@ TEST_F(CatalogResult, ArgumentsAndRecordedOptions) {
          "db,public,items,(null)", OptReadOnly | OptNoChangeCheck},
         {"columns keep the caller's bits", true, "", "", "T", "", OptSkipDeleted, "(null),(null),T,(null)",
          OptSkipDeleted | OptNoChangeCheck},
+        {"names match only themselves", true, "a_b", "my_schema", "50%_off\\x", "", 0,
+         "a_b,my\\_schema,50\\%\\_off\\\\x,(null)", OptNoChangeCheck},
+        {"table patterns stay patterns", false, "", "", "ab_c", "", 0, "(null),(null),ab_c,(null)",
+         OptNoChangeCheck},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -75,6 +89,9 @@ TEST_F(CatalogResult, ArgumentsAndRecordedOptions) {
         ASSERT_EQ(fake_odbc::CountCalls(function), 1);
         EXPECT_EQ(fake_odbc::CallsTo(function)[0].arguments, c.expectedArguments);
         EXPECT_EQ(set->Options, c.expectedOptions);
+        // The escape is asked for only when a name needs it.
+        const bool escaped = c.expectedArguments.find('\\') != std::string::npos;
+        EXPECT_EQ(EscapeQuestions(), escaped ? 1 : 0);
         // No statement text is composed or sent.
         EXPECT_EQ(fake_odbc::CountCalls("SQLPrepare") + fake_odbc::CountCalls("SQLExecDirect"), 0);
         // An empty catalog answer is open, at its start and at its end.

@@ -1,0 +1,332 @@
+#!/usr/bin/env bash
+# The built `vordex` end to end against the private PostgreSQL cluster: exact
+# output bytes of every command and format, exit statuses, the messages on
+# standard error, --help, and loading failures.
+#   cli_pg_test.sh PATH/TO/vordex
+# Needs the cluster's environment (scripts/test.sh or scripts/with_cluster.sh).
+# Works in a database of its own, so other tests' tables never show up.
+set -euo pipefail
+
+(($# == 1)) || { echo "usage: cli_pg_test.sh PATH/TO/vordex" >&2; exit 2; }
+vordex=$(realpath -- "$1")
+: "${VORDEX_TEST_PG_DRIVER:?not set: run through scripts/test.sh or scripts/with_cluster.sh}"
+: "${PGPORT:?not set: run through scripts/test.sh or scripts/with_cluster.sh}"
+
+unset VORDEX_CONNECT VORDEX_DIALOG VORDEX_CODEPAGE
+export LC_ALL=C.UTF-8
+
+db=vordex_cli_e2e
+work=$(mktemp -d /tmp/vordex-cli-test.XXXXXX)
+cleanup() {
+  psql -X -q -d postgres -c "DROP DATABASE IF EXISTS $db WITH (FORCE)" >/dev/null 2>&1 || true
+  rm -rf -- "$work"
+}
+trap cleanup EXIT
+
+sql() { PGOPTIONS="-c client_min_messages=warning" psql -X -q -v ON_ERROR_STOP=1 "$@" >/dev/null; }
+sql -d postgres -c "DROP DATABASE IF EXISTS $db WITH (FORCE)" -c "CREATE DATABASE $db"
+# shellcheck disable=SC2001 # a bracket expression needs sed
+connect=$(sed "s/Database=[^;]*/Database=$db/" <<<"$VORDEX_TEST_PG_DRIVER")
+[[ $connect == *"Database=$db"* ]] || { echo "cannot point '$VORDEX_TEST_PG_DRIVER' at $db" >&2; exit 1; }
+
+# psqlODBC keeps keyset cursors only for tables with a serial key.
+wide_columns=$(for i in $(seq -w 1 39); do printf ', c%s integer' "$i"; done)
+wide_values=$(seq -s, 1 39)
+sql -d "$db" <<SQL
+CREATE TABLE cli_items (id serial PRIMARY KEY, name varchar(40), qty integer, note text);
+INSERT INTO cli_items (name, qty, note) VALUES
+  ('apple', 3, 'plain'),
+  ('pear, green', NULL, 'say "hi"'),
+  (E'tab\there', 0, E'two\nlines\\\\and a backslash'),
+  ('日本語のテキスト', -7, E'cr\rhere'),
+  ('', 12, NULL);
+CREATE TABLE cli_empty (id serial PRIMARY KEY, label text);
+CREATE TABLE cli_many (id serial PRIMARY KEY, n integer);
+INSERT INTO cli_many (n) SELECT g FROM generate_series(1, 2500) AS g;
+CREATE TABLE cli_marks (id serial PRIMARY KEY, v text);
+INSERT INTO cli_marks (v) VALUES (E'a\x1Eb');
+CREATE TABLE cli_wide (id serial PRIMARY KEY $wide_columns);
+INSERT INTO cli_wide VALUES (DEFAULT, $wide_values);
+SQL
+
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+# Runs vordex; leaves its status in $status and its output in $work/out, $work/err.
+run() {
+  set +e
+  "$vordex" "$@" >"$work/out" 2>"$work/err"
+  status=$?
+  set -e
+}
+on_pg() { run --connect "$connect" "$@"; }
+
+expect_status() {
+  [[ $status == "$2" ]] || fail "$1: exit status $status, expected $2 (stderr: $(head -c 500 "$work/err"))"
+}
+# Byte for byte.
+expect_out() {
+  if ! cmp -s "$work/out" <(printf '%s' "$2"); then
+    fail "$1: stdout differs"
+    echo "  got:" >&2; od -c "$work/out" | head -20 >&2
+    echo "  expected:" >&2; printf '%s' "$2" | od -c | head -20 >&2
+  fi
+}
+expect_err() {
+  [[ $(cat "$work/err") == "$2" ]] || fail "$1: stderr is '$(cat "$work/err")', expected '$2'"
+}
+expect_err_line() {
+  grep -qxF -- "$2" "$work/err" || fail "$1: no line '$2' on stderr: '$(cat "$work/err")'"
+}
+# A failure ends with vordex's own one-line reason.
+expect_reason() {
+  [[ $(tail -n 1 "$work/err") == "vordex: $2" ]] ||
+    fail "$1: last stderr line is '$(tail -n 1 "$work/err")', expected 'vordex: $2'"
+}
+
+# ---- listing ----------------------------------------------------------------
+on_pg tables
+expect_status tables 0
+expect_out tables $'cli_empty\ncli_items\ncli_many\ncli_marks\ncli_wide\n'
+expect_err tables ""
+
+VORDEX_CONNECT=$connect run tables
+expect_status "tables, VORDEX_CONNECT" 0
+expect_out "tables, VORDEX_CONNECT" $'cli_empty\ncli_items\ncli_many\ncli_marks\ncli_wide\n'
+
+VORDEX_CONNECT="DRIVER={NoSuchDriver}" on_pg tables
+expect_status "--connect over VORDEX_CONNECT" 0
+
+on_pg columns cli_items
+expect_status columns 0
+expect_out columns $'id\nname\nqty\nnote\n'
+expect_err columns ""
+
+# ---- rows in each format ----------------------------------------------------
+tsv_header=$'id\tname\tqty\tnote\n'
+tsv_rows=(
+  $'1\tapple\t3\tplain\n'
+  $'2\tpear, green\t\tsay "hi"\n'
+  $'3\ttab\\there\t0\ttwo\\nlines\\\\and a backslash\n'
+  $'4\t日本語のテキスト\t-7\tcr\\rhere\n'
+  $'5\t\t12\t\n'
+)
+csv_header=$'id,name,qty,note\r\n'
+csv_rows=(
+  $'1,apple,3,plain\r\n'
+  $'2,"pear, green",,"say ""hi"""\r\n'
+  $'3,tab\there,0,"two\nlines\\and a backslash"\r\n'
+  $'4,日本語のテキスト,-7,"cr\rhere"\r\n'
+  $'5,,12,\r\n'
+)
+raw_rows=(
+  $'1\x1eapple\x1e3\x1eplain\x1e\n'
+  $'2\x1epear, green\x1e\x1esay "hi"\x1e\n'
+  $'3\x1etab\there\x1e0\x1etwo\nlines\\and a backslash\x1e\n'
+  $'4\x1e日本語のテキスト\x1e-7\x1ecr\rhere\x1e\n'
+  $'5\x1e\x1e12\x1e\x1e\n'
+)
+printf -v all_tsv '%s' "$tsv_header" "${tsv_rows[@]}"
+printf -v all_csv '%s' "$csv_header" "${csv_rows[@]}"
+printf -v all_raw '%s' "${raw_rows[@]}"
+
+for args in "rows cli_items" "rows cli_items --format tsv" "--format=tsv rows cli_items"; do
+  # shellcheck disable=SC2086 # split on purpose
+  on_pg $args
+  expect_status "$args" 0
+  expect_out "$args" "$all_tsv"
+  expect_err "$args" ""
+done
+on_pg rows cli_items --format csv
+expect_status "rows csv" 0
+expect_out "rows csv" "$all_csv"
+on_pg rows cli_items --format raw
+expect_status "rows raw" 0
+expect_out "rows raw" "$all_raw"
+
+on_pg rows cli_empty --format csv
+expect_status "rows of an empty table" 0
+expect_out "rows of an empty table" $'id,label\r\n'
+
+# A value holding the separator byte stays one value.
+on_pg rows cli_marks
+expect_status "rows with 0x1E in a value" 0
+expect_out "rows with 0x1E in a value" $'id\tv\n1\ta\x1eb\n'
+
+# Many rows: all of them, and no progress count when stderr is not a terminal.
+on_pg rows cli_many
+expect_status "rows of 2500" 0
+if ! cmp -s "$work/out" <(printf 'id\tn\n'; for i in $(seq 1 2500); do printf '%d\t%d\n' "$i" "$i"; done); then
+  fail "rows of 2500: stdout differs ($(wc -l <"$work/out") lines)"
+fi
+expect_err "rows of 2500" ""
+
+# From a terminal the count shows on stderr and is cleared at the end.
+script -qec "$(printf '%q ' "$vordex" --connect "$connect" rows cli_many) >/dev/null" /dev/null \
+  </dev/null >"$work/tty" || fail "rows on a terminal: exit status $?"
+grep -qF "vordex: 2000 rows" "$work/tty" || fail "no progress count on a terminal: $(od -c "$work/tty" | head -5)"
+
+# ---- more than 32 columns -----------------------------------------------------
+wide_note="vordex: table 'cli_wide' has 40 columns; only the first 32 are shown"
+on_pg columns cli_wide
+expect_status "columns of a wide table" 0
+expect_out "columns of a wide table" "$(printf 'id\n'; for i in $(seq -w 1 31); do printf 'c%s\n' "$i"; done)"$'\n'
+expect_err "columns of a wide table" "$wide_note"
+on_pg rows cli_wide --format csv
+expect_status "rows of a wide table" 0
+wide_csv=$(printf 'id'; for i in $(seq -w 1 31); do printf ',c%s' "$i"; done
+  printf '\r\n1'; for i in $(seq 1 31); do printf ',%d' "$i"; done)$'\r\n'
+expect_out "rows of a wide table" "$wide_csv"
+expect_err "rows of a wide table" "$wide_note"
+
+# ---- get ----------------------------------------------------------------------
+get_cases=(
+  "cli_items 3 name|日本語のテキスト"$'\n'
+  "cli_items 2 note|two"$'\n'"lines\\and a backslash"$'\n'
+  "cli_items 1 3|say \"hi\""$'\n'
+  "cli_items 4 note|"$'\n'
+  "cli_items 0|$tsv_header${tsv_rows[0]}"
+  "cli_items 4 --format tsv|$tsv_header${tsv_rows[4]}"
+  "cli_items 1 --format csv|$csv_header${csv_rows[1]}"
+  "cli_items 2 --format raw|${raw_rows[2]}"
+)
+for case in "${get_cases[@]}"; do
+  args=${case%%|*}
+  # shellcheck disable=SC2086 # split on purpose
+  on_pg get $args
+  expect_status "get $args" 0
+  expect_out "get $args" "${case#*|}"
+  expect_err "get $args" ""
+done
+
+# ---- set: what reaches the server, read back with psql ------------------------
+# The last row (id 5) stays last however often it is written.
+value_of() { psql -X -A -t -d "$db" -c "SELECT quote_nullable($2) FROM cli_items WHERE id = $1"; }
+on_pg set cli_items 4 name "green apple"
+expect_status "set" 0
+expect_err "set" ""
+[[ $(value_of 5 name) == "'green apple'" ]] || fail "set: name is $(value_of 5 name)"
+on_pg set cli_items 4 qty --null
+expect_status "set --null" 0
+[[ $(value_of 5 qty) == "NULL" ]] || fail "set --null: qty is $(value_of 5 qty)"
+# note is text (psqlODBC reports 8190 bytes): only the 255 bytes of storage cut it.
+on_pg set cli_items 4 note "$(printf 'n%.0s' $(seq 300))"
+expect_status "set a long value" 0
+expect_err_line "set a long value" \
+  "vordex: the value was cut to fit column 'note' of row 4 of table 'cli_items': '$(printf 'n%.0s' $(seq 255))'"
+[[ $(value_of 5 "length(note)") == "'255'" ]] || fail "set a long value: note holds $(value_of 5 "length(note)") bytes"
+on_pg get cli_items 4 name
+expect_out "get after set" $'green apple\n'
+
+# ---- failures -------------------------------------------------------------------
+failure_cases=(
+  "columns cli_nosuch|cannot list the columns of table 'cli_nosuch'"
+  "rows cli_nosuch|cannot list the columns of table 'cli_nosuch'"
+  "get cli_items 5|there is no row 5 of table 'cli_items' (rows are numbered from 0)"
+  "get cli_items 0 nosuch|table 'cli_items' has no column 'nosuch'"
+  "get cli_items 0 4|table 'cli_items' has no column '4'"
+  "set cli_items 0 nosuch v|table 'cli_items' has no column 'nosuch'"
+)
+for case in "${failure_cases[@]}"; do
+  args=${case%%|*}
+  # shellcheck disable=SC2086 # split on purpose
+  on_pg $args
+  expect_status "$args" 1
+  expect_out "$args" ""
+  expect_reason "$args" "${case#*|}"
+done
+
+# The library's own message comes first: on stderr by default, gone with none.
+on_pg columns cli_nosuch
+grep -q '^VORDEX: ' "$work/err" || fail "unknown table: no library message on stderr: '$(cat "$work/err")'"
+VORDEX_DIALOG=none on_pg columns cli_nosuch
+expect_status "unknown table, VORDEX_DIALOG=none" 1
+expect_err "unknown table, VORDEX_DIALOG=none" "vordex: cannot list the columns of table 'cli_nosuch'"
+
+run --connect "DRIVER={NoSuchDriver}" tables
+expect_status "unknown driver" 1
+grep -q '^VORDEX: ' "$work/err" || fail "unknown driver: no library message on stderr: '$(cat "$work/err")'"
+expect_reason "unknown driver" \
+  "no tables listed (the connection failed or was cancelled, or there are no tables)"
+
+# No connect string and no terminal for the data source menu: cancelled.
+set +e
+setsid -w "$vordex" tables </dev/null >"$work/out" 2>"$work/err"
+status=$?
+set -e
+expect_status "no data source" 1
+expect_out "no data source" ""
+expect_reason "no data source" \
+  "no tables listed (the connection failed or was cancelled, or there are no tables)"
+
+# Output that cannot be written.
+set +e
+"$vordex" --connect "$connect" rows cli_items >/dev/full 2>"$work/err"
+status=$?
+set -e
+expect_status "rows to a full disk" 1
+expect_reason "rows to a full disk" "cannot write the output: No space left on device"
+
+# ---- loading the library ------------------------------------------------------------
+run --library /nonexistent/libvordex.so.2 --connect "$connect" tables
+expect_status "missing library" 1
+expect_out "missing library" ""
+expect_err "missing library" \
+  "vordex: cannot load the VORDEX library: /nonexistent/libvordex.so.2: cannot open shared object file: No such file or directory"
+
+run --library libc.so.6 --connect "$connect" tables
+expect_status "foreign library" 1
+grep -q "^vordex: 'libc.so.6' is not a usable VORDEX library: it lacks VORDEX_GetVersion, " "$work/err" ||
+  fail "foreign library: stderr '$(cat "$work/err")'"
+
+# ---- usage errors: status 2, one line, nothing loaded ---------------------------------------
+usage_cases=(
+  "|no command given (see vordex --help)"
+  "frobnicate|unknown command 'frobnicate' (see vordex --help)"
+  "rows|usage: vordex rows TABLE [--format tsv|csv|raw]"
+  "get cli_items|usage: vordex get TABLE ROW [FIELD] [--format tsv|csv|raw]"
+  "tables extra|usage: vordex tables"
+  "rows cli_items --format xml|unknown format 'xml' (use tsv, csv or raw)"
+  "get cli_items -1|unknown option '-1'"
+  "get cli_items one|ROW must be a row number (0 for the first row), not 'one'"
+  "get cli_items 0 name --format csv|--format does not apply to a single FIELD of get"
+  "tables --connect|option --connect needs a value"
+)
+for case in "${usage_cases[@]}"; do
+  args=${case%%|*}
+  # shellcheck disable=SC2086 # split on purpose
+  run --library /nonexistent/libvordex.so.2 $args
+  expect_status "usage: '$args'" 2
+  expect_out "usage: '$args'" ""
+  expect_err "usage: '$args'" "vordex: ${case#*|}"
+done
+
+run --library /nonexistent/libvordex.so.2 columns ""
+expect_status "usage: empty TABLE" 2
+expect_err "usage: empty TABLE" "vordex: TABLE must not be empty"
+
+# ---- help ----------------------------------------------------------------------------
+run --help
+expect_status --help 0
+expect_err --help ""
+cp "$work/out" "$work/help"
+for word in "tables" "columns TABLE" "rows TABLE" "get TABLE ROW [FIELD]" "set TABLE ROW FIELD VALUE" "help" \
+  "--connect" "--format tsv|csv|raw" "--library" "--null" "--help" \
+  VORDEX_CONNECT VORDEX_DIALOG VORDEX_CODEPAGE ODBCSYSINI ODBCINI "Exit status" "RFC 4180"; do
+  grep -qF -- "$word" "$work/help" || fail "--help does not mention '$word'"
+done
+for args in help -h "rows cli_items --help"; do
+  # shellcheck disable=SC2086 # split on purpose
+  run $args
+  expect_status "$args" 0
+  cmp -s "$work/out" "$work/help" || fail "'vordex $args' differs from 'vordex --help'"
+done
+
+if ((failures > 0)); then
+  echo "$failures check(s) failed" >&2
+  exit 1
+fi
+echo "all checks passed"

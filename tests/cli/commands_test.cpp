@@ -1,0 +1,372 @@
+// The commands of the command-line host, run against a fake library: what
+// they print, how they read rows, and how they fail.
+#include "commands.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "cli_errors.h"
+#include "command_line.h"
+#include "fake_vordex_api.h"
+#include "row_text.h"
+
+namespace vordex::cli {
+namespace {
+
+using testing_support::Fake;
+using testing_support::FakeApi;
+using testing_support::FakeDataSource;
+using testing_support::RowText;
+using Words = std::vector<std::string>;
+
+struct Outcome {
+    int status = 0;  // as the process would exit
+    std::string out;
+    std::string err;
+    std::string reason;  // the one-line reason of a failure
+    int libraryLoads = 0;
+};
+
+/// Runs `vordex WORDS` the way main() does, on the fake library.
+Outcome RunVordex(const Words& words) {
+    std::vector<const char*> argv = {"vordex"};
+    for (const std::string& word : words) argv.push_back(word.c_str());
+
+    Outcome outcome;
+    char* outText = nullptr;
+    size_t outSize = 0;
+    std::FILE* out = open_memstream(&outText, &outSize);
+    if (out == nullptr) throw std::runtime_error("open_memstream failed");
+    const VordexApi api = FakeApi();
+    testing::internal::CaptureStderr();
+    try {
+        const Invocation invocation = ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+        CommandContext context{invocation,
+                               [&]() -> const VordexApi& {
+                                   ++outcome.libraryLoads;
+                                   return api;
+                               },
+                               out};
+        FindCommand(invocation).run(context);
+    } catch (const UsageError& e) {
+        outcome.status = kExitUsage;
+        outcome.reason = e.what();
+    } catch (const CommandFailure& e) {
+        outcome.status = kExitFailure;
+        outcome.reason = e.what();
+    }
+    outcome.err = testing::internal::GetCapturedStderr();
+    std::fclose(out);
+    outcome.out.assign(outText, outSize);
+    std::free(outText);
+    return outcome;
+}
+
+std::string Joined(const Words& words) {
+    std::string text;
+    for (const std::string& word : words) text += "[" + word + "]";
+    return text;
+}
+
+class Commands : public testing::Test {
+protected:
+    void SetUp() override {
+        Fake() = FakeDataSource{};
+        Fake().tables = {"customers", "items"};
+        Fake().tableName = "items";
+        Fake().columns = {"id", "name", "note"};
+        Fake().rows = {{"1", "apple", ""}, {"2", "pear, green", "say \"hi\""}, {"3", "fig", "tab\there\\"}};
+    }
+
+    /// The command may have ended anyhow: the record and the connection are closed.
+    static void ExpectClosed() {
+        EXPECT_FALSE(Fake().recordOpen);
+        EXPECT_FALSE(Fake().connected);
+    }
+};
+
+TEST_F(Commands, TablesAndColumnsPrintOneNamePerLine) {
+    const struct {
+        Words words;
+        std::string out;
+    } cases[] = {
+        {{"tables"}, "customers\nitems\n"},
+        {{"columns", "items"}, "id\nname\nnote\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Joined(c.words));
+        const Outcome outcome = RunVordex(c.words);
+        EXPECT_EQ(outcome.status, 0) << outcome.reason;
+        EXPECT_EQ(outcome.out, c.out);
+        EXPECT_EQ(outcome.err, "");
+        ExpectClosed();
+    }
+}
+
+TEST_F(Commands, RowsPrintsEveryRowInTheChosenFormat) {
+    const struct {
+        Words words;
+        std::string out;
+    } cases[] = {
+        {{"rows", "items"}, "id\tname\tnote\n1\tapple\t\n2\tpear, green\tsay \"hi\"\n3\tfig\ttab\\there\\\\\n"},
+        {{"rows", "items", "--format", "tsv"},
+         "id\tname\tnote\n1\tapple\t\n2\tpear, green\tsay \"hi\"\n3\tfig\ttab\\there\\\\\n"},
+        {{"rows", "items", "--format=csv"},
+         "id,name,note\r\n1,apple,\r\n2,\"pear, green\",\"say \"\"hi\"\"\"\r\n3,fig,tab\there\\\r\n"},
+        {{"--format", "raw", "rows", "items"}, RowText("1^apple^^\n2^pear, green^say \"hi\"^\n3^fig^tab\there\\^\n")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Joined(c.words));
+        const Outcome outcome = RunVordex(c.words);
+        EXPECT_EQ(outcome.status, 0) << outcome.reason;
+        EXPECT_EQ(outcome.out, c.out);
+        EXPECT_EQ(outcome.err, "");
+        ExpectClosed();
+    }
+}
+
+TEST_F(Commands, RowsOfAnEmptyTablePrintOnlyTheHeader) {
+    Fake().rows.clear();
+    const Outcome outcome = RunVordex({"rows", "items", "--format", "csv"});
+    EXPECT_EQ(outcome.status, 0) << outcome.reason;
+    EXPECT_EQ(outcome.out, "id,name,note\r\n");
+}
+
+TEST_F(Commands, AWideTableShowsItsFirst32ColumnsAndSaysSo) {
+    Fake().columns.clear();
+    std::vector<std::string> row;
+    std::string header;
+    std::string line;
+    for (int i = 0; i < 40; ++i) {
+        Fake().columns.push_back("c" + std::to_string(i));
+        row.push_back("v" + std::to_string(i));
+        if (i < 32) {
+            header += (i > 0 ? "\t" : "") + Fake().columns.back();
+            line += (i > 0 ? "\t" : "") + row.back();
+        }
+    }
+    Fake().rows = {row, row};
+    const std::string note = "vordex: table 'items' has 40 columns; only the first 32 are shown\n";
+
+    const struct {
+        Words words;
+        std::string out;
+    } cases[] = {
+        {{"rows", "items"}, header + "\n" + line + "\n" + line + "\n"},
+        {{"get", "items", "1"}, header + "\n" + line + "\n"},
+        {{"get", "items", "1", "c31"}, "v31\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Joined(c.words));
+        const Outcome outcome = RunVordex(c.words);
+        EXPECT_EQ(outcome.status, 0) << outcome.reason;
+        EXPECT_EQ(outcome.out, c.out);
+        EXPECT_EQ(outcome.err, note);
+    }
+
+    const Outcome columns = RunVordex({"columns", "items"});
+    EXPECT_EQ(columns.err, note);
+    EXPECT_EQ(std::count(columns.out.begin(), columns.out.end(), '\n'), 32);
+
+    const Outcome hidden = RunVordex({"get", "items", "0", "c32"});
+    EXPECT_EQ(hidden.status, kExitFailure);
+    EXPECT_EQ(hidden.reason, "table 'items' has no column 'c32' among the first 32 (only those can be read)");
+}
+
+// A row is read with one VORDEX_ListText call; field by field only when that
+// text cannot be split back into the values.
+TEST_F(Commands, RowsReadFieldByFieldOnlyWhenTheRowTextIsNotReliable) {
+    const std::string kLong(300, 'x');
+    const struct {
+        const char* what;
+        std::vector<std::vector<std::string>> rows;
+        bool listTextDoesNotFit;
+        std::string out;
+        bool readByField;
+    } cases[] = {
+        {"plain values", {{"1", "a", "b"}}, false, RowText("1^a^b^\n"), false},
+        {"a value holding 0x1E", {{"1", RowText("a^b"), "c"}}, false, RowText("1^a^b^c^\n"), true},
+        {"a row that did not fit", {{"1", kLong, "c"}}, true, RowText("1^" + kLong + "^c^\n"), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Fake().rows = c.rows;
+        Fake().listTextDoesNotFit = c.listTextDoesNotFit;
+        Fake().getDataCalls = 0;
+        const Outcome raw = RunVordex({"rows", "items", "--format", "raw"});
+        EXPECT_EQ(raw.status, 0) << raw.reason;
+        EXPECT_EQ(raw.out, c.out);
+        EXPECT_EQ(Fake().getDataCalls > 0, c.readByField);
+
+        // In tsv the byte stays inside its value instead of splitting it.
+        const Outcome tsv = RunVordex({"rows", "items"});
+        EXPECT_EQ(tsv.out, "id\tname\tnote\n" + c.rows[0][0] + "\t" + c.rows[0][1] + "\t" + c.rows[0][2] + "\n");
+    }
+}
+
+TEST_F(Commands, GetPrintsOneRowOrOneValue) {
+    Fake().columns = {"id", "1", "name"};  // a column whose name is a number
+    Fake().rows = {{"10", "one", "apple"}, {"20", "two", "pear\nlines"}};
+    const struct {
+        Words words;
+        std::string out;
+    } cases[] = {
+        {{"get", "items", "0"}, "id\t1\tname\n10\tone\tapple\n"},
+        {{"get", "items", "1", "--format", "csv"}, "id,1,name\r\n20,two,\"pear\nlines\"\r\n"},
+        {{"get", "items", "1", "--format", "raw"}, RowText("20^two^pear\nlines^\n")},
+        {{"get", "items", "1", "name"}, "pear\nlines\n"},  // a single value is printed as it is
+        {{"get", "items", "1", "2"}, "pear\nlines\n"},
+        {{"get", "items", "0", "0"}, "10\n"},
+        {{"get", "items", "0", "1"}, "one\n"},  // the name "1", not column number 1
+        {{"get", "items", "001", "id"}, "20\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Joined(c.words));
+        const Outcome outcome = RunVordex(c.words);
+        EXPECT_EQ(outcome.status, 0) << outcome.reason;
+        EXPECT_EQ(outcome.out, c.out);
+        ExpectClosed();
+    }
+}
+
+TEST_F(Commands, FailuresGiveAReasonAndCloseTheConnection) {
+    const struct {
+        Words words;
+        void (*setUp)();
+        std::string reason;
+        std::string out;  // what was printed before the failure
+    } cases[] = {
+        {{"columns", "nosuch"}, [] {}, "cannot list the columns of table 'nosuch'", ""},
+        {{"rows", "nosuch"}, [] {}, "cannot list the columns of table 'nosuch'", ""},
+        {{"get", "nosuch", "0"}, [] {}, "cannot list the columns of table 'nosuch'", ""},
+        {{"rows", "items"}, [] { Fake().openRecFails = true; }, "cannot open table 'items' for reading", ""},
+        {{"get", "items", "0"}, [] { Fake().openRecFails = true; }, "cannot open table 'items' for reading", ""},
+        {{"rows", "items"},
+         [] { Fake().moveNextFailsAtRow = 1; },
+         "cannot move past row 1 of table 'items'",
+         "id\tname\tnote\n1\tapple\t\n2\tpear, green\tsay \"hi\"\n"},
+        {{"get", "items", "3"}, [] {}, "there is no row 3 of table 'items' (rows are numbered from 0)", ""},
+        {{"get", "items", "2147483647"},
+         [] {},
+         "there is no row 2147483647 of table 'items' (rows are numbered from 0)",
+         ""},
+        {{"get", "items", "0", "nosuch"}, [] {}, "table 'items' has no column 'nosuch'", ""},
+        {{"get", "items", "0", "3"}, [] {}, "table 'items' has no column '3'", ""},
+        {{"get", "items", "0", "Name"}, [] {}, "table 'items' has no column 'Name'", ""},
+        {{"tables"},
+         [] { Fake().tables.clear(); },
+         "no tables listed (the connection failed or was cancelled, or there are no tables)",
+         ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Joined(c.words));
+        SetUp();
+        c.setUp();
+        const Outcome outcome = RunVordex(c.words);
+        EXPECT_EQ(outcome.status, kExitFailure);
+        EXPECT_EQ(outcome.reason, c.reason);
+        EXPECT_EQ(outcome.out, c.out);
+        ExpectClosed();
+    }
+}
+
+TEST_F(Commands, SetWritesOneFieldOfOneRow) {
+    Fake().rows = {{"1", "one", ""}, {"2", "two", "x"}};
+    const struct {
+        Words words;
+        void (*setUp)();
+        int status;
+        std::string stored;  // field 1 of row 1 afterwards
+        std::string reason;
+        std::string note;  // on standard error
+    } cases[] = {
+        {{"set", "items", "1", "name", "zwei"}, nullptr, 0, "zwei", "", ""},
+        {{"set", "items", "1", "1", "--null"}, nullptr, 0, "", "", ""},
+        {{"set", "items", "1", "name", "a long value"}, [] { Fake().cutTo = 6; }, 0, "a long", "",
+         "vordex: the value was cut to fit column 'name' of row 1 of table 'items': 'a long'\n"},
+        {{"set", "items", "1", "name", "x"}, [] { Fake().updatable = false; }, kExitFailure, "two",
+         "table 'items' cannot be written", ""},
+        {{"set", "items", "1", "name", "x"}, [] { Fake().updateFails = true; }, kExitFailure, "two",
+         "cannot write column 'name' of row 1 of table 'items'", ""},
+        {{"set", "items", "2", "name", "x"}, nullptr, kExitFailure, "two",
+         "there is no row 2 of table 'items' (rows are numbered from 0)", ""},
+        {{"set", "items", "1", "nosuch", "x"}, nullptr, kExitFailure, "two", "table 'items' has no column 'nosuch'", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Joined(c.words));
+        SetUp();
+        Fake().rows = {{"1", "one", ""}, {"2", "two", "x"}};
+        if (c.setUp != nullptr) c.setUp();
+        const Outcome outcome = RunVordex(c.words);
+        EXPECT_EQ(outcome.status, c.status);
+        EXPECT_EQ(outcome.reason, c.reason);
+        EXPECT_EQ(outcome.out, "");
+        EXPECT_EQ(outcome.err, c.note);
+        EXPECT_EQ(Fake().rows[1][1], c.stored);
+        EXPECT_EQ(Fake().rows[0], (std::vector<std::string>{"1", "one", ""}));  // other rows untouched
+        ExpectClosed();
+    }
+}
+
+TEST_F(Commands, UsageErrorsComeBeforeTheLibraryIsLoaded) {
+    const struct {
+        Words words;
+        std::string reason;
+    } cases[] = {
+        {{"get", "items", "x"}, "ROW must be a row number (0 for the first row), not 'x'"},
+        {{"get", "items", "-0"}, "unknown option '-0'"},
+        {{"get", "items", "1.5"}, "ROW must be a row number (0 for the first row), not '1.5'"},
+        {{"get", "items", "0", "id", "--format", "csv"}, "--format does not apply to a single FIELD of get"},
+        {{"columns", "items", "--format", "csv"}, "--format does not apply to columns"},
+        {{"tables", "--format=raw"}, "--format does not apply to tables"},
+        {{"columns", ""}, "TABLE must not be empty"},
+        {{"rows", ""}, "TABLE must not be empty"},
+        {{"get", "", "0"}, "TABLE must not be empty"},
+        {{"set", "items", "0", "name"}, "usage: vordex set TABLE ROW FIELD VALUE|--null"},
+        {{"set", "items", "0", "name", "v", "--null"}, "give VALUE or --null, not both"},
+        {{"set", "items", "0", "name", ""}, "VALUE is empty; to write NULL say --null"},
+        {{"set", "items", "x", "name", "v"}, "ROW must be a row number (0 for the first row), not 'x'"},
+        {{"rows", "items", "--null"}, "--null applies only to set"},
+        {{"set", "items", "0", "name", "v", "--format", "csv"}, "--format does not apply to set"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Joined(c.words));
+        const Outcome outcome = RunVordex(c.words);
+        EXPECT_EQ(outcome.status, kExitUsage);
+        EXPECT_EQ(outcome.reason, c.reason);
+        EXPECT_EQ(outcome.libraryLoads, 0);
+        EXPECT_EQ(outcome.out, "");
+    }
+}
+
+TEST_F(Commands, TablesSaysWhenTheListMayBeCut) {
+    Fake().tables.clear();
+    std::string expected;
+    for (int i = 0; i < 40; ++i) {
+        Fake().tables.push_back("t" + std::to_string(i));
+        if (i < 32) expected += Fake().tables.back() + "\n";
+    }
+    const Outcome outcome = RunVordex({"tables"});
+    EXPECT_EQ(outcome.status, 0) << outcome.reason;
+    EXPECT_EQ(outcome.out, expected);
+    EXPECT_EQ(outcome.err, "vordex: the library lists at most 32 tables; there may be more\n");
+}
+
+TEST_F(Commands, HelpNeedsNoLibraryAndNamesEveryCommandOptionAndVariable) {
+    const Outcome outcome = RunVordex({"help"});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.libraryLoads, 0);
+    for (const char* word : {"tables", "columns TABLE", "rows TABLE", "get TABLE ROW [FIELD]", "--connect", "--format",
+                             "--library", "--help", "VORDEX_CONNECT", "VORDEX_DIALOG", "VORDEX_CODEPAGE", "ODBCSYSINI",
+                             "ODBCINI", "Exit status", "RFC 4180"}) {
+        EXPECT_NE(outcome.out.find(word), std::string::npos) << word;
+    }
+}
+
+}  // namespace
+}  // namespace vordex::cli

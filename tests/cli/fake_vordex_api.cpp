@@ -1,0 +1,125 @@
+#include "fake_vordex_api.h"
+
+#include <cstring>
+
+namespace vordex::cli::testing_support {
+namespace {
+
+FakeDataSource source;
+
+size_t ReadableColumns() { return source.columns.size() < 32 ? source.columns.size() : 32; }
+
+bool InRange(int index, size_t count) { return index >= 0 && static_cast<size_t>(index) < count; }
+
+int GetVersion() { return 0x20070; }
+int IsOpen() { return source.connected ? 1 : 0; }
+void CloseRec() { source.recordOpen = false; }
+void Close() {
+    source.recordOpen = false;
+    source.connected = false;
+}
+
+int Table() {
+    source.connected = true;
+    return static_cast<int>(source.tables.size() < 32 ? source.tables.size() : 32);
+}
+
+const char* GetTableList(int index) { return InRange(index, source.tables.size()) ? source.tables[index].c_str() : ""; }
+const char* GetDirName() { return ""; }
+
+int Open(const char* tableName) {
+    source.connected = true;
+    return source.tableName == tableName ? static_cast<int>(source.columns.size()) : 0;
+}
+
+const char* GetNameList(int index) { return InRange(index, ReadableColumns()) ? source.columns[index].c_str() : ""; }
+
+int OpenRec() {
+    if (source.openRecFails) return 0;
+    source.recordOpen = true;
+    source.currentRow = 0;
+    return 1;
+}
+
+int IsEOF() { return !source.recordOpen || source.currentRow >= source.rows.size() ? 1 : 0; }
+
+int MoveNext() {
+    if (!source.recordOpen || static_cast<int>(source.currentRow) == source.moveNextFailsAtRow) return 0;
+    ++source.currentRow;
+    return 1;
+}
+
+int Seek(int row) {
+    if (!source.recordOpen || row < 0) return 0;
+    source.currentRow = static_cast<size_t>(row);
+    return 1;
+}
+
+const char* GetData(int index) {
+    ++source.getDataCalls;
+    if (IsEOF() || !InRange(index, ReadableColumns())) return "";
+    return source.rows[source.currentRow][index].c_str();
+}
+
+// The library's contract: each value then 0x1E, then NUL; the buffer size when
+// a value does not fit.
+int ListText(char* buffer, int size) {
+    ++source.listTextCalls;
+    if (IsEOF() || buffer == nullptr || size < 1) return 0;
+    if (source.listTextDoesNotFit) {
+        buffer[0] = '\0';
+        return size;
+    }
+    size_t written = 0;
+    int listed = 0;
+    for (size_t i = 0; i < ReadableColumns(); ++i) {
+        const std::string& value = source.rows[source.currentRow][i];
+        if (written + value.size() + 2 > static_cast<size_t>(size)) {
+            buffer[written] = '\0';
+            return size;
+        }
+        std::memcpy(buffer + written, value.data(), value.size());
+        written += value.size();
+        buffer[written++] = '\x1E';
+        ++listed;
+    }
+    buffer[written] = '\0';
+    return listed;
+}
+
+int CanUpdate(int index) { return source.recordOpen && source.updatable && InRange(index, ReadableColumns()) ? 1 : 0; }
+
+int Update(int index, const char* value) {
+    ++source.updateCalls;
+    if (IsEOF() || CanUpdate(index) == 0 || source.updateFails) return 0;
+    source.rows[source.currentRow][static_cast<size_t>(index)] = std::string(value).substr(0, source.cutTo);
+    return 1;
+}
+
+}  // namespace
+
+FakeDataSource& Fake() { return source; }
+
+VordexApi FakeApi() {
+    VordexApi api;
+    api.GetVersion = GetVersion;
+    api.IsOpen = IsOpen;
+    api.Close = Close;
+    api.Table = Table;
+    api.GetTableList = GetTableList;
+    api.GetDirName = GetDirName;
+    api.Open = Open;
+    api.GetNameList = GetNameList;
+    api.OpenRec = OpenRec;
+    api.CloseRec = CloseRec;
+    api.IsEOF = IsEOF;
+    api.MoveNext = MoveNext;
+    api.Seek = Seek;
+    api.GetData = GetData;
+    api.ListText = ListText;
+    api.CanUpdate = CanUpdate;
+    api.Update = Update;
+    return api;
+}
+
+}  // namespace vordex::cli::testing_support

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <string_view>
+
+namespace vordex::cli {
+
+/// The text of `vordex --help`.
+std::string_view HelpText();
+
+}  // namespace vordex::cli
