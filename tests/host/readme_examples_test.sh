@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# The examples of the README: README.md holds each file of examples/ verbatim
+# in a fenced block, and both examples, built and run against a table made
+# here, print that table.
+#   readme_examples_test.sh PATH/TO/libvordex.so SOURCE_DIR [C_COMPILER]
+# Needs the environment of scripts/with_cluster.sh.
+set -uo pipefail
+(($# >= 2)) || { echo "usage: readme_examples_test.sh LIBRARY SOURCE_DIR [C_COMPILER]" >&2; exit 2; }
+library=$(realpath -- "$1") source_dir=$(realpath -- "$2") cc=${3:-cc}
+python=/usr/bin/python3
+for name in PGHOST PGPORT PGUSER PGDATABASE ODBCSYSINI VORDEX_TEST_PG_DRIVER; do
+  [[ -n ${!name:-} ]] || { echo "FAILED: $name is not set: run through scripts/with_cluster.sh" >&2; exit 1; }
+done
+
+passed=0 failed=0
+pass() { passed=$((passed + 1)); echo "ok: $*"; }
+fail() { failed=$((failed + 1)); echo "FAILED: $*"; }
+work=$(mktemp -d /tmp/vordex-readme.XXXXXX)
+trap 'rm -rf -- "$work"' EXIT
+
+# (a) Each example appears whole between a fence line and its closing fence.
+for example in examples/read_table.c examples/read_table.py; do
+  if "$python" - "$source_dir/README.md" "$source_dir/$example" <<'PY'; then
+import sys
+readme = open(sys.argv[1], encoding="utf-8").read().split("\n")
+wanted = open(sys.argv[2], encoding="utf-8").read()
+blocks, block, fence = [], None, None
+for line in readme:
+    stripped = line.strip()
+    if block is None and stripped.startswith("```"):
+        block, fence = [], stripped[:len(stripped) - len(stripped.lstrip("`"))]
+    elif block is not None and stripped == fence:
+        blocks.append("\n".join(block) + "\n")
+        block = None
+    elif block is not None:
+        block.append(line)
+sys.exit(0 if wanted in blocks else 1)
+PY
+    pass "README.md holds $example in a fenced block"
+  else
+    fail "README.md holds no fenced block equal to $example"
+  fi
+done
+
+# (b) Both examples print the same table.
+db=vordex_host_readme
+psql -X -q -v ON_ERROR_STOP=1 -d "$PGDATABASE" >/dev/null <<SQL || { fail "cannot create $db"; exit 1; }
+SET client_min_messages = warning;
+DROP DATABASE IF EXISTS $db WITH (FORCE);
+CREATE DATABASE $db;
+SQL
+psql -X -q -v ON_ERROR_STOP=1 -d "$db" >/dev/null <<'SQL' || { fail "cannot fill $db"; exit 1; }
+CREATE TABLE fruit (id serial PRIMARY KEY, name text, price integer);
+INSERT INTO fruit (name, price) VALUES ('apple', 120), ('みかん', NULL), ('', 0);
+CREATE TABLE basket (id serial PRIMARY KEY);
+SQL
+export VORDEX_CONNECT=${VORDEX_TEST_PG_DRIVER/Database=vordex_test/Database=$db}
+export VORDEX_DIALOG=stderr VORDEX_LIBRARY=$library
+unset VORDEX_CODEPAGE
+
+tab=$'\t'
+expected_fruit="2 tables:
+  basket
+  fruit
+fruit: 3 columns
+id${tab}name${tab}price
+1${tab}apple${tab}120
+2${tab}みかん${tab}
+3${tab}${tab}0"
+expected_basket="2 tables:
+  basket
+  fruit
+basket: 1 columns
+id"
+expected_nosuch="2 tables:
+  basket
+  fruit"
+crlf=$'\r\n'
+nosuch_message="VORDEX: $db-nosuch 内にフィールドが見つかりません.${crlf}${crlf}ODBC32,ODBCﾄﾞﾗｲﾊﾞ,ﾃﾞｰﾀﾍﾞｰｽﾌｧｲﾙ名等を確認して下さい"
+
+libdir=$(dirname -- "$library")
+if "$cc" -std=c11 -Wall -Wextra -Werror -I "$source_dir/include" "$source_dir/examples/read_table.c" \
+    -L "$libdir" -lvordex -Wl,-rpath,"$libdir" -o "$work/read_table"; then
+  pass "examples/read_table.c compiles cleanly"
+else
+  fail "examples/read_table.c does not compile cleanly"
+fi
+
+# run NAME EXPECTED_STATUS EXPECTED_STDOUT EXPECTED_STDERR COMMAND...
+run() {
+  local what=$1 status=$2 out=$3 err=$4 actual_status
+  shift 4
+  "$@" >"$work/out" 2>"$work/err" </dev/null
+  actual_status=$?
+  # $(...) drops final newlines on both sides alike.
+  if [[ $actual_status == "$status" && $(cat "$work/out") == "$out" && $(cat "$work/err") == "$err" ]]; then
+    pass "$what"
+  else
+    fail "$what: status $actual_status (expected $status)"
+    echo "--- stdout"; cat -A "$work/out"; echo "--- expected"; printf '%s\n' "$out" | cat -A
+    echo "--- stderr"; cat -A "$work/err"; echo "--- expected"; printf '%s\n' "$err" | cat -A
+  fi
+}
+
+for example in c python; do
+  if [[ $example == c ]]; then command=("$work/read_table"); else command=("$python" "$source_dir/examples/read_table.py"); fi
+  run "$example example reads fruit" 0 "$expected_fruit" "" "${command[@]}" fruit
+  run "$example example reads an empty table" 0 "$expected_basket" "" "${command[@]}" basket
+  run "$example example on an unknown table" 1 "$expected_nosuch" "$nosuch_message" "${command[@]}" nosuch
+done
+
+echo "readme examples: $passed passed, $failed failed"
+((failed == 0))
