@@ -12,19 +12,6 @@ using fake_odbc::Value;
 
 namespace {
 
-/// The ReturnCode of the CDBException that `step` throws, or 0.
-template <class Step>
-SQLRETURN Fails(Step step) {
-    try {
-        step();
-    } catch (CDBException* e) {
-        const SQLRETURN code = e->ReturnCode;
-        e->Delete();
-        return code;
-    }
-    return 0;
-}
-
 /// A test record that also holds a picture, sent at execution.
 class PictureRecord : public TestRecord {
 public:
@@ -144,7 +131,7 @@ TEST_F(RecordsetWrite, RowCountsOfTheWrite) {
         ASSERT_TRUE(rs.Open(KeysetCursor, nullptr, 0));
         rs.Edit();
         rs.name = "x";
-        EXPECT_EQ(Fails([&] { rs.Update(); }), c.expected);
+        EXPECT_EQ(FailureCode([&] { rs.Update(); }), c.expected);
         // A failed write keeps the edit and its statement text.
         EXPECT_EQ(rs.EditMode, c.expected != 0 ? 1 : 0);
         EXPECT_EQ(rs.UpdateSql.IsEmpty(), c.expected == 0);
@@ -196,7 +183,7 @@ TEST_F(RecordsetWrite, DataAtExecutionIsSentFromTheHolder) {
     fake_odbc::QueueFailure("SQLPutData", SQL_ERROR, {{"HY000", 3, "[fake]put failed"}});
     rs.Edit();
     rs.name = "q";
-    EXPECT_EQ(Fails([&] { rs.Update(); }), SQL_ERROR);
+    EXPECT_EQ(FailureCode([&] { rs.Update(); }), SQL_ERROR);
     const auto cancels = fake_odbc::CallsTo("SQLCancel");
     ASSERT_EQ(cancels.size(), 2u);
     EXPECT_EQ(cancels[0].arguments, "cursor");
@@ -213,33 +200,33 @@ TEST_F(RecordsetWrite, ModeAndPermissionRules) {
         size_t writes;  // what the steps write in all: a refused operation writes nothing
     };
     const Case cases[] = {
-        {"update without edit", 0, [](TestRecord& rs) { return Fails([&] { rs.Update(); }); }, ErrorNotEditing, 0},
+        {"update without edit", 0, [](TestRecord& rs) { return FailureCode([&] { rs.Update(); }); }, ErrorNotEditing, 0},
         {"delete while editing", 0,
-         [](TestRecord& rs) { rs.Edit(); return Fails([&] { rs.DeleteRow(); }); }, ErrorNotEditing, 0},
+         [](TestRecord& rs) { rs.Edit(); return FailureCode([&] { rs.DeleteRow(); }); }, ErrorNotEditing, 0},
         {"delete while adding", 0,
-         [](TestRecord& rs) { rs.BeginAdd(); return Fails([&] { rs.DeleteRow(); }); }, ErrorNotEditing, 0},
+         [](TestRecord& rs) { rs.BeginAdd(); return FailureCode([&] { rs.DeleteRow(); }); }, ErrorNotEditing, 0},
         {"edit past the end", 0,
-         [](TestRecord& rs) { rs.Move(1, SQL_FETCH_LAST); rs.Move(1, SQL_FETCH_NEXT); return Fails([&] { rs.Edit(); }); },
+         [](TestRecord& rs) { rs.Move(1, SQL_FETCH_LAST); rs.Move(1, SQL_FETCH_NEXT); return FailureCode([&] { rs.Edit(); }); },
          ErrorNoCurrentRow, 0},
         {"delete before the start", 0,
-         [](TestRecord& rs) { rs.Move(-1, SQL_FETCH_PRIOR); return Fails([&] { rs.DeleteRow(); }); },
+         [](TestRecord& rs) { rs.Move(-1, SQL_FETCH_PRIOR); return FailureCode([&] { rs.DeleteRow(); }); },
          ErrorNoCurrentRow, 0},
         {"edit a deleted row", 0,
-         [](TestRecord& rs) { rs.DeleteRow(); return Fails([&] { rs.Edit(); }); }, ErrorNoCurrentRow, 1},
+         [](TestRecord& rs) { rs.DeleteRow(); return FailureCode([&] { rs.Edit(); }); }, ErrorNoCurrentRow, 1},
         {"delete twice", 0,
-         [](TestRecord& rs) { rs.DeleteRow(); return Fails([&] { rs.DeleteRow(); }); }, ErrorNoCurrentRow, 1},
+         [](TestRecord& rs) { rs.DeleteRow(); return FailureCode([&] { rs.DeleteRow(); }); }, ErrorNoCurrentRow, 1},
         {"edit after deleting and moving", 0,
-         [](TestRecord& rs) { rs.DeleteRow(); rs.Move(1, SQL_FETCH_NEXT); return Fails([&] { rs.Edit(); }); }, 0, 1},
-        {"read-only edit", OptReadOnly, [](TestRecord& rs) { return Fails([&] { rs.Edit(); }); }, ErrorNotUpdatable, 0},
-        {"read-only add", OptReadOnly, [](TestRecord& rs) { return Fails([&] { rs.BeginAdd(); }); },
+         [](TestRecord& rs) { rs.DeleteRow(); rs.Move(1, SQL_FETCH_NEXT); return FailureCode([&] { rs.Edit(); }); }, 0, 1},
+        {"read-only edit", OptReadOnly, [](TestRecord& rs) { return FailureCode([&] { rs.Edit(); }); }, ErrorNotUpdatable, 0},
+        {"read-only add", OptReadOnly, [](TestRecord& rs) { return FailureCode([&] { rs.BeginAdd(); }); },
          ErrorNotUpdatable, 0},
-        {"read-only delete", OptReadOnly, [](TestRecord& rs) { return Fails([&] { rs.DeleteRow(); }); },
+        {"read-only delete", OptReadOnly, [](TestRecord& rs) { return FailureCode([&] { rs.DeleteRow(); }); },
          ErrorNotUpdatable, 0},
-        {"append-only edit", OptAppendOnly, [](TestRecord& rs) { return Fails([&] { rs.Edit(); }); },
+        {"append-only edit", OptAppendOnly, [](TestRecord& rs) { return FailureCode([&] { rs.Edit(); }); },
          ErrorNotUpdatable, 0},
         {"append-only add", OptAppendOnly,
-         [](TestRecord& rs) { rs.BeginAdd(); rs.name = "n"; return Fails([&] { rs.Update(); }); }, 0, 1},
-        {"append-only delete", OptAppendOnly, [](TestRecord& rs) { return Fails([&] { rs.DeleteRow(); }); },
+         [](TestRecord& rs) { rs.BeginAdd(); rs.name = "n"; return FailureCode([&] { rs.Update(); }); }, 0, 1},
+        {"append-only delete", OptAppendOnly, [](TestRecord& rs) { return FailureCode([&] { rs.DeleteRow(); }); },
          ErrorNotUpdatable, 0},
     };
     for (WriteMethod method : {WriteMethod::SetPos, WriteMethod::PositionedSql}) {
@@ -283,7 +270,7 @@ TEST_F(RecordsetWrite, SetPosLeavesUnchangedColumnsAlone) {
         fake_odbc::SetSetPosRowStatus(static_cast<SQLUSMALLINT>(status));
         rs.Edit();
         rs.small = static_cast<int32_t>(100 + status);
-        EXPECT_EQ(Fails([&] { rs.Update(); }), status == SQL_ROW_UPDATED ? 0 : ErrorRowStatus);
+        EXPECT_EQ(FailureCode([&] { rs.Update(); }), status == SQL_ROW_UPDATED ? 0 : ErrorRowStatus);
     }
     // After SQL_SUCCESS the status is not looked at.
     fake_odbc::SetSetPosRowStatus(SQL_ROW_ERROR);
@@ -309,7 +296,7 @@ TEST_F(RecordsetWrite, NothingChangedWritesNothingAndStaysInEdit) {
     rs.Move(1, SQL_FETCH_NEXT);
     EXPECT_EQ(rs.EditMode, 0);
     EXPECT_EQ(fake_odbc::CountCalls("SQLSetPos"), 0);
-    EXPECT_EQ(Fails([&] { rs.Update(); }), ErrorNotEditing);
+    EXPECT_EQ(FailureCode([&] { rs.Update(); }), ErrorNotEditing);
 }
 
 TEST_F(RecordsetWrite, AnUntouchedEmptyTextIsNotWrittenAsNull) {
