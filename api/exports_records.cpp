@@ -1,4 +1,5 @@
 // The exports that open a table and read its rows.
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -71,8 +72,10 @@ VORDEX_API int VORDEX_ListText(char* buffer, int size) {
     const size_t capacity = static_cast<size_t>(size);
     size_t written = 0;
     int result = 0;
-    for (int i = 0; FieldValue(i) != nullptr; ++i) {
-        const CText& value = *FieldValue(i);
+    // The fields that FieldValue answers for, counted once per call.
+    const int count = std::min<int>(fieldListCount, kListLimit);
+    for (int i = 0; i < count; ++i) {
+        const CText& value = activeRecord->Values[i];
         const size_t length = value.Length();
         // Room for the value, its separator and the final NUL.
         if (written + length + 2 >= capacity) {

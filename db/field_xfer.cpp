@@ -1,5 +1,6 @@
-// The field exchange's shared handling: counting fields, the default work of
-// each pass, and saving and restoring a column's value.
+// The field exchange's shared handling: the default work of each pass, and
+// saving and restoring a column's value. Counting the fields sits with the
+// exchange functions, in xfer_types.cpp.
 #include "db/field_xfer.h"
 
 #include <sqlext.h>
@@ -8,8 +9,6 @@
 
 namespace vordex {
 namespace {
-
-bool IsParameterPass(uint32_t operation) { return operation == OpBindParams || operation == OpResetParamLengths; }
 
 ColumnRecord& RecordOf(CRecordset& rs, uint32_t number) { return rs.ColumnRecords[number - 1]; }
 
@@ -62,26 +61,9 @@ void DetectChange(CFieldXfer& xfer, uint32_t number, const void* value) {
 
 }  // namespace
 
-bool NextField(CFieldXfer& xfer, uint32_t& number) {
-    CRecordset& rs = xfer.recordset;
-    // A field beyond the declared count, or listed before the bookkeeping
-    // exists (a closed result set), has nothing to work on.
-    if (xfer.fieldKind == kOutputColumns) {
-        number = ++xfer.columnCount;
-        return !IsParameterPass(xfer.operation) && number <= rs.FieldCount && rs.ColumnRecords && rs.ColumnStatus;
-    }
-    number = ++xfer.paramCount;
-    return IsParameterPass(xfer.operation) && number <= rs.ParamCount && rs.ParamLengths && rs.ParamStatus;
-}
-
 uint8_t& FieldStatus(CFieldXfer& xfer, uint32_t number) {
     CRecordset& rs = xfer.recordset;
     return xfer.fieldKind == kOutputColumns ? rs.ColumnStatus[number - 1] : rs.ParamStatus[number - 1];
-}
-
-SQLLEN* FieldIndicator(CFieldXfer& xfer, uint32_t number) {
-    CRecordset& rs = xfer.recordset;
-    return xfer.fieldKind == kOutputColumns ? &rs.ColumnRecords[number - 1].Indicator : &rs.ParamLengths[number - 1];
 }
 
 void DefaultExchange(CFieldXfer& xfer, const char* name, void* value, SQLLEN* indicator, SQLSMALLINT cType,

@@ -102,13 +102,4 @@ void CText::Truncate(size_t n) {
     data_[n] = '\0';
 }
 
-void CText::SyncLength() {
-    if (data_ == nullptr) {
-        length_ = 0;
-        return;
-    }
-    data_[capacity_] = '\0';  // never read past the storage, whatever was written
-    length_ = std::strlen(data_);
-}
-
 }  // namespace vordex

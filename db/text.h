@@ -43,8 +43,16 @@ public:
     void Reserve(size_t bytes);
     /// Cuts the value to `n` bytes (no effect when it is shorter).
     void Truncate(size_t n);
-    /// Takes the length again from the terminator in the storage.
-    void SyncLength();
+    /// Takes the length again from the terminator in the storage. Inline: it
+    /// runs for every text column of every fetched row.
+    void SyncLength() {
+        if (data_ == nullptr) {
+            length_ = 0;
+            return;
+        }
+        data_[capacity_] = '\0';  // never read past the storage, whatever was written
+        length_ = std::strlen(data_);
+    }
     /// Overwrites the last byte (the value must not be empty).
     void SetLastChar(char c) { data_[length_ - 1] = c; }
 

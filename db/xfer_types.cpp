@@ -7,6 +7,37 @@
 namespace vordex {
 namespace {
 
+bool IsParameterPass(uint32_t operation) { return operation == OpBindParams || operation == OpResetParamLengths; }
+
+// The bodies of NextField and FieldIndicator. The exchange functions below
+// run for every field of every fetched row and call these directly, so that
+// the compiler inlines them there.
+
+inline bool CountField(CFieldXfer& xfer, uint32_t& number) {
+    CRecordset& rs = xfer.recordset;
+    // A field beyond the declared count, or listed before the bookkeeping
+    // exists (a closed result set), has nothing to work on.
+    if (xfer.fieldKind == kOutputColumns) {
+        number = ++xfer.columnCount;
+        return !IsParameterPass(xfer.operation) && number <= rs.FieldCount && rs.ColumnRecords && rs.ColumnStatus;
+    }
+    number = ++xfer.paramCount;
+    return IsParameterPass(xfer.operation) && number <= rs.ParamCount && rs.ParamLengths && rs.ParamStatus;
+}
+
+inline SQLLEN* IndicatorOf(CFieldXfer& xfer, uint32_t number) {
+    CRecordset& rs = xfer.recordset;
+    return xfer.fieldKind == kOutputColumns ? &rs.ColumnRecords[number - 1].Indicator : &rs.ParamLengths[number - 1];
+}
+
+}  // namespace
+
+bool NextField(CFieldXfer& xfer, uint32_t& number) { return CountField(xfer, number); }
+
+SQLLEN* FieldIndicator(CFieldXfer& xfer, uint32_t number) { return IndicatorOf(xfer, number); }
+
+namespace {
+
 // Bytes to bind for a text column: the column's display length when it lies
 // between 256 and maxLength, else maxLength.
 SQLULEN TextBufferLength(const CRecordset& rs, uint32_t number, uint32_t maxLength) {
@@ -49,8 +80,8 @@ bool Targets(const CFieldXfer& xfer, const void* member) {
 void XferInteger(CFieldXfer& xfer, const char* name, int32_t& value, int32_t marker, SQLULEN size,
                  FieldTypeCode typeCode) {
     uint32_t number = 0;
-    if (!NextField(xfer, number)) return;
-    SQLLEN* indicator = FieldIndicator(xfer, number);
+    if (!CountField(xfer, number)) return;
+    SQLLEN* indicator = IndicatorOf(xfer, number);
     switch (xfer.operation) {
         case OpFixUpFetched:
             if (*indicator == SQL_NULL_DATA) {
@@ -91,9 +122,9 @@ void XferInteger(CFieldXfer& xfer, const char* name, int32_t& value, int32_t mar
 void XferText(CFieldXfer& xfer, const char* name, CText& value, uint32_t maxLength, SQLSMALLINT sqlType,
               SQLSMALLINT scale) {
     uint32_t number = 0;
-    if (!NextField(xfer, number)) return;
+    if (!CountField(xfer, number)) return;
     CRecordset& rs = xfer.recordset;
-    SQLLEN* indicator = FieldIndicator(xfer, number);
+    SQLLEN* indicator = IndicatorOf(xfer, number);
     switch (xfer.operation) {
         case OpBindParams: {
             // The bound storage must not move while bound: size it once and pin

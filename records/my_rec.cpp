@@ -1,5 +1,7 @@
 #include "records/my_rec.h"
 
+#include <algorithm>
+
 #include "db/bracket_name.h"
 #include "db/database.h"
 
@@ -22,9 +24,8 @@ CText CMyRec::DefaultSQL() {
 void CMyRec::ExchangeFields(CFieldXfer& xfer) {
     xfer.fieldKind = kOutputColumns;
     if (FieldNameList == nullptr) return;
-    for (uint32_t i = 0; i < FieldCount && i < kValueCount; ++i) {
-        XferText(xfer, FieldNameList[i].c_str(), Values[i], 255, SQL_VARCHAR, 0);
-    }
+    const uint32_t count = std::min<uint32_t>(FieldCount, kValueCount);
+    for (uint32_t i = 0; i < count; ++i) XferText(xfer, FieldNameList[i].c_str(), Values[i], 255, SQL_VARCHAR, 0);
 }
 
 }  // namespace vordex

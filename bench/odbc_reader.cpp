@@ -1,0 +1,188 @@
+#include "odbc_reader.h"
+
+#include <sqlext.h>
+
+#include <cstring>
+#include <stdexcept>
+
+namespace vordex_bench {
+namespace {
+
+// What the library gives every statement and connection.
+constexpr SQLULEN kTimeoutSeconds = 15;
+
+SQLCHAR* Sql(const std::string& text) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str())); }
+
+bool Ok(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+
+}  // namespace
+
+OdbcReader::~OdbcReader() { Close(); }
+
+void OdbcReader::Fail(const char* what, SQLHSTMT statement) const {
+    std::string message = std::string(what) + " failed";
+    SQLCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    SQLCHAR text[512] = {};
+    SQLSMALLINT length = 0;
+    while (Ok(SQLError(env_, dbc_, statement, state, &native, text, sizeof text, &length))) {
+        message += std::string(": [") + reinterpret_cast<char*>(state) + "] " + reinterpret_cast<char*>(text);
+    }
+    throw std::runtime_error(message);
+}
+
+void OdbcReader::Check(SQLRETURN rc, const char* what, SQLHSTMT statement) const {
+    if (!Ok(rc)) Fail(what, statement);
+}
+
+SQLUINTEGER OdbcReader::InfoMask(SQLUSMALLINT item, const char* what) const {
+    SQLUINTEGER mask = 0;
+    Check(SQLGetInfo(dbc_, item, &mask, sizeof mask, nullptr), what);
+    return mask;
+}
+
+void OdbcReader::Connect(const std::string& connect) {
+    Close();
+    if (!Ok(SQLAllocEnv(&env_))) throw std::runtime_error("SQLAllocEnv failed");
+    Check(SQLAllocConnect(env_, &dbc_), "SQLAllocConnect");
+    SQLSetConnectOption(dbc_, SQL_LOGIN_TIMEOUT, kTimeoutSeconds);
+    SQLCHAR completed[4096];
+    SQLSMALLINT completedLength = 0;
+    Check(SQLDriverConnect(dbc_, nullptr, Sql(connect), SQL_NTS, completed, sizeof completed, &completedLength,
+                           SQL_DRIVER_NOPROMPT),
+          "SQLDriverConnect");
+}
+
+std::vector<std::string> OdbcReader::ListColumns(const std::string& table) {
+    SQLHSTMT columns = nullptr;
+    Check(SQLAllocStmt(dbc_, &columns), "SQLAllocStmt");
+    std::vector<std::string> names;
+    SQLRETURN rc = SQLColumns(columns, nullptr, 0, nullptr, 0, Sql(table), SQL_NTS, nullptr, 0);
+    if (Ok(rc)) {
+        SQLCHAR name[256];
+        SQLLEN indicator = 0;
+        rc = SQLBindCol(columns, 4, SQL_C_CHAR, name, sizeof name, &indicator);  // COLUMN_NAME
+        while (Ok(rc) && Ok(rc = SQLFetch(columns))) names.emplace_back(reinterpret_cast<char*>(name));
+    }
+    if (rc != SQL_NO_DATA) {
+        try {
+            Fail("SQLColumns", columns);
+        } catch (...) {
+            SQLFreeStmt(columns, SQL_DROP);
+            throw;
+        }
+    }
+    SQLFreeStmt(columns, SQL_DROP);
+    if (names.empty()) throw std::runtime_error("SQLColumns lists no column of " + table);
+    return names;
+}
+
+// The library asks for a concurrency other than read-only when the data
+// source can be written; then the best that SQL_SCROLL_CONCURRENCY offers.
+SQLUINTEGER OdbcReader::ChooseConcurrency() {
+    char readOnly[10] = {};
+    SQLSMALLINT length = 0;
+    const bool writable = Ok(SQLGetInfo(dbc_, SQL_DATA_SOURCE_READ_ONLY, readOnly, sizeof readOnly, &length)) &&
+                          length == 1 && readOnly[0] != 'Y';
+    if (!writable) return SQL_CONCUR_READ_ONLY;
+    const SQLUINTEGER offered = InfoMask(SQL_SCROLL_CONCURRENCY, "SQLGetInfo(SQL_SCROLL_CONCURRENCY)");
+    if (offered & SQL_SCCO_OPT_ROWVER) return SQL_CONCUR_ROWVER;
+    if (offered & SQL_SCCO_OPT_VALUES) return SQL_CONCUR_VALUES;
+    if (offered & SQL_SCCO_LOCK) return SQL_CONCUR_LOCK;
+    return SQL_CONCUR_READ_ONLY;
+}
+
+void OdbcReader::Open(const std::string& table, Cursor cursor) {
+    if (dbc_ == nullptr) throw std::runtime_error("OdbcReader::Open before Connect");
+    cursor_ = cursor;
+    names_ = ListColumns(table);
+
+    char quote[2] = {};
+    SQLSMALLINT quoteLength = 0;
+    Check(SQLGetInfo(dbc_, SQL_IDENTIFIER_QUOTE_CHAR, quote, sizeof quote, &quoteLength),
+          "SQLGetInfo(SQL_IDENTIFIER_QUOTE_CHAR)");
+    const std::string q = quoteLength == 1 && quote[0] != ' ' ? std::string(1, quote[0]) : std::string();
+    // The library's text to the byte: the names joined by commas, the last
+    // separator turned into a blank, then " FROM " and the quoted table.
+    select_ = "SELECT ";
+    for (const std::string& name : names_) select_ += name + ",";
+    select_.back() = ' ';
+    select_ += " FROM " + q + table + q;
+
+    Check(SQLAllocStmt(dbc_, &stmt_), "SQLAllocStmt");
+    SQLSetStmtOption(stmt_, SQL_QUERY_TIMEOUT, kTimeoutSeconds);
+    concurrency_ = SQL_CONCUR_READ_ONLY;
+    if (cursor_ == Cursor::LibraryKeyset) {
+        if (!(InfoMask(SQL_SCROLL_OPTIONS, "SQLGetInfo(SQL_SCROLL_OPTIONS)") & SQL_SO_KEYSET_DRIVEN)) {
+            throw std::runtime_error("the driver offers no keyset-driven cursor");
+        }
+        concurrency_ = ChooseConcurrency();
+        Check(SQLSetStmtOption(stmt_, SQL_CURSOR_TYPE, SQL_CURSOR_KEYSET_DRIVEN), "SQL_CURSOR_TYPE", stmt_);
+        Check(SQLSetStmtOption(stmt_, SQL_CONCURRENCY, concurrency_), "SQL_CONCURRENCY", stmt_);
+    }
+    Check(SQLPrepare(stmt_, Sql(select_), SQL_NTS), "SQLPrepare", stmt_);
+    Check(SQLExecute(stmt_), "SQLExecute", stmt_);
+
+    SQLSMALLINT count = 0;
+    Check(SQLNumResultCols(stmt_, &count), "SQLNumResultCols", stmt_);
+    if (static_cast<size_t>(count) != names_.size()) throw std::runtime_error("result column count differs");
+    values_.assign(names_.size() * kValueBytes, '\0');
+    indicators_.assign(names_.size(), 0);
+    for (SQLUSMALLINT column = 1; column <= static_cast<SQLUSMALLINT>(count); ++column) {
+        SQLCHAR name[64];
+        SQLSMALLINT nameLength = 0, type = 0, scale = 0, nullable = 0;
+        SQLULEN size = 0;
+        Check(SQLDescribeCol(stmt_, column, name, sizeof name, &nameLength, &type, &size, &scale, &nullable),
+              "SQLDescribeCol", stmt_);
+        Check(SQLBindCol(stmt_, column, SQL_C_CHAR, &values_[(column - 1) * kValueBytes], kValueBytes,
+                         &indicators_[column - 1]),
+              "SQLBindCol", stmt_);
+    }
+}
+
+long OdbcReader::Walk(long limit, uint64_t& bytes) {
+    const size_t columns = names_.size();
+    char* const values = values_.data();
+    SQLLEN* const indicators = indicators_.data();
+    long rows = 0;
+    while (limit == 0 || rows < limit) {
+        SQLRETURN rc;
+        if (cursor_ == Cursor::LibraryKeyset) {
+            SQLULEN fetched = 0;
+            rc = SQLExtendedFetch(stmt_, SQL_FETCH_NEXT, 1, &fetched, rowStatus_);
+        } else {
+            rc = SQLFetch(stmt_);
+        }
+        if (rc == SQL_NO_DATA) break;
+        Check(rc, cursor_ == Cursor::LibraryKeyset ? "SQLExtendedFetch" : "SQLFetch", stmt_);
+        // As the library's fix-up after a fetch: NULL reads as the empty
+        // text, otherwise the length is where the driver put the terminator.
+        for (size_t i = 0; i < columns; ++i) {
+            char* value = values + i * kValueBytes;
+            if (indicators[i] == SQL_NULL_DATA) {
+                value[0] = '\0';
+            } else {
+                value[kValueBytes - 1] = '\0';
+                const size_t length = std::strlen(value);
+                indicators[i] = static_cast<SQLLEN>(length);
+                bytes += length;
+            }
+        }
+        ++rows;
+    }
+    return rows;
+}
+
+void OdbcReader::Close() {
+    if (stmt_ != nullptr) SQLFreeStmt(stmt_, SQL_DROP);
+    stmt_ = nullptr;
+    if (dbc_ != nullptr) {
+        SQLDisconnect(dbc_);
+        SQLFreeConnect(dbc_);
+    }
+    dbc_ = nullptr;
+    if (env_ != nullptr) SQLFreeEnv(env_);
+    env_ = nullptr;
+}
+
+}  // namespace vordex_bench

@@ -1,0 +1,70 @@
+// A table read through plain ODBC calls, made the way libvordex makes them:
+// the yardstick that the benchmark and the allocation test hold the library
+// against.
+#pragma once
+
+#include <sql.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vordex_bench {
+
+class OdbcReader {
+public:
+    enum class Cursor {
+        /// What VORDEX_OpenRec asks for: a keyset-driven cursor, the
+        /// concurrency chosen from SQL_SCROLL_CONCURRENCY, rows fetched one
+        /// at a time with SQLExtendedFetch.
+        LibraryKeyset,
+        /// A forward-only, read-only cursor read with SQLFetch.
+        ForwardOnly,
+    };
+
+    /// Bytes bound per column: the library binds every column of a table as
+    /// text of up to 255 bytes plus the terminator.
+    static constexpr SQLLEN kValueBytes = 256;
+
+    OdbcReader() = default;
+    OdbcReader(const OdbcReader&) = delete;
+    OdbcReader& operator=(const OdbcReader&) = delete;
+    ~OdbcReader();
+
+    /// Connects through the ODBC 2 calls the library uses. Throws
+    /// std::runtime_error (with the driver's diagnostics) on failure.
+    void Connect(const std::string& connect);
+    /// Lists the table's columns, then prepares, executes and binds the
+    /// statement the library would build for it. Throws on failure.
+    void Open(const std::string& table, Cursor cursor);
+    /// Reads up to `limit` rows (every row when `limit` is 0), taking each
+    /// value's length from its terminator; adds the lengths to `bytes` and
+    /// returns the number of rows read. Throws on a failed fetch.
+    long Walk(long limit, uint64_t& bytes);
+    /// Drops the statement and the connection.
+    void Close();
+
+    const std::string& SelectText() const { return select_; }
+    SQLUINTEGER Concurrency() const { return concurrency_; }
+    size_t ColumnCount() const { return names_.size(); }
+
+private:
+    [[noreturn]] void Fail(const char* what, SQLHSTMT statement) const;
+    void Check(SQLRETURN rc, const char* what, SQLHSTMT statement = nullptr) const;
+    SQLUINTEGER InfoMask(SQLUSMALLINT item, const char* what) const;
+    std::vector<std::string> ListColumns(const std::string& table);
+    SQLUINTEGER ChooseConcurrency();
+
+    SQLHENV env_ = nullptr;
+    SQLHDBC dbc_ = nullptr;
+    SQLHSTMT stmt_ = nullptr;
+    Cursor cursor_ = Cursor::LibraryKeyset;
+    SQLUINTEGER concurrency_ = 1;  // SQL_CONCUR_READ_ONLY
+    std::string select_;
+    std::vector<std::string> names_;
+    std::vector<char> values_;
+    std::vector<SQLLEN> indicators_;
+    SQLUSMALLINT rowStatus_[1] = {};
+};
+
+}  // namespace vordex_bench

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Instruction counts of the read walk under callgrind, which repeat from run
+# to run where times do not:
+#   bash bench/profile.sh [--rows N]        (10000 rows by default)
+# Runs the four reading cases of the benchmark once each under
+# valgrind --tool=callgrind, collecting only while the rows are walked, and
+# prints per row: all instructions, those in libvordex's own functions and
+# those in the benchmark program. The callgrind files stay in
+# build-bench/callgrind/ for callgrind_annotate.
+set -euo pipefail
+# shellcheck source-path=SCRIPTDIR source=../scripts/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib.sh"
+# shellcheck source-path=SCRIPTDIR source=common.sh
+source "$VORDEX_SCRIPTS/../bench/common.sh"
+cd "$VORDEX_SCRIPTS/.."
+
+rows=10000
+while (($# > 0)); do
+    case $1 in
+    --rows) rows=${2:?}; shift 2 ;;
+    *) vordex_die "usage: bench/profile.sh [--rows N]" ;;
+    esac
+done
+[[ $rows =~ ^[1-9][0-9]*$ ]] || vordex_die "--rows wants a positive number"
+command -v valgrind >/dev/null || vordex_die "valgrind is not installed (apt-get install valgrind)"
+
+bench_build
+vordex_private_cluster
+bench_create_data "$rows"
+bench_args
+
+out=$BENCH_BUILD/callgrind
+mkdir -p "$out"
+declare -A per_row
+printf '\n%-14s %8s %14s %14s %14s\n' case rows "Ir/row" "libvordex" "bench program"
+for case_name in lib-listtext lib-getdata odbc-keyset odbc-forward; do
+    file=$out/$case_name.callgrind
+    line=$(VORDEX_DIALOG=stderr valgrind -q --tool=callgrind --collect-atstart=no --callgrind-out-file="$file" \
+        "$BENCH_BUILD/bench/vordex_read_bench" --case "$case_name" "${BENCH_ARGS[@]}")
+    walked=$(sed -n 's/.*\brows=\([0-9]*\).*/\1/p' <<<"$line")
+    # Self cost of every function, summed by the object it lies in.
+    figures=$(callgrind_annotate --auto=no --threshold=100 "$file" 2>/dev/null | awk -v rows="$walked" '
+        /PROGRAM TOTALS/ { gsub(",", "", $1); total = $1 }
+        /\[.*libvordex\.so[^]]*\]$/ { v = $1; gsub(",", "", v); lib += v }
+        /\[.*vordex_read_bench\]$/ { v = $1; gsub(",", "", v); prog += v }
+        END { printf "%d %.0f %.1f %.1f", rows, total / rows, lib / rows, prog / rows }')
+    read -r rows_read total lib prog <<<"$figures"
+    per_row[$case_name]=$total
+    printf '%-14s %8d %14d %14.1f %14.1f\n' "$case_name" "$rows_read" "$total" "$lib" "$prog"
+done
+ratio() { awk -v a="${per_row[$2]}" -v b="${per_row[$3]}" -v t="$1" 'BEGIN { printf "%-22s %.3f\n", t, a / b }'; }
+printf '\ninstructions per row, ratio\n'
+ratio "A  / B  (ListText)" lib-listtext odbc-keyset
+ratio "A' / B  (GetData)" lib-getdata odbc-keyset
+ratio "A  / C  (ListText)" lib-listtext odbc-forward
+ratio "B  / C" odbc-keyset odbc-forward
