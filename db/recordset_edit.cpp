@@ -25,6 +25,24 @@ constexpr SetPosStep kSetPosSteps[] = {
     {SQL_ADD, SQL_ROW_ADDED},
 };
 
+/// Stands the marker bit in for OptRepeatAdd while the first repeated-add
+/// statement is composed, and puts OptRepeatAdd back however that ends.
+class RepeatAddMarker {
+public:
+    explicit RepeatAddMarker(uint32_t& options) : options_(options), active_(options & OptRepeatAdd) {
+        if (active_) options_ = (options_ & ~OptRepeatAdd) | OptRepeatAddMarker;
+    }
+    ~RepeatAddMarker() {
+        if (active_) options_ = (options_ & ~OptRepeatAddMarker) | OptRepeatAdd;
+    }
+    RepeatAddMarker(const RepeatAddMarker&) = delete;
+    RepeatAddMarker& operator=(const RepeatAddMarker&) = delete;
+
+private:
+    uint32_t& options_;
+    bool active_;
+};
+
 }  // namespace
 
 void CRecordset::BeginAdd() {
@@ -79,16 +97,9 @@ bool CRecordset::WriteRow() {
         if ((Options & OptRepeatAdd) && !first) {
             RunAppendPass(OpAppendValues, UpdateSql, ",", UpdateStatement);
         } else {
-            const bool repeatAdd = Options & OptRepeatAdd;
-            // The marker tells the composition to prepare the statement once.
-            if (repeatAdd) Options = (Options & ~OptRepeatAdd) | OptRepeatAddMarker;
-            try {
-                BuildUpdateSql();
-            } catch (...) {
-                if (repeatAdd) Options = (Options & ~OptRepeatAddMarker) | OptRepeatAdd;
-                throw;
-            }
-            if (repeatAdd) Options = (Options & ~OptRepeatAddMarker) | OptRepeatAdd;
+            // Under the marker the composition prepares the statement once.
+            RepeatAddMarker marker(Options);
+            BuildUpdateSql();
         }
         ExecuteUpdateSql();
     }
