@@ -16,14 +16,44 @@ namespace {
 // Tried in this order; a later filter only when the earlier ones listed nothing.
 constexpr const char* kTableTypeFilters[] = {"'TABLE'", "'SYSTEM TABLE','VIEW','SYNONYM'", ""};
 
-void ShowLibraryMessage(unsigned id) {
-    CText text;
-    LoadLibraryMessage(id, text);
-    ShowMessage(text.c_str(), nullptr);
-}
-
 void EnsureDatabase() {
     if (!activeDatabase) activeDatabase = std::make_unique<CDatabase>();
+}
+
+/// The names handed out for the listed tables. A name listed under more than
+/// one owner (schema) is handed out as "owner.name", so that each entry opens
+/// its own table.
+void NameListedTables() {
+    for (int i = 0; i < tableCount; ++i) {
+        const ListedTable& table = listedTables[i];
+        bool shared = false;
+        for (int j = 0; j < tableCount && !shared; ++j) shared = j != i && listedTables[j].Name == table.Name;
+        tableNames[i].Clear();
+        if (shared && !table.Owner.IsEmpty()) {
+            tableNames[i].Append(table.Owner);
+            tableNames[i].Append(".");
+        }
+        tableNames[i].Append(table.Name);
+    }
+}
+
+/// The listed table that `name` names: the one handed out under that name,
+/// else the one whose "owner.name" it is; null when it names none.
+const ListedTable* FindListedTable(const char* name) {
+    for (int i = 0; i < tableCount; ++i) {
+        if (tableNames[i] == name) return &listedTables[i];
+    }
+    const size_t length = std::strlen(name);
+    for (int i = 0; i < tableCount; ++i) {
+        const ListedTable& table = listedTables[i];
+        const size_t ownerLength = table.Owner.Length();
+        if (ownerLength != 0 && length == ownerLength + 1 + table.Name.Length() &&
+            std::memcmp(name, table.Owner.c_str(), ownerLength) == 0 && name[ownerLength] == '.' &&
+            table.Name == name + ownerLength + 1) {
+            return &table;
+        }
+    }
+    return nullptr;
 }
 
 /// Lists the first table type filter that gives names; false when the data
@@ -38,11 +68,14 @@ bool ListTables() {
         for (int n = 0;; ++n) {
             tableCount = n;
             if (tables.AtEnd || n == kListLimit) break;
-            tableNames[n] = tables.TableName;
+            listedTables[n] = {tables.TableQualifier, tables.TableOwner, tables.TableName};
             tables.Move(1, SQL_FETCH_NEXT);
         }
         tables.Close();
-        if (tableCount != 0) return true;
+        if (tableCount != 0) {
+            NameListedTables();
+            return true;
+        }
     }
     ShowLibraryMessage(MessageNoTableFound);
     return true;
@@ -63,26 +96,35 @@ void ShowNoFieldMessage(const CText& qualifier) {
 }
 
 void ListColumns(const char* tableName) {
-    activeTable = tableName;
+    // A listed table is looked for under its own owner; any other name under
+    // the owner of the first listed table.
+    const ListedTable* listed = FindListedTable(tableName);
+    activeTable = listed != nullptr ? listed->Name.c_str() : tableName;
+    activeOwner.Clear();
     // The catalog takes an empty name for "every table": no table is named "".
-    if (*tableName == '\0') {
+    if (activeTable.IsEmpty()) {
         ShowNoFieldMessage(catalogQualifier);
         return;
     }
     CColumns columns(activeDatabase.get());
-    columns.QualifierParam = catalogQualifier;
-    columns.OwnerParam = catalogOwner;
-    columns.TableNameParam = tableName;
+    // A directory that VORDEX_GetDirName found replaces every listed qualifier.
+    const bool qualifierReplaced = catalogQualifier != listedTables[0].Qualifier;
+    columns.QualifierParam = listed != nullptr && !qualifierReplaced ? listed->Qualifier : catalogQualifier;
+    columns.OwnerParam = listed != nullptr ? listed->Owner : catalogOwner;
+    columns.TableNameParam = activeTable;
     if (!columns.Open(KeysetCursor, nullptr, OptReadOnly)) {
         ShowLibraryMessage(MessageTableCannotOpen);
         return;
     }
+    // The record reads the table whose columns these are.
+    activeOwner = columns.TableOwner;
     for (int n = 0;; ++n) {
         fieldListCount = n;
         if (columns.AtEnd || n == kColumnCountLimit) break;
         if (n < kListLimit) {
             fieldNames[n] = columns.ColumnName;
             fieldLengths[n] = columns.Length;
+            fieldTypes[n] = columns.DataType;
         }
         columns.Move(1, SQL_FETCH_NEXT);
     }

@@ -13,10 +13,14 @@ using namespace vordex::api;
 
 namespace {
 
-/// The record's value of field `index`, or null when no record is open or the
-/// index is not one of the listed fields.
+/// True when a record is open and stands on a row it holds. Past the end, or
+/// after a failed move, the members keep bytes that are no row of the table.
+bool OnRow() { return activeRecord && activeRecord->HasCurrentRow(); }
+
+/// The current row's value of field `index`, or null when there is no current
+/// row or the index is not one of the listed fields.
 const CText* FieldValue(int index) {
-    if (!activeRecord || !IsListIndex(index, fieldListCount)) return nullptr;
+    if (!OnRow() || !IsListIndex(index, fieldListCount)) return nullptr;
     return &activeRecord->Values[index];
 }
 
@@ -40,6 +44,7 @@ VORDEX_API int VORDEX_OpenRec(void) {
             activeRecord = std::make_unique<CMyRec>(activeDatabase.get());
             activeRecord->FieldCount = static_cast<uint32_t>(fieldListCount);
             activeRecord->TableName = activeTable;
+            activeRecord->TableOwner = activeOwner;
             activeRecord->FieldNameList = fieldNames;
             activeRecord->Open(KeysetCursor, nullptr, 0);
             if (activeRecord->IsOpen()) return 1;
@@ -58,6 +63,8 @@ VORDEX_API int VORDEX_IsEOF(void) { return activeRecord ? activeRecord->AtEnd : 
 VORDEX_API int VORDEX_MoveNext(void) { return MoveActiveRecord(1, SQL_FETCH_NEXT); }
 
 VORDEX_API int VORDEX_Seek(int row) {
+    // Rows count from 0: ODBC would take a negative number from the end.
+    if (row < 0) return 0;
     // ODBC counts rows from 1; the last int row stays past any real end.
     return MoveActiveRecord(row == INT_MAX ? INT_MAX : row + 1, SQL_FETCH_ABSOLUTE);
 }
@@ -69,6 +76,10 @@ VORDEX_API const char* VORDEX_GetData(int index) {
 
 VORDEX_API int VORDEX_ListText(char* buffer, int size) {
     if (!activeRecord || buffer == nullptr || size < 1) return 0;
+    if (!OnRow()) {
+        buffer[0] = '\0';
+        return 0;
+    }
     const size_t capacity = static_cast<size_t>(size);
     size_t written = 0;
     int result = 0;

@@ -7,12 +7,15 @@ namespace vordex::api {
 std::unique_ptr<CDatabase> activeDatabase;
 std::unique_ptr<CMyRec> activeRecord;
 CText tableNames[kListLimit];
+ListedTable listedTables[kListLimit];
 int32_t tableCount = 0;
 CText catalogQualifier;
 CText catalogOwner;
 CText activeTable;
+CText activeOwner;
 CText fieldNames[kListLimit];
 int32_t fieldLengths[kListLimit] = {};
+int32_t fieldTypes[kListLimit] = {};
 int32_t fieldListCount = 0;
 
 const char kEmptyText[] = "";

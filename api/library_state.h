@@ -14,16 +14,30 @@ constexpr int kListLimit = 32;
 /// The column count of VORDEX_Open saturates here.
 constexpr int kColumnCountLimit = 512;
 
+/// One table of the last listing as the catalog reported it.
+struct ListedTable {
+    CText Qualifier;
+    CText Owner;
+    CText Name;
+};
+
 // The library variables: one set per process, unguarded (one caller at a time).
 extern std::unique_ptr<CDatabase> activeDatabase;
 extern std::unique_ptr<CMyRec> activeRecord;
+/// The names handed out for the listed tables: the catalog's name, or
+/// "owner.name" where the listing holds that name under several owners.
 extern CText tableNames[kListLimit];
+extern ListedTable listedTables[kListLimit];
 extern int32_t tableCount;
 extern CText catalogQualifier;
 extern CText catalogOwner;
 extern CText activeTable;
+/// The owner of the table whose columns the last VORDEX_Open listed.
+extern CText activeOwner;
 extern CText fieldNames[kListLimit];
 extern int32_t fieldLengths[kListLimit];
+/// The catalog's SQL data type of each listed column (SQL_VARCHAR ...).
+extern int32_t fieldTypes[kListLimit];
 extern int32_t fieldListCount;
 
 /// The one static empty text handed out for "no value".

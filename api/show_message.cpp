@@ -17,4 +17,13 @@ int ShowMessage(const char* text, const char* alternative) noexcept {
     }
 }
 
+void ShowLibraryMessage(unsigned id) noexcept {
+    try {
+        CText text;
+        LoadLibraryMessage(id, text);
+        ShowMessage(text.c_str(), nullptr);
+    } catch (...) {
+    }
+}
+
 }  // namespace vordex::api

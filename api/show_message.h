@@ -6,4 +6,7 @@ namespace vordex::api {
 /// in the message box with the caption "VORDEX". Never throws.
 int ShowMessage(const char* text, const char* alternative) noexcept;
 
+/// Shows the library's own text under message number `id`. Never throws.
+void ShowLibraryMessage(unsigned id) noexcept;
+
 }  // namespace vordex::api

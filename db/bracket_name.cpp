@@ -10,18 +10,10 @@ CText BracketName(const char* name, char quoteChar) {
     const bool doubleQuoteChar = quoteChar != ' ' && quoteChar != '[' && quoteChar != ']' && quoteChar != '\'';
     const platform::CodePage codePage = platform::HostCodePage();
     CText out("[");
-    bool inLiteral = false;  // as ConvertBrackets will see it
     const char* p = name != nullptr ? name : "";
     while (*p != '\0') {
         const char c = *p;
-        if (c == '\'' && p[1] == '\'') {
-            out.Append("''");  // copied as it stands, the state unchanged
-            p += 2;
-        } else if (c == '\'') {
-            out.Append(c);
-            inLiteral = !inLiteral;
-            ++p;
-        } else if ((doubleQuoteChar && c == quoteChar) || (!inLiteral && (c == '[' || c == ']'))) {
+        if (c == '[' || c == ']' || (doubleQuoteChar && c == quoteChar)) {
             out.Append(c);
             out.Append(c);
             ++p;
@@ -31,7 +23,7 @@ CText BracketName(const char* name, char quoteChar) {
             p += length;
         }
     }
-    out.Append(inLiteral ? quoteChar : ']');
+    out.Append(']');
     return out;
 }
 

@@ -1,7 +1,7 @@
 #include <cstring>
 
 #include "db/database.h"
-#include "platform/code_page.h"
+#include "db/sql_scan.h"
 
 namespace vordex {
 
@@ -10,34 +10,19 @@ void CDatabase::ConvertBrackets(char* sql) const {
     const platform::CodePage codePage = platform::HostCodePage();
     const char* read = sql;
     char* write = sql;
-    bool inLiteral = false;
-
+    SqlScanState state;
     while (*read != '\0') {
-        const char c = *read;
-        if (c == '\'') {
-            if (read[1] == '\'') {
-                *write++ = *read++;
-                *write++ = *read++;
-            } else {
-                inLiteral = !inLiteral;
-                *write++ = *read++;
-            }
-        } else if (!inLiteral && (c == '[' || c == ']')) {
-            if (read[1] == c) {
-                *write++ = c;  // a doubled bracket stands for one literal bracket
-                read += 2;
-            } else {
-                *write++ = QuoteChar;
-                ++read;
-            }
+        SqlToken token;
+        const size_t length = ScanSqlToken(read, state, codePage, token);
+        if (token == SqlToken::DoubledBracket) {
+            *write++ = *read;  // a doubled bracket stands for one literal bracket
+        } else if (token == SqlToken::Bracket) {
+            *write++ = QuoteChar;
         } else {
-            // A multibyte character is copied whole: its trail bytes are never
-            // taken for a bracket or an apostrophe.
-            size_t length = platform::CharLength(read, codePage);
             std::memmove(write, read, length);
             write += length;
-            read += length;
         }
+        read += length;
     }
     *write = '\0';
 }

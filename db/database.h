@@ -72,6 +72,9 @@ public:
     int32_t Updatable = 0;
     uint32_t UpdateCapabilities = 0;
     uint32_t BookmarkPersistence = 0;
+    /// The data source's SQL_OWNER_USAGE answer: where an owner may qualify a
+    /// table name (SQL_OU_DML_STATEMENTS: in SELECT, INSERT, UPDATE, DELETE).
+    uint32_t OwnerUsage = 0;
     uint32_t LoginTimeout = 15;
     int32_t QueryTimeout = 15;
 };

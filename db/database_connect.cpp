@@ -118,6 +118,11 @@ void CDatabase::ReadCapabilities() {
         BookmarkPersistence = persistence;
     }
 
+    SQLUINTEGER ownerUsage = 0;
+    OwnerUsage = Succeeded(SQLGetInfo(ConnectionHandle, SQL_OWNER_USAGE, &ownerUsage, sizeof ownerUsage, nullptr))
+                     ? ownerUsage
+                     : 0;
+
     mask = 0;
     if (!Succeeded(SQLGetInfo(ConnectionHandle, SQL_GETDATA_EXTENSIONS, &mask, sizeof mask, nullptr))) mask = 0;
     if (mask & SQL_GD_BOUND) UpdateCapabilities |= GetDataOnBound;

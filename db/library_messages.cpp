@@ -20,6 +20,7 @@ constexpr MessageEntry kMessages[] = {
     {MessageTableCannotOpen, "テーブルがオープンできません."},
     {MessageNoFieldFound, "フィールドが見つかりません.\r\n\r\nODBC32,ODBCﾄﾞﾗｲﾊﾞ,ﾃﾞｰﾀﾍﾞｰｽﾌｧｲﾙ名等を確認して下さい"},
     {MessageInsideSuffix, " 内に"},
+    {MessageValueTooLong, "値が長すぎるため書き込めません (255バイトまで)."},
 };
 
 }  // namespace

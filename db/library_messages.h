@@ -11,6 +11,7 @@ enum LibraryMessageId : unsigned {
     MessageTableCannotOpen = 3,
     MessageNoFieldFound = 4,
     MessageInsideSuffix = 5,
+    MessageValueTooLong = 6,
     /// A library error code's text is looked up under code + this offset.
     LibraryErrorMessageBase = 61080,
 };

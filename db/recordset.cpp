@@ -73,6 +73,7 @@ void CRecordset::Close() {
     ResultColumnCount = -1;
     OpenState = 0;
     RowDeleted = 0;
+    FetchFailed = 0;
     AppendAllowed = 0;
     UpdateAllowed = 0;
     Scrollable = 0;
@@ -110,6 +111,7 @@ void CRecordset::ResetPosition() {
     AtStart = 0;
     EndSeen = 0;
     RowDeleted = 0;
+    FetchFailed = 0;
     RecordCount = 0;
 }
 

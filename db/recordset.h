@@ -91,6 +91,9 @@ public:
     virtual bool Update();
     /// Deletes the current row.
     virtual void DeleteRow();
+    /// Abandons an edit or add: the values saved when it began are back in
+    /// the members, and nothing is written.
+    void CancelUpdate();
     /// Runs the statement again.
     virtual bool Refresh();
     virtual CText DefaultConnect();
@@ -111,6 +114,9 @@ public:
     void AllocateRowStatus();
     void FreeRowStatus();
     void ResetPosition();
+    /// A row is current: not before the first or after the last row, not
+    /// deleted, and the last fetch delivered it whole.
+    bool HasCurrentRow() const { return !AtStart && !AtEnd && !RowDeleted && !FetchFailed; }
 
     // Open steps.
     void RecordOpenRequest(uint32_t openType, const char* sql, uint32_t options);
@@ -121,6 +127,9 @@ public:
     void ChooseUpdateMethod();
     void ApplyCursorOptions(SQLHSTMT statement, SQLUSMALLINT cursorType);
     void ExecuteStatement();
+    /// Replaces the statement handle by a new one with the statement options
+    /// chosen again (for a concurrency that a prepared statement cannot take).
+    void RenewStatement();
     void DescribeResultColumns();
     /// The first fetch after execution: binds the columns and fetches row 1.
     void MoveToFirstRow();
@@ -207,6 +216,9 @@ public:
     CText SourceTable;
     int32_t Scrollable = 0;
     int32_t RowDeleted = 0;
+    /// The last fetch was refused (a truncated value, a row error, a lost
+    /// connection): the bound members hold no row, whatever they show.
+    int32_t FetchFailed = 0;
     int32_t BoundColumnCount = 0;
     std::unique_ptr<uint8_t[]> ColumnStatus;
     std::unique_ptr<uint8_t[]> ParamStatus;

@@ -60,7 +60,7 @@ void CRecordset::BeginAdd() {
 void CRecordset::Edit() {
     if (!UpdateAllowed) ThrowError(ErrorNotUpdatable);
     if (Options & OptMultiRow) return;
-    if (AtEnd || AtStart || RowDeleted) ThrowError(ErrorNoCurrentRow);
+    if (!HasCurrentRow()) ThrowError(ErrorNoCurrentRow);
     if (CheckChanges && FieldCount > 0) {
         if (EditMode != 0) RunRestoreCopiesPass();
         RunPass(OpSaveCopies);
@@ -80,12 +80,18 @@ void CRecordset::DeleteRow() {
     WriteRow();
 }
 
+void CRecordset::CancelUpdate() {
+    if (EditMode == 0) return;
+    if (CheckChanges && FieldCount > 0) RunRestoreCopiesPass();
+    EditMode = 0;
+}
+
 bool CRecordset::WriteRow() {
     if (EditMode == kAdding) {
         if (!AppendAllowed) ThrowError(ErrorNotUpdatable);
     } else {
         if (!UpdateAllowed) ThrowError(ErrorNotUpdatable);
-        if (AtEnd || AtStart || RowDeleted) ThrowError(ErrorNoCurrentRow);
+        if (!HasCurrentRow()) ThrowError(ErrorNoCurrentRow);
     }
     if (EditMode != kDeleting && !IsFieldChanged(nullptr)) return false;
 

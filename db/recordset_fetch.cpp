@@ -56,12 +56,16 @@ void CRecordset::Move(int32_t rows, SQLUSMALLINT fetchType) {
     }
     CheckMove(fetchType, rows);
 
+    // Set until the fetch has been judged: a refused fetch leaves the cursor
+    // on a row the members do not hold.
+    FetchFailed = 1;
     SQLRETURN rc;
     if (SkipsDeletedRows(Options, fetchType, rows)) {
         FetchSkippingDeleted(fetchType, rows, RowsFetched, rc);
     } else {
         rc = FetchRow(fetchType, rows, RowsFetched);
     }
+    FetchFailed = 0;
     AfterFetch(rc, fetchType, rows, RowsFetched);
 
     if (FieldCount > 0 && !AtEnd && !AtStart && !(Options & OptMultiRow)) RunPass(OpFixUpFetched);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "db/database.h"
 #include "db/db_exception.h"
@@ -191,32 +192,56 @@ void CRecordset::ApplyCursorOptions(SQLHSTMT statement, SQLUSMALLINT cursorType)
 void CRecordset::ExecuteStatement() {
     SQLCHAR* text = reinterpret_cast<SQLCHAR*>(const_cast<char*>(SqlStatement.c_str()));
     const bool direct = Options & OptExecuteDirect;
+    // The failure of the updatable attempt, kept while a read-only one runs.
+    std::unique_ptr<CDBException> updatableFailure;
     SQLRETURN rc;
     for (;;) {
         rc = RepeatWhileExecuting([&] {
             return direct ? SQLExecDirect(StatementHandle, text, SQL_NTS) : SQLPrepare(StatementHandle, text, SQL_NTS);
         });
+        bool prepared = false;  // the failure, if any, is SQLExecute's on a prepared statement
+        if (Succeeded(rc) && !direct) {
+            prepared = true;
+            rc = RepeatWhileExecuting([&] { return SQLExecute(StatementHandle); });
+        }
         if (Succeeded(rc)) break;
 
         auto* e = new CDBException(rc);
         e->BuildErrorText(Database, StatementHandle);
-        // "Driver not capable": try again with a lower concurrency.
-        if (Concurrency == SQL_CONCUR_READ_ONLY || !e->HasState("S1C00")) throw e;
-        e->Delete();
-        if ((ScrollConcurrency & SQL_SCCO_LOCK) &&
-            (Concurrency == SQL_CONCUR_ROWVER || Concurrency == SQL_CONCUR_VALUES)) {
-            Concurrency = SQL_CONCUR_LOCK;
+        if (Concurrency == SQL_CONCUR_READ_ONLY) {
+            // Nothing lower to try. When read-only was the fallback, the
+            // statement cannot be run at all: report what the first attempt met.
+            if (!updatableFailure) throw e;
+            e->Delete();
+            throw updatableFailure.release();
+        }
+        if (!prepared && e->HasState("S1C00")) {
+            // "Driver not capable": try again with a lower concurrency.
+            e->Delete();
+            if ((ScrollConcurrency & SQL_SCCO_LOCK) &&
+                (Concurrency == SQL_CONCUR_ROWVER || Concurrency == SQL_CONCUR_VALUES)) {
+                Concurrency = SQL_CONCUR_LOCK;
+            } else {
+                Concurrency = SQL_CONCUR_READ_ONLY;
+            }
         } else {
-            UpdateAllowed = 0;
-            AppendAllowed = 0;
+            // Some relations can be read but not through an updatable cursor
+            // (psqlODBC selects a view's ctid, which views lack): read it once
+            // read-only before giving up.
+            updatableFailure.reset(e);
             Concurrency = SQL_CONCUR_READ_ONLY;
         }
-        rc = SQLSetStmtOption(StatementHandle, SQL_CONCURRENCY, Concurrency);
-        if (!Succeeded(rc)) ThrowError(rc);
-    }
-    if (!direct) {
-        rc = RepeatWhileExecuting([&] { return SQLExecute(StatementHandle); });
-        if (!Succeeded(rc)) ThrowError(rc);
+        if (Concurrency == SQL_CONCUR_READ_ONLY) {
+            UpdateAllowed = 0;
+            AppendAllowed = 0;
+        }
+        if (prepared) {
+            // A prepared statement takes no other concurrency: start afresh.
+            RenewStatement();
+        } else {
+            rc = SQLSetStmtOption(StatementHandle, SQL_CONCURRENCY, Concurrency);
+            if (!Succeeded(rc)) ThrowError(rc);
+        }
     }
     OpenState = 1;
 
@@ -230,6 +255,20 @@ void CRecordset::ExecuteStatement() {
             AppendAllowed = 0;
         }
     }
+}
+
+void CRecordset::RenewStatement() {
+    SQLFreeStmt(StatementHandle, SQL_DROP);
+    StatementHandle = nullptr;
+    const SQLRETURN rc = SQLAllocStmt(Database->ConnectionHandle, &StatementHandle);
+    if (!Succeeded(rc)) {
+        StatementHandle = nullptr;
+        ThrowError(SQL_INVALID_HANDLE);
+    }
+    // Read-only by now (UpdateAllowed and AppendAllowed clear), so the
+    // options chosen anew ask for read-only concurrency.
+    SetStatementOptions(StatementHandle);
+    if (ParamCount != 0) RunBindParamsPass(StatementHandle);
 }
 
 void CRecordset::DescribeResultColumns() {

@@ -9,44 +9,19 @@
 #include "db/database.h"
 #include "db/db_exception.h"
 #include "db/recordset.h"
+#include "db/sql_scan.h"
 #include "platform/code_page.h"
 
 namespace vordex {
 namespace {
 
-/// Scans `upper` from its start to `end` and tells whether `end` lies inside an
-/// apostrophe literal or between brackets. Doubled apostrophes and doubled
-/// brackets stand for the character itself; multibyte characters are stepped
-/// over whole so that a trail byte is never taken for "'" or "[".
+/// Tells whether `end` lies inside an apostrophe literal or a bracketed
+/// identifier of `upper`, read from its start.
 bool InsideQuoteOrBracket(const char* upper, size_t end, platform::CodePage codePage) {
-    bool inQuote = false;
-    bool inBracket = false;
-    long opened = 0;
-    long closed = 0;
-    size_t pos = 0;
-    while (pos < end) {
-        const char c = upper[pos];
-        if (c == '\'') {
-            if (upper[pos + 1] == '\'') {
-                pos += 2;
-                continue;
-            }
-            inQuote = !inQuote;  // apostrophes count between brackets too
-        } else if (!inQuote && (c == '[' || c == ']')) {
-            if (upper[pos + 1] == c) {
-                pos += 2;
-                continue;
-            }
-            if (c == '[') {
-                ++opened;
-            } else {
-                ++closed;
-            }
-            inBracket = opened - closed > 0;
-        }
-        pos += platform::CharLength(upper + pos, codePage);
-    }
-    return inQuote || inBracket;
+    SqlScanState state;
+    SqlToken token;
+    for (size_t pos = 0; pos < end;) pos += ScanSqlToken(upper + pos, state, codePage, token);
+    return state.Inside();
 }
 
 }  // namespace

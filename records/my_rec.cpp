@@ -1,5 +1,7 @@
 #include "records/my_rec.h"
 
+#include <sqlext.h>
+
 #include <algorithm>
 
 #include "db/bracket_name.h"
@@ -17,7 +19,16 @@ CMyRec::~CMyRec() = default;
 CText CMyRec::DefaultConnect() { return CText("ODBC;DSN="); }
 
 CText CMyRec::DefaultSQL() {
-    QuotedName = BracketName(TableName.c_str(), Database != nullptr ? Database->QuoteChar : ' ');
+    const char quoteChar = Database != nullptr ? Database->QuoteChar : ' ';
+    // Without the owner the server's search path would pick the table, which
+    // may be another schema's table of the same name.
+    const bool qualify = !TableOwner.IsEmpty() && Database != nullptr && (Database->OwnerUsage & SQL_OU_DML_STATEMENTS);
+    QuotedName.Clear();
+    if (qualify) {
+        QuotedName = BracketName(TableOwner.c_str(), quoteChar);
+        QuotedName.Append(".");
+    }
+    QuotedName.Append(BracketName(TableName.c_str(), quoteChar));
     return QuotedName;
 }
 
@@ -25,6 +36,16 @@ void CMyRec::ExchangeFields(CFieldXfer& xfer) {
     xfer.fieldKind = kOutputColumns;
     if (FieldNameList == nullptr) return;
     const uint32_t count = std::min<uint32_t>(FieldCount, kValueCount);
+    // Only the passes that write names into statements need them quoted; the
+    // per-row passes take the names as they are and allocate nothing.
+    if (xfer.operation == OpAppendNames || xfer.operation == OpAppendAssignments) {
+        const char quoteChar = Database != nullptr ? Database->QuoteChar : ' ';
+        for (uint32_t i = 0; i < count; ++i) {
+            const CText quoted = BracketName(FieldNameList[i].c_str(), quoteChar);
+            XferText(xfer, quoted.c_str(), Values[i], 255, SQL_VARCHAR, 0);
+        }
+        return;
+    }
     for (uint32_t i = 0; i < count; ++i) XferText(xfer, FieldNameList[i].c_str(), Values[i], 255, SQL_VARCHAR, 0);
 }
 

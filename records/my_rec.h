@@ -15,9 +15,12 @@ public:
     ~CMyRec() override;
 
     CText DefaultConnect() override;
-    /// The bracketed table name (kept in QuotedName).
+    /// The bracketed table name, qualified by its owner where the data source
+    /// allows that in data statements (kept in QuotedName).
     CText DefaultSQL() override;
-    /// Lists the first min(FieldCount, 32) names of FieldNameList.
+    /// Lists the first min(FieldCount, 32) names of FieldNameList. Where the
+    /// names go into SQL text they are bracketed, so that each means exactly
+    /// that column.
     void ExchangeFields(CFieldXfer& xfer) override;
 
     /// The statement source that DefaultSQL built last.
@@ -26,6 +29,8 @@ public:
     CText Values[kValueCount];
     /// The table to read; set before Open.
     CText TableName;
+    /// The table's owner (schema) as the catalog listed it; empty for none.
+    CText TableOwner;
     /// The column names (32 entries, not owned); set before Open.
     const CText* FieldNameList = nullptr;
 };

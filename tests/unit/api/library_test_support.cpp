@@ -12,8 +12,11 @@ void LibraryCallTest::ResetLibrary() {
     catalogQualifier.Clear();
     catalogOwner.Clear();
     activeTable.Clear();
+    activeOwner.Clear();
     for (CText& name : tableNames) name.Clear();
+    for (ListedTable& table : listedTables) table = {};
     for (CText& name : fieldNames) name.Clear();
+    for (int32_t& type : fieldTypes) type = 0;
 }
 
 std::string Shown(const std::function<void()>& call) {
@@ -40,10 +43,11 @@ std::vector<std::vector<fake_odbc::Value>> TableRows(const std::vector<std::stri
     return rows;
 }
 
-std::vector<std::vector<fake_odbc::Value>> ColumnRows(const std::vector<std::pair<std::string, int>>& columns) {
+std::vector<std::vector<fake_odbc::Value>> ColumnRows(const std::vector<std::pair<std::string, int>>& columns,
+                                                      const std::string& owner) {
     std::vector<std::vector<fake_odbc::Value>> rows;
     for (const auto& [name, length] : columns) {
-        rows.push_back({"db", "public", "T", name, "12", "varchar", std::to_string(length), std::to_string(length),
+        rows.push_back({"db", owner, "T", name, "12", "varchar", std::to_string(length), std::to_string(length),
                         std::nullopt, std::nullopt, "1", std::nullopt});
     }
     return rows;

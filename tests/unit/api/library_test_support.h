@@ -35,8 +35,9 @@ std::string MessageLine(const std::string& text);
 std::vector<fake_odbc::Column> TableCatalogColumns();
 std::vector<fake_odbc::Column> ColumnCatalogColumns();
 std::vector<std::vector<fake_odbc::Value>> TableRows(const std::vector<std::string>& names);
-/// One row per column: name and catalog length.
-std::vector<std::vector<fake_odbc::Value>> ColumnRows(const std::vector<std::pair<std::string, int>>& columns);
+/// One row per column of table T: name and catalog length, type varchar.
+std::vector<std::vector<fake_odbc::Value>> ColumnRows(const std::vector<std::pair<std::string, int>>& columns,
+                                                      const std::string& owner = "public");
 
 /// Lists `columns` of table T through VORDEX_Open, then opens the record over
 /// `rows` (every column text); returns VORDEX_OpenRec's result.

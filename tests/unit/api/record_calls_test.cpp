@@ -30,7 +30,7 @@ TEST_F(RecordCalls, OpenSelectsTheListedColumnsOnce) {
     ASSERT_EQ(OpenRecordOver({"ID", "NAME"}, {{"1", "a"}}), 1);
     const auto prepared = fake_odbc::CallsTo("SQLPrepare");
     ASSERT_EQ(prepared.size(), 1u);
-    EXPECT_EQ(prepared[0].arguments, "SELECT ID,NAME  FROM \"T\"");
+    EXPECT_EQ(prepared[0].arguments, "SELECT \"ID\",\"NAME\"  FROM \"T\"");
     const auto options = fake_odbc::CallsTo("SQLSetStmtOption");
     EXPECT_TRUE(std::any_of(options.begin(), options.end(), [](const fake_odbc::Call& call) {
         return call.arguments == "6,1";  // keyset-driven cursor
@@ -41,24 +41,49 @@ TEST_F(RecordCalls, OpenSelectsTheListedColumnsOnce) {
     EXPECT_STREQ(activeRecord->GetRuntimeClass()->ClassName, "CMyRec");
 }
 
-TEST_F(RecordCalls, TableNamesAreQuotedWhole) {
+TEST_F(RecordCalls, NamesReachTheStatementAsIdentifiers) {
     struct Case {
         const char* table;
+        std::vector<std::string> columns;
+        const char* owner;        // TABLE_OWNER of the listed columns
+        SQLUINTEGER ownerUsage;   // SQL_OWNER_USAGE
         const char* sent;
     };
+    const std::vector<std::string> id = {"ID"};
     const Case cases[] = {
-        {"Orders", "SELECT ID  FROM \"Orders\""},
-        {"a\"; DROP TABLE x; --", "SELECT ID  FROM \"a\"\"; DROP TABLE x; --\""},
-        {"b]c", "SELECT ID  FROM \"b]c\""},
+        {"Orders", id, "public", 0, "SELECT \"ID\"  FROM \"Orders\""},
+        {"a\"; DROP TABLE x; --", id, "public", 0, "SELECT \"ID\"  FROM \"a\"\"; DROP TABLE x; --\""},
+        {"b]c", id, "public", 0, "SELECT \"ID\"  FROM \"b]c\""},
+        {"T",
+         {"v FROM victim; DELETE FROM victim; --", "two words", "CamelCol", "select", "it's", "a\"q", "b]c"},
+         "public",
+         0,
+         "SELECT \"v FROM victim; DELETE FROM victim; --\",\"two words\",\"CamelCol\",\"select\",\"it's\","
+         "\"a\"\"q\",\"b]c\"  FROM \"T\""},
+        // The owner qualifies the table where data statements take one.
+        {"t", {"id"}, "audit", SQL_OU_DML_STATEMENTS, "SELECT \"id\"  FROM \"audit\".\"t\""},
+        {"t", {"id"}, "it's \"x\"", SQL_OU_DML_STATEMENTS | SQL_OU_TABLE_DEFINITION,
+         "SELECT \"id\"  FROM \"it's \"\"x\"\"\".\"t\""},
+        {"t", {"id"}, "audit", SQL_OU_TABLE_DEFINITION, "SELECT \"id\"  FROM \"t\""},
+        {"t", {"id"}, "", SQL_OU_DML_STATEMENTS, "SELECT \"id\"  FROM \"t\""},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.sent);
         fake_odbc::Reset();
-        VORDEX_CloseRec();
-        fake_odbc::QueueResult(ColumnCatalogColumns(), ColumnRows({{"ID", 4}}));
-        fake_odbc::QueueResult({{"ID"}}, {{"1"}});
-        ASSERT_EQ(VORDEX_Open(c.table), 1);
+        VORDEX_Close();
+        fake_odbc::SetInfoNumber(SQL_OWNER_USAGE, c.ownerUsage);
+        std::vector<std::pair<std::string, int>> listed;
+        std::vector<fake_odbc::Column> resultColumns;
+        for (const std::string& name : c.columns) {
+            listed.emplace_back(name, 40);
+            resultColumns.push_back({name});
+        }
+        fake_odbc::QueueResult(ColumnCatalogColumns(), ColumnRows(listed, c.owner));
+        fake_odbc::QueueResult(resultColumns, {std::vector<fake_odbc::Value>(c.columns.size(), "v")});
+        ASSERT_EQ(VORDEX_Open(c.table), static_cast<int>(c.columns.size()));
         ASSERT_EQ(VORDEX_OpenRec(), 1);
         EXPECT_EQ(fake_odbc::CallsTo("SQLPrepare").at(0).arguments, c.sent);
+        EXPECT_EQ(VORDEX_CanUpdate(0), 1);
     }
 }
 
@@ -164,12 +189,14 @@ TEST_F(RecordCalls, FailedOpensLeaveNoRecordAndNoConnection) {
     EXPECT_EQ(fake_odbc::LiveConnections(), 0);
     EXPECT_EQ(VORDEX_IsOpen(), 1);
 
-    // The statement fails at the driver: its text is shown.
+    // The statement fails at the driver, updatable and read-only: the first
+    // failure is shown.
     fake_odbc::Reset();
-    fake_odbc::QueueFailure("SQLPrepare", SQL_ERROR, {{"42P01", 7, "[fake]relation does not exist"}});
+    fake_odbc::QueueFailure("SQLExecute", SQL_ERROR, {{"42P01", 7, "[fake]relation does not exist"}});
+    fake_odbc::QueueFailure("SQLExecute", SQL_ERROR, {{"42P01", 7, "[fake]read-only attempt"}});
     std::string shown = Shown([&] { opened = OpenRecordOver({"ID"}, {}); });
     EXPECT_EQ(opened, 0);
-    EXPECT_NE(shown.find("relation does not exist"), std::string::npos) << shown;
+    EXPECT_EQ(shown, MessageLine("relation does not exist\n"));
     EXPECT_EQ(fake_odbc::LiveConnections(), 0);
     EXPECT_EQ(fake_odbc::LiveStatements(), 0);
 }

@@ -24,6 +24,9 @@ TEST(ConvertBrackets, RewritesOutsideLiteralsOnly) {
         {"utf8", '"', "[x]]y]", "\"x]y\""},
         {"utf8", '"', "'unterminated [x]", "'unterminated [x]"},
         {"utf8", '"', "''[x]''", "''\"x\"''"},
+        // An apostrophe inside brackets is a character of the name.
+        {"utf8", '"', "[it's],[b]  FROM [t]", "\"it's\",\"b\"  FROM \"t\""},
+        {"utf8", '"', "'[it' [x]", "'[it' \"x\""},
         {"utf8", '"', "", ""},
         // Multibyte characters are copied whole.
         {"utf8", '"', "[東京]", "\"東京\""},

@@ -162,36 +162,63 @@ TEST_F(RecordsetOpen, ConcurrencyIsTheBestTheDriverOffers) {
     }
 }
 
-TEST_F(RecordsetOpen, DriverNotCapableLowersTheConcurrency) {
+TEST_F(RecordsetOpen, RefusedConcurrencyFallsBackToLowerOnes) {
     struct Case {
         SQLUINTEGER offered;
-        int refusals;  // SQLPrepare answers S1C00 this many times
+        const char* refusing;  // the call that fails
+        const char* state;     // with this SQLSTATE
+        int refusals;          // this many times
         bool opens;
         std::vector<int> concurrencies;  // every SQL_CONCURRENCY set, in order
         int32_t updateAllowed;
     };
     const Case cases[] = {
-        {SQL_SCCO_OPT_ROWVER | SQL_SCCO_LOCK, 1, true, {SQL_CONCUR_ROWVER, SQL_CONCUR_LOCK}, 1},
-        {SQL_SCCO_OPT_ROWVER | SQL_SCCO_LOCK, 2, true,
+        // "Driver not capable" steps down through the offered concurrencies.
+        {SQL_SCCO_OPT_ROWVER | SQL_SCCO_LOCK, "SQLPrepare", "S1C00", 1, true, {SQL_CONCUR_ROWVER, SQL_CONCUR_LOCK}, 1},
+        {SQL_SCCO_OPT_ROWVER | SQL_SCCO_LOCK, "SQLPrepare", "S1C00", 2, true,
          {SQL_CONCUR_ROWVER, SQL_CONCUR_LOCK, SQL_CONCUR_READ_ONLY}, 0},
-        {SQL_SCCO_OPT_VALUES, 1, true, {SQL_CONCUR_VALUES, SQL_CONCUR_READ_ONLY}, 0},
-        {SQL_SCCO_OPT_ROWVER | SQL_SCCO_LOCK, 3, false,
+        {SQL_SCCO_OPT_VALUES, "SQLPrepare", "S1C00", 1, true, {SQL_CONCUR_VALUES, SQL_CONCUR_READ_ONLY}, 0},
+        {SQL_SCCO_OPT_ROWVER | SQL_SCCO_LOCK, "SQLPrepare", "S1C00", 3, false,
          {SQL_CONCUR_ROWVER, SQL_CONCUR_LOCK, SQL_CONCUR_READ_ONLY}, 0},
+        // Any other refusal of the updatable statement (a view under psqlODBC:
+        // no ctid) is tried once read-only; a refusal there too fails the open.
+        {SQL_SCCO_OPT_ROWVER | SQL_SCCO_LOCK, "SQLExecute", "42703", 1, true,
+         {SQL_CONCUR_ROWVER, SQL_CONCUR_READ_ONLY}, 0},
+        {SQL_SCCO_OPT_ROWVER | SQL_SCCO_LOCK, "SQLPrepare", "42P01", 2, false,
+         {SQL_CONCUR_ROWVER, SQL_CONCUR_READ_ONLY}, 0},
+        {SQL_SCCO_OPT_ROWVER | SQL_SCCO_LOCK, "SQLExecute", "08S01", 2, false,
+         {SQL_CONCUR_ROWVER, SQL_CONCUR_READ_ONLY}, 0},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.refusing) + " " + c.state + " x" + std::to_string(c.refusals));
         fake_odbc::Reset();
         ASSERT_TRUE(db.Open(nullptr, false, false, "ODBC;DSN=S", false) || db.IsConnected());
         fake_odbc::SetResult({{"ID", SQL_INTEGER, 10}}, {{Value("1")}});
         fake_odbc::SetInfoNumber(SQL_SCROLL_CONCURRENCY, c.offered);
-        fake_odbc::QueueFailure("SQLPrepare", SQL_ERROR, {{"S1C00", 0, "[X]Driver not capable"}}, c.refusals);
+        for (int i = 0; i < c.refusals; ++i) {
+            fake_odbc::QueueFailure(c.refusing, SQL_ERROR, {{c.state, i, "[X]refusal " + std::to_string(i)}});
+        }
         TestRecord rs(&db);
         rs.FieldCount = 1;
         if (c.opens) {
             ASSERT_TRUE(rs.Open(KeysetCursor, nullptr, 0));
             EXPECT_EQ(rs.UpdateAllowed, c.updateAllowed);
             EXPECT_EQ(rs.AppendAllowed, c.updateAllowed);
+            EXPECT_EQ(rs.id, 1);
         } else {
-            EXPECT_EQ(OpenFails(rs), SQL_ERROR);
+            try {
+                rs.Open(KeysetCursor, nullptr, 0);
+                ADD_FAILURE() << "opened";
+            } catch (CDBException* e) {
+                EXPECT_EQ(e->ReturnCode, SQL_ERROR);
+                // The failure of the first attempt, not of the read-only one.
+                const std::string first = std::string("refusal 0\n");
+                if (std::string(c.state) != "S1C00") {
+                    EXPECT_EQ(std::string(e->ErrorText.c_str()), first);
+                }
+                e->Delete();
+            }
+            EXPECT_FALSE(rs.IsOpen());
         }
         std::vector<int> set;
         for (const auto& call : fake_odbc::CallsTo("SQLSetStmtOption")) {
@@ -199,7 +226,7 @@ TEST_F(RecordsetOpen, DriverNotCapableLowersTheConcurrency) {
                 set.push_back(std::stoi(call.arguments.substr(call.arguments.find(',') + 1)));
             }
         }
-        EXPECT_EQ(set, c.concurrencies) << c.refusals;
+        EXPECT_EQ(set, c.concurrencies);
     }
 }
 

@@ -79,10 +79,12 @@ TEST_F(RecordsetSql, FindKeywordSkipsQuotedAndBracketedText) {
         {"utf8", "[a]]b FROM c] FROM t", " FROM ", 13},
         {"utf8", "[a]]] FROM t", " FROM ", 5},
         {"utf8", "[a]]]] FROM t", " FROM ", -1},
-        // An apostrophe between brackets still opens a literal.
-        {"utf8", "[it's] FROM t", " FROM ", -1},
-        {"utf8", "[it's] FROM t' FROM u", " FROM ", -1},
+        // An apostrophe between brackets is part of the name, not a literal.
+        {"utf8", "[it's] FROM t", " FROM ", 6},
+        {"utf8", "[it's] FROM t' FROM u", " FROM ", 6},
         {"utf8", "[it''s] FROM t", " FROM ", 7},
+        {"utf8", "[it's FROM x] FROM t", " FROM ", 13},
+        {"utf8", "'[it' FROM t", " FROM ", 5},
         // Other keywords.
         {"utf8", "[a,b],c", ",", 5},
         {"utf8", "'a,b'", ",", -1},
