@@ -1,4 +1,5 @@
 // The exports that list tables and columns.
+#include <cctype>
 #include <cstring>
 #include <memory>
 
@@ -54,6 +55,19 @@ const ListedTable* FindListedTable(const char* name) {
         }
     }
     return nullptr;
+}
+
+/// True when `name` cannot stand safely in a statement that a driver composes
+/// itself with `quoteChar` around names: psqlODBC's SQLSetPos writes put the
+/// table's and the columns' names in quotes without doubling a quote inside
+/// them, so such a name would reach the server as SQL text.
+bool BreaksDriverQuoting(const CText& name, char quoteChar) {
+    for (const char* p = name.c_str(); *p != '\0'; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        // Without a quote character only a plain identifier stands for itself.
+        if (quoteChar == ' ' ? !(std::isalnum(c) || c == '_' || c >= 0x80) : *p == quoteChar) return true;
+    }
+    return false;
 }
 
 /// Lists the first table type filter that gives names; false when the data
@@ -118,9 +132,12 @@ void ListColumns(const char* tableName) {
     }
     // The record reads the table whose columns these are.
     activeOwner = columns.TableOwner;
+    const char quoteChar = activeDatabase->QuoteChar;
+    fieldListNamesUnsafe = BreaksDriverQuoting(activeTable, quoteChar) || BreaksDriverQuoting(activeOwner, quoteChar);
     for (int n = 0;; ++n) {
         fieldListCount = n;
         if (columns.AtEnd || n == kColumnCountLimit) break;
+        if (BreaksDriverQuoting(columns.ColumnName, quoteChar)) fieldListNamesUnsafe = true;
         if (n < kListLimit) {
             fieldNames[n] = columns.ColumnName;
             fieldLengths[n] = columns.Length;

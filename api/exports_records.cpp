@@ -24,6 +24,15 @@ const CText* FieldValue(int index) {
     return &activeRecord->Values[index];
 }
 
+/// Rows written through SQLSetPos go in statements that the driver composes
+/// from the names; a name it cannot quote safely makes the record read-only.
+/// The library's own statements quote every name and stay allowed.
+void RefuseDriverComposedWrites() {
+    if (activeRecord->UpdateBySql || !fieldListNamesUnsafe) return;
+    activeRecord->UpdateAllowed = 0;
+    activeRecord->AppendAllowed = 0;
+}
+
 int MoveActiveRecord(int32_t rows, SQLUSMALLINT fetchType) {
     if (!activeRecord) return 0;
     return GuardedCall(0, [rows, fetchType] {
@@ -47,7 +56,10 @@ VORDEX_API int VORDEX_OpenRec(void) {
             activeRecord->TableOwner = activeOwner;
             activeRecord->FieldNameList = fieldNames;
             activeRecord->Open(KeysetCursor, nullptr, 0);
-            if (activeRecord->IsOpen()) return 1;
+            if (activeRecord->IsOpen()) {
+                RefuseDriverComposedWrites();
+                return 1;
+            }
             activeRecord.reset();
             return 0;
         },

@@ -17,6 +17,7 @@ CText fieldNames[kListLimit];
 int32_t fieldLengths[kListLimit] = {};
 int32_t fieldTypes[kListLimit] = {};
 int32_t fieldListCount = 0;
+bool fieldListNamesUnsafe = false;
 
 const char kEmptyText[] = "";
 

@@ -39,6 +39,9 @@ extern int32_t fieldLengths[kListLimit];
 /// The catalog's SQL data type of each listed column (SQL_VARCHAR ...).
 extern int32_t fieldTypes[kListLimit];
 extern int32_t fieldListCount;
+/// The table, its owner or one of its columns (all counted, not only the
+/// first 32) has a name that a driver's own statements cannot carry safely.
+extern bool fieldListNamesUnsafe;
 
 /// The one static empty text handed out for "no value".
 extern const char kEmptyText[];

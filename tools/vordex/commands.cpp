@@ -48,6 +48,10 @@ struct ColumnList {
 
 /// Lists the columns of `table`, which makes it the table a record opens.
 ColumnList ListColumns(const VordexApi& api, const std::string& table) {
+    // A name with a dot may be SCHEMA.TABLE, as `tables` prints a name that
+    // several schemas hold: the library resolves those through its table
+    // listing. Any other name is found as the data source resolves it.
+    if (table.find('.') != std::string::npos) api.Table();
     ColumnList columns;
     columns.total = api.Open(table.c_str());
     if (columns.total <= 0) throw CommandFailure("cannot list the columns of table " + Quoted(table));
@@ -205,7 +209,8 @@ void RunSet(CommandContext& context) {
                               std::to_string(*row) + " of table " + Quoted(table);
     if (api.CanUpdate(field) == 0) throw CommandFailure("table " + Quoted(table) + " cannot be written");
     if (api.Update(field, value.c_str()) == 0) throw CommandFailure("cannot write " + where);
-    // The library cuts a value to the column's catalog length (and to 255 bytes).
+    // The library cuts a text for a character column to its catalog length
+    // (and to 255 bytes).
     const std::string stored = api.GetData(field);
     if (stored != value) Note("the value was cut to fit " + where + ": " + Quoted(stored));
 }

@@ -10,9 +10,10 @@ Reads the tables of an ODBC data source through the VORDEX library
 
 Commands:
   tables                  List the tables of the data source, one per line.
-                          The library lists at most 32. A data source with
-                          no tables ends with status 1, like a failed
-                          connection: the library answers both with 0.
+                          The library lists at most 32. A name that several
+                          schemas hold is listed as SCHEMA.NAME. A data
+                          source with no tables ends with status 1, like a
+                          failed connection: the library answers both with 0.
   columns TABLE           List the columns of TABLE, one per line.
   rows TABLE              Print every row of TABLE (see --format).
   get TABLE ROW [FIELD]   Print row ROW of TABLE; rows are numbered from 0.
@@ -22,15 +23,22 @@ Commands:
                           value is printed as it is, followed by a newline.
   set TABLE ROW FIELD VALUE
                           Write VALUE into FIELD (a name or number, as for
-                          get) of row ROW of TABLE. The library cuts a value
-                          to the column's catalog length (at most 255 bytes)
-                          at a character boundary; a note on standard error
-                          shows what was stored when it was cut. Writing the
-                          value the field already holds changes nothing.
+                          get) of row ROW of TABLE. For a character column
+                          the library cuts VALUE to the column's catalog
+                          length (at most 255 bytes) at a character
+                          boundary; a note on standard error shows what was
+                          stored when it was cut. Any other value is written
+                          as given, for the data source to take or refuse; a
+                          value over 255 bytes is refused. Writing the value
+                          the field already holds changes nothing.
   set TABLE ROW FIELD --null
                           Write NULL into FIELD. (An empty VALUE is refused:
                           say --null.)
   help                    Show this text.
+
+TABLE is a table name as the data source resolves it (for PostgreSQL, along
+the search path), or SCHEMA.NAME as tables prints it, which also reaches a
+table of a schema outside the search path.
 
 Options (anywhere on the line, as --name VALUE or --name=VALUE; "--" ends
 the options, e.g. for a table whose name starts with "-"):

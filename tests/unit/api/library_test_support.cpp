@@ -17,6 +17,7 @@ void LibraryCallTest::ResetLibrary() {
     for (ListedTable& table : listedTables) table = {};
     for (CText& name : fieldNames) name.Clear();
     for (int32_t& type : fieldTypes) type = 0;
+    fieldListNamesUnsafe = false;
 }
 
 std::string Shown(const std::function<void()>& call) {
@@ -43,18 +44,18 @@ std::vector<std::vector<fake_odbc::Value>> TableRows(const std::vector<std::stri
     return rows;
 }
 
-std::vector<std::vector<fake_odbc::Value>> ColumnRows(const std::vector<std::pair<std::string, int>>& columns,
+std::vector<std::vector<fake_odbc::Value>> ColumnRows(const std::vector<CatalogColumn>& columns,
                                                       const std::string& owner) {
     std::vector<std::vector<fake_odbc::Value>> rows;
-    for (const auto& [name, length] : columns) {
-        rows.push_back({"db", owner, "T", name, "12", "varchar", std::to_string(length), std::to_string(length),
-                        std::nullopt, std::nullopt, "1", std::nullopt});
+    for (const CatalogColumn& c : columns) {
+        rows.push_back({"db", owner, "T", c.name, std::to_string(c.type), "type", std::to_string(c.length),
+                        std::to_string(c.length), std::nullopt, std::nullopt, "1", std::nullopt});
     }
     return rows;
 }
 
 int OpenRecordOver(const std::vector<std::string>& columns, const std::vector<std::vector<fake_odbc::Value>>& rows) {
-    std::vector<std::pair<std::string, int>> listed;
+    std::vector<CatalogColumn> listed;
     std::vector<fake_odbc::Column> resultColumns;
     for (const std::string& name : columns) {
         listed.emplace_back(name, 255);

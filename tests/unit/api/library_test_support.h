@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "api/library_state.h"
@@ -35,8 +36,16 @@ std::string MessageLine(const std::string& text);
 std::vector<fake_odbc::Column> TableCatalogColumns();
 std::vector<fake_odbc::Column> ColumnCatalogColumns();
 std::vector<std::vector<fake_odbc::Value>> TableRows(const std::vector<std::string>& names);
-/// One row per column of table T: name and catalog length, type varchar.
-std::vector<std::vector<fake_odbc::Value>> ColumnRows(const std::vector<std::pair<std::string, int>>& columns,
+/// A column as SQLColumns lists it: name, catalog length and SQL data type.
+struct CatalogColumn {
+    CatalogColumn(std::string n, int l, int t = SQL_VARCHAR) : name(std::move(n)), length(l), type(t) {}
+    std::string name;
+    int length;
+    int type;
+};
+
+/// One row per column of table T, listed under `owner`.
+std::vector<std::vector<fake_odbc::Value>> ColumnRows(const std::vector<CatalogColumn>& columns,
                                                       const std::string& owner = "public");
 
 /// Lists `columns` of table T through VORDEX_Open, then opens the record over

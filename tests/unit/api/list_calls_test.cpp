@@ -102,7 +102,7 @@ TEST_F(OpenCalls, CountsUpTo512AndKeepsTheFirst32Columns) {
     for (const Case c : {Case{3, 3}, Case{32, 32}, Case{33, 33}, Case{512, 512}, Case{600, 512}}) {
         SCOPED_TRACE(c.columns);
         fake_odbc::Reset();
-        std::vector<std::pair<std::string, int>> columns;
+        std::vector<CatalogColumn> columns;
         for (int i = 0; i < c.columns; ++i) columns.emplace_back("c" + std::to_string(i), 100 + i);
         fake_odbc::QueueResult(ColumnCatalogColumns(), ColumnRows(columns));
         EXPECT_EQ(VORDEX_Open("T"), c.expected);
@@ -147,6 +147,52 @@ TEST_F(OpenCalls, NoColumnMessageNamesWhereItLooked) {
         EXPECT_EQ(fake_odbc::LiveConnections(), 0);
         EXPECT_EQ(VORDEX_IsOpen(), 1);
     }
+}
+
+TEST_F(OpenCalls, ListedTablesAreLookedForUnderTheirOwnOwner) {
+    // A schema that sorts before "public", one holding a name that others hold too.
+    auto listed = [](const char* qualifier, const char* owner, const char* name) {
+        return std::vector<fake_odbc::Value>{qualifier, owner, name, "TABLE", std::nullopt};
+    };
+    fake_odbc::QueueResult(TableCatalogColumns(), {listed("db", "audit", "t"), listed("db", "audit", "log"),
+                                                   listed("db", "hidden", "t"), listed("db2", "public", "items"),
+                                                   listed("db", "public", "t")});
+    ASSERT_EQ(VORDEX_Table(), 5);
+    std::vector<std::string> handedOut;
+    for (int i = 0; i < 5; ++i) handedOut.emplace_back(VORDEX_GetTableList(i));
+    EXPECT_EQ(handedOut, (std::vector<std::string>{"audit.t", "log", "hidden.t", "items", "public.t"}));
+
+    struct Case {
+        const char* given;
+        const char* searched;  // SQLColumns: qualifier, owner, table
+        const char* table;     // activeTable afterwards
+    };
+    const Case cases[] = {
+        {"items", "db2,public,items,(null)", "items"},
+        {"log", "db,audit,log,(null)", "log"},
+        {"public.t", "db,public,t,(null)", "t"},
+        {"hidden.t", "db,hidden,t,(null)", "t"},
+        {"public.items", "db2,public,items,(null)", "items"},
+        // Not listed: the owner and qualifier of the first listed table.
+        {"t", "db,audit,t,(null)", "t"},
+        {"view", "db,audit,view,(null)", "view"},
+        {"audit.items", "db,audit,audit.items,(null)", "audit.items"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.given);
+        fake_odbc::QueueResult(ColumnCatalogColumns(), ColumnRows({{"id", 4}}, "from catalog"));
+        ASSERT_EQ(VORDEX_Open(c.given), 1);
+        EXPECT_EQ(fake_odbc::CallsTo("SQLColumns").back().arguments, c.searched);
+        EXPECT_EQ(activeTable, c.table);
+        // The record reads the table of the owner the catalog answered with.
+        EXPECT_EQ(activeOwner, "from catalog");
+    }
+
+    // A directory that VORDEX_GetDirName found replaces the listed qualifiers.
+    catalogQualifier = "/srv/data";
+    fake_odbc::QueueResult(ColumnCatalogColumns(), ColumnRows({{"id", 4}}));
+    ASSERT_EQ(VORDEX_Open("items"), 1);
+    EXPECT_EQ(fake_odbc::CallsTo("SQLColumns").back().arguments, "/srv/data,public,items,(null)");
 }
 
 TEST_F(OpenCalls, AnEmptyNameNamesNoTable) {

@@ -47,32 +47,39 @@ TEST_F(RecordCalls, NamesReachTheStatementAsIdentifiers) {
         std::vector<std::string> columns;
         const char* owner;        // TABLE_OWNER of the listed columns
         SQLUINTEGER ownerUsage;   // SQL_OWNER_USAGE
+        bool bySetPos;            // the driver writes through SQLSetPos (else positioned SQL)
         const char* sent;
+        int canUpdate;  // a name with the quote char cannot go into the driver's own statements
     };
     const std::vector<std::string> id = {"ID"};
+    const std::vector<std::string> odd = {"v FROM victim; DELETE FROM victim; --", "two words", "CamelCol", "select",
+                                          "it's", "a\"q", "b]c"};
+    const char* oddSelect =
+        "SELECT \"v FROM victim; DELETE FROM victim; --\",\"two words\",\"CamelCol\",\"select\",\"it's\","
+        "\"a\"\"q\",\"b]c\"  FROM \"T\"";
     const Case cases[] = {
-        {"Orders", id, "public", 0, "SELECT \"ID\"  FROM \"Orders\""},
-        {"a\"; DROP TABLE x; --", id, "public", 0, "SELECT \"ID\"  FROM \"a\"\"; DROP TABLE x; --\""},
-        {"b]c", id, "public", 0, "SELECT \"ID\"  FROM \"b]c\""},
-        {"T",
-         {"v FROM victim; DELETE FROM victim; --", "two words", "CamelCol", "select", "it's", "a\"q", "b]c"},
-         "public",
-         0,
-         "SELECT \"v FROM victim; DELETE FROM victim; --\",\"two words\",\"CamelCol\",\"select\",\"it's\","
-         "\"a\"\"q\",\"b]c\"  FROM \"T\""},
+        {"Orders", id, "public", 0, true, "SELECT \"ID\"  FROM \"Orders\"", 1},
+        {"a\"; DROP TABLE x; --", id, "public", 0, true, "SELECT \"ID\"  FROM \"a\"\"; DROP TABLE x; --\"", 0},
+        {"a\"; DROP TABLE x; --", id, "public", 0, false, "SELECT \"ID\"  FROM \"a\"\"; DROP TABLE x; --\"", 1},
+        {"b]c", id, "public", 0, true, "SELECT \"ID\"  FROM \"b]c\"", 1},
+        {"T", odd, "public", 0, true, oddSelect, 0},
+        {"T", odd, "public", 0, false, oddSelect, 1},
+        {"T", {"v FROM victim; DELETE FROM victim; --", "two words", "select", "it's"}, "public", 0, true,
+         "SELECT \"v FROM victim; DELETE FROM victim; --\",\"two words\",\"select\",\"it's\"  FROM \"T\"", 1},
         // The owner qualifies the table where data statements take one.
-        {"t", {"id"}, "audit", SQL_OU_DML_STATEMENTS, "SELECT \"id\"  FROM \"audit\".\"t\""},
-        {"t", {"id"}, "it's \"x\"", SQL_OU_DML_STATEMENTS | SQL_OU_TABLE_DEFINITION,
-         "SELECT \"id\"  FROM \"it's \"\"x\"\"\".\"t\""},
-        {"t", {"id"}, "audit", SQL_OU_TABLE_DEFINITION, "SELECT \"id\"  FROM \"t\""},
-        {"t", {"id"}, "", SQL_OU_DML_STATEMENTS, "SELECT \"id\"  FROM \"t\""},
+        {"t", {"id"}, "audit", SQL_OU_DML_STATEMENTS, true, "SELECT \"id\"  FROM \"audit\".\"t\"", 1},
+        {"t", {"id"}, "it's \"x\"", SQL_OU_DML_STATEMENTS | SQL_OU_TABLE_DEFINITION, true,
+         "SELECT \"id\"  FROM \"it's \"\"x\"\"\".\"t\"", 0},
+        {"t", {"id"}, "audit", SQL_OU_TABLE_DEFINITION, true, "SELECT \"id\"  FROM \"t\"", 1},
+        {"t", {"id"}, "", SQL_OU_DML_STATEMENTS, true, "SELECT \"id\"  FROM \"t\"", 1},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.sent);
+        SCOPED_TRACE(std::string(c.sent) + (c.bySetPos ? " by SQLSetPos" : " by SQL"));
         fake_odbc::Reset();
         VORDEX_Close();
         fake_odbc::SetInfoNumber(SQL_OWNER_USAGE, c.ownerUsage);
-        std::vector<std::pair<std::string, int>> listed;
+        if (!c.bySetPos) fake_odbc::SetInfoNumber(SQL_POS_OPERATIONS, SQL_POS_POSITION);
+        std::vector<CatalogColumn> listed;
         std::vector<fake_odbc::Column> resultColumns;
         for (const std::string& name : c.columns) {
             listed.emplace_back(name, 40);
@@ -83,7 +90,7 @@ TEST_F(RecordCalls, NamesReachTheStatementAsIdentifiers) {
         ASSERT_EQ(VORDEX_Open(c.table), static_cast<int>(c.columns.size()));
         ASSERT_EQ(VORDEX_OpenRec(), 1);
         EXPECT_EQ(fake_odbc::CallsTo("SQLPrepare").at(0).arguments, c.sent);
-        EXPECT_EQ(VORDEX_CanUpdate(0), 1);
+        EXPECT_EQ(VORDEX_CanUpdate(0), c.canUpdate);
     }
 }
 
@@ -98,10 +105,22 @@ TEST_F(RecordCalls, WalkSeekAndEnd) {
     EXPECT_EQ(fake_odbc::CallsTo("SQLExtendedFetch").back().arguments, "5,3");
     EXPECT_EQ(VORDEX_Seek(0), 1);
     EXPECT_STREQ(VORDEX_GetData(0), "1");
+    // Rows count from 0: a negative row is no row, and nothing moves.
+    const int fetches = fake_odbc::CountCalls("SQLExtendedFetch");
+    EXPECT_EQ(Shown([&] { EXPECT_EQ(VORDEX_Seek(-1) + VORDEX_Seek(-2) + VORDEX_Seek(INT_MIN), 0); }), "");
+    EXPECT_EQ(fake_odbc::CountCalls("SQLExtendedFetch"), fetches);
+    EXPECT_STREQ(VORDEX_GetData(0), "1");
     EXPECT_EQ(VORDEX_Seek(2), 1);
     // The last row: the next move goes past it, one more fails.
     EXPECT_EQ(VORDEX_MoveNext(), 1);
     EXPECT_NE(VORDEX_IsEOF(), 0);
+    // Past the end there is no row to hand out, though the members still
+    // hold the last one.
+    EXPECT_STREQ(activeRecord->Values[0].c_str(), "3");
+    EXPECT_STREQ(VORDEX_GetData(0), "");
+    char row[16] = "#";
+    EXPECT_EQ(VORDEX_ListText(row, sizeof row), 0);
+    EXPECT_STREQ(row, "");
     int moved = -1;
     EXPECT_EQ(Shown([&] { moved = VORDEX_MoveNext(); }), kFixedLine);
     EXPECT_EQ(moved, 0);
@@ -177,6 +196,26 @@ TEST_F(RecordCalls, FieldCountIsTheListsAtTheTimeOfTheCall) {
     EXPECT_EQ(VORDEX_ListText(buffer, sizeof buffer), 2);
     EXPECT_EQ(std::string(buffer), "v0\x1Ev1\x1E");
     EXPECT_STREQ(VORDEX_GetData(2), "");
+}
+
+TEST_F(RecordCalls, AFailedMoveLeavesNoRowToReadOrWrite) {
+    // The second row holds a value longer than the bound storage.
+    ASSERT_EQ(OpenRecordOver({"ID", "NOTE"}, {{"1", "a"}, {"2", std::string(300, 'x')}, {"3", "c"}}), 1);
+    EXPECT_EQ(Shown([] { EXPECT_EQ(VORDEX_MoveNext(), 0); }), kFixedLine);
+    EXPECT_EQ(VORDEX_IsEOF(), 0);
+    EXPECT_STREQ(VORDEX_GetData(0), "");
+    EXPECT_STREQ(VORDEX_GetData(1), "");
+    char row[512] = "#";
+    EXPECT_EQ(VORDEX_ListText(row, sizeof row), 0);
+    EXPECT_STREQ(row, "");
+    // Nothing is written into a row the host has not seen.
+    EXPECT_EQ(Shown([] { EXPECT_EQ(VORDEX_Update(1, "y"), 0); }), kFixedLine);
+    EXPECT_EQ(fake_odbc::CountCalls("SQLSetPos"), 0);
+    // The next row reads again.
+    EXPECT_EQ(VORDEX_MoveNext(), 1);
+    EXPECT_STREQ(VORDEX_GetData(0), "3");
+    EXPECT_EQ(VORDEX_ListText(row, sizeof row), 2);
+    EXPECT_STREQ(row, "3\x1E" "c\x1E");
 }
 
 TEST_F(RecordCalls, FailedOpensLeaveNoRecordAndNoConnection) {

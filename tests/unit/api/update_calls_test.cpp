@@ -12,9 +12,9 @@ namespace {
 const std::string kFixedLine = MessageLine("ODBCﾄﾞﾗｲﾊﾞで回復できないエラーが発生しました.");
 
 /// Lists table T with these columns and catalog lengths and opens it over one row.
-int OpenWithLengths(const std::vector<std::pair<std::string, int>>& columns, const std::vector<fake_odbc::Value>& row) {
+int OpenWithLengths(const std::vector<CatalogColumn>& columns, const std::vector<fake_odbc::Value>& row) {
     std::vector<fake_odbc::Column> resultColumns;
-    for (const auto& column : columns) resultColumns.push_back({column.first});
+    for (const CatalogColumn& column : columns) resultColumns.push_back({column.name});
     fake_odbc::QueueResult(ColumnCatalogColumns(), ColumnRows(columns));
     fake_odbc::QueueResult(resultColumns, {row});
     VORDEX_Open("T");
@@ -31,37 +31,86 @@ std::string LastSetPosIndicators() {
 
 using UpdateCalls = LibraryCallTest;
 
-TEST_F(UpdateCalls, ValuesAreCutToTheColumnAtWholeCharacters) {
+TEST_F(UpdateCalls, OnlyCharacterValuesAreCutAndOthersNeverChange) {
     struct Case {
         const char* what;
         int catalogLength;
+        int sqlType;
         std::string value;
-        std::string written;
+        std::string written;  // empty: refused, nothing written
         const char* codePage;
     };
     const std::string utf8Tokyo = "東京都";  // 9 bytes
     const std::string cp932Tokyo = "\x93\x8C\x8B\x9E\x93\x73";  // 6 bytes in CP932
+    const std::string uuid = "123e4567-e89b-12d3-a456-426614174000";
     const Case cases[] = {
-        {"fits", 10, "abc", "abc", "65001"},
-        {"30 bytes into 10", 10, std::string(30, 'x'), std::string(10, 'x'), "65001"},
-        {"5 digits into an integer", 4, "12345", "1234", "65001"},
-        {"1200 bytes into 1000", 1000, std::string(1200, 'y'), std::string(255, 'y'), "65001"},
-        {"exactly the length", 4, "abcd", "abcd", "65001"},
-        {"length read as unsigned", -1, std::string(300, 'z'), std::string(255, 'z'), "65001"},
-        {"UTF-8 cut before a split character", 8, utf8Tokyo, "東京", "65001"},
-        {"UTF-8 that fits", 9, utf8Tokyo, utf8Tokyo, "65001"},
-        {"CP932 cut before a split character", 5, cp932Tokyo, cp932Tokyo.substr(0, 4), "932"},
+        {"fits", 10, SQL_VARCHAR, "abc", "abc", "65001"},
+        {"30 bytes into 10", 10, SQL_VARCHAR, std::string(30, 'x'), std::string(10, 'x'), "65001"},
+        {"1200 bytes into 1000", 1000, SQL_VARCHAR, std::string(1200, 'y'), std::string(255, 'y'), "65001"},
+        {"exactly the length", 4, SQL_CHAR, "abcd", "abcd", "65001"},
+        {"length read as unsigned", -1, SQL_LONGVARCHAR, std::string(300, 'z'), std::string(255, 'z'), "65001"},
+        {"UTF-8 cut before a split character", 8, SQL_VARCHAR, utf8Tokyo, "東京", "65001"},
+        {"UTF-8 that fits", 9, SQL_VARCHAR, utf8Tokyo, utf8Tokyo, "65001"},
+        {"national character type", 8, SQL_WVARCHAR, utf8Tokyo, "東京", "65001"},
+        {"CP932 cut before a split character", 5, SQL_WCHAR, cp932Tokyo, cp932Tokyo.substr(0, 4), "932"},
+        // Other types pass unchanged, whatever their catalog length says.
+        {"5 digits into an integer", 4, SQL_INTEGER, "12345", "12345", "65001"},
+        {"bigint", 8, SQL_BIGINT, "9007199254740993", "9007199254740993", "65001"},
+        {"real", 4, SQL_REAL, "3.1415927", "3.1415927", "65001"},
+        {"timestamp", 16, SQL_TYPE_TIMESTAMP, "2024-02-29 23:59:58.123456", "2024-02-29 23:59:58.123456", "65001"},
+        {"uuid", 16, SQL_GUID, uuid, uuid, "65001"},
+        {"invalid for the type", 4, SQL_INTEGER, "not a number", "not a number", "65001"},
+        // What does not fit the bound storage is refused, never cut.
+        {"binary over 255 bytes", -4, SQL_LONGVARBINARY, std::string(300, 'f'), "", "65001"},
+        {"numeric over 255 bytes", 22, SQL_NUMERIC, std::string(256, '9'), "", "65001"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         fake_odbc::Reset();
         VORDEX_Close();
         ScopedEnv codePage("VORDEX_CODEPAGE", c.codePage);
-        ASSERT_EQ(OpenWithLengths({{"ID", 4}, {"V", c.catalogLength}}, {"1", "old"}), 1);
-        EXPECT_EQ(VORDEX_Update(1, c.value.c_str()), 1);
+        ASSERT_EQ(OpenWithLengths({{"ID", 4, SQL_INTEGER}, {"V", c.catalogLength, c.sqlType}}, {"1", "old"}), 1);
+        int result = -1;
+        const std::string shown = Shown([&] { result = VORDEX_Update(1, c.value.c_str()); });
+        if (c.written.empty()) {
+            EXPECT_EQ(result, 0);
+            EXPECT_EQ(shown, MessageLine("値が長すぎるため書き込めません (255バイトまで)."));
+            EXPECT_EQ(fake_odbc::CountCalls("SQLSetPos"), 0);
+            EXPECT_STREQ(VORDEX_GetData(1), "old");
+            continue;
+        }
+        EXPECT_EQ(result, 1);
+        EXPECT_EQ(shown, "");
         EXPECT_EQ(std::string(VORDEX_GetData(1)), c.written);
         EXPECT_EQ(LastSetPosIndicators(), "-6," + std::to_string(c.written.size()));
     }
+}
+
+TEST_F(UpdateCalls, ComposedStatementsQuoteTheTableItsOwnerAndEveryColumn) {
+    // A driver without SQLSetPos writes: the library composes the statements.
+    fake_odbc::SetInfoNumber(SQL_POS_OPERATIONS, SQL_POS_POSITION);
+    fake_odbc::SetInfoNumber(SQL_OWNER_USAGE, SQL_OU_DML_STATEMENTS);
+    std::vector<fake_odbc::Column> resultColumns = {{"id"}, {"two words"}, {"a\"q"}};
+    fake_odbc::QueueResult(ColumnCatalogColumns(),
+                           ColumnRows({{"id", 4, SQL_INTEGER}, {"two words", 40}, {"a\"q", 40}}, "my schema"));
+    fake_odbc::QueueResult(resultColumns, {{"1", "a", "b"}});
+    ASSERT_EQ(VORDEX_Open("T"), 3);
+    ASSERT_EQ(VORDEX_OpenRec(), 1);
+    ASSERT_EQ(VORDEX_CanUpdate(2), 1);
+    EXPECT_EQ(VORDEX_Update(1, "x"), 1);
+    EXPECT_EQ(VORDEX_Update(2, "y"), 1);
+    activeRecord->BeginAdd();
+    activeRecord->Values[1] = "new";
+    EXPECT_TRUE(activeRecord->Update());
+    activeRecord->DeleteRow();
+    std::vector<std::string> sent;
+    for (const fake_odbc::Call& call : fake_odbc::CallsTo("SQLExecDirect")) sent.push_back(call.arguments);
+    EXPECT_EQ(sent, (std::vector<std::string>{
+                        "UPDATE \"my schema\".\"T\" SET \"two words\"=?  WHERE CURRENT OF SQL_CUR1",
+                        "UPDATE \"my schema\".\"T\" SET \"a\"\"q\"=?  WHERE CURRENT OF SQL_CUR1",
+                        "INSERT INTO \"my schema\".\"T\" (\"two words\") VALUES (?)",
+                        "DELETE FROM \"my schema\".\"T\" WHERE CURRENT OF SQL_CUR1",
+                    }));
 }
 
 TEST_F(UpdateCalls, WhatIsWrittenAndWhen) {
@@ -86,13 +135,23 @@ TEST_F(UpdateCalls, WhatIsWrittenAndWhen) {
     EXPECT_EQ(result, 0);
 }
 
-TEST_F(UpdateCalls, TheDriversRefusalIsShown) {
-    ASSERT_EQ(OpenWithLengths({{"ID", 4}, {"NAME", 40}}, {"1", "a"}), 1);
+TEST_F(UpdateCalls, ARefusedWriteLeavesTheStoredValues) {
+    ASSERT_EQ(OpenWithLengths({{"ID", 4}, {"NAME", 40}, {"NOTE", 40}}, {"1", "a", std::nullopt}), 1);
     fake_odbc::QueueFailure("SQLSetPos", SQL_ERROR, {{"42501", 1, "[fake]permission denied for table t"}});
     int result = -1;
     const std::string shown = Shown([&] { result = VORDEX_Update(1, "b"); });
     EXPECT_EQ(result, 0);
-    EXPECT_NE(shown.find("permission denied for table t"), std::string::npos) << shown;
+    EXPECT_EQ(shown, MessageLine("permission denied for table t\n"));
+    // The record shows what the table holds, and is no longer editing.
+    EXPECT_STREQ(VORDEX_GetData(1), "a");
+    EXPECT_STREQ(VORDEX_GetData(2), "");
+    EXPECT_EQ(activeRecord->EditMode, 0);
+    // So the stored value writes nothing, and the next write sends only its
+    // own column: the ignore markers of the refused write are gone.
+    EXPECT_EQ(VORDEX_Update(1, "a"), 1);
+    EXPECT_EQ(fake_odbc::CountCalls("SQLSetPos"), 1);
+    EXPECT_EQ(VORDEX_Update(2, "n"), 1);
+    EXPECT_EQ(LastSetPosIndicators(), "-6,-6,1");
 }
 
 TEST_F(UpdateCalls, CanUpdateAndTheLengthsOfTheLastListing) {
