@@ -21,6 +21,8 @@ constexpr MessageEntry kMessages[] = {
     {MessageNoFieldFound, "フィールドが見つかりません.\r\n\r\nODBC32,ODBCﾄﾞﾗｲﾊﾞ,ﾃﾞｰﾀﾍﾞｰｽﾌｧｲﾙ名等を確認して下さい"},
     {MessageInsideSuffix, " 内に"},
     {MessageValueTooLong, "値が長すぎるため書き込めません (255バイトまで)."},
+    {MessageDateTimeForm,
+     "日付と時刻は yyyy-mm-dd, hh:mm:ss[.fffffffff], yyyy-mm-dd hh:mm:ss[.fffffffff] の形で書いて下さい."},
 };
 
 }  // namespace

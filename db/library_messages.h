@@ -12,6 +12,7 @@ enum LibraryMessageId : unsigned {
     MessageNoFieldFound = 4,
     MessageInsideSuffix = 5,
     MessageValueTooLong = 6,
+    MessageDateTimeForm = 7,
     /// A library error code's text is looked up under code + this offset.
     LibraryErrorMessageBase = 61080,
 };

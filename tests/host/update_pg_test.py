@@ -19,7 +19,7 @@ TABLE = """
     CREATE TABLE w (id serial PRIMARY KEY, i integer, v varchar(10), big varchar(1000), two varchar(2),
                     note text, jp text);
     INSERT INTO w (i, v, big, two, note, jp) VALUES (10, 'a', 'b', 'c', '', '日本'), (20, 'x', 'y', 'z', 'n', NULL);
-    CREATE TABLE narrow (id serial PRIMARY KEY, n integer);
+    CREATE TABLE narrow (id serial PRIMARY KEY, n varchar(1));
     GRANT SELECT ON w TO vordex_reader;
 """
 FIELDS = ["id", "i", "v", "big", "two", "note", "jp"]
@@ -79,7 +79,7 @@ class UpdateField(unittest.TestCase):
         cases = [
             # field, value, result, what psql reads back, shown
             ("v", "hello", 1, "'hello'", b""),
-            ("i", "12345", 1, "'1234'", b""),            # integer: length 4 bytes
+            ("i", "12345", 1, "'12345'", b""),           # not text: never cut to the length (4 bytes)
             ("v", "", 1, "NULL", b""),                   # an empty value writes NULL
             ("big", "y" * 1200, 1, "'" + "y" * 255 + "'", b""),  # length 4000: cut to the storage
             ("two", "東京都", 1, "'東京'", b""),          # length 8: cut before the split character
@@ -145,7 +145,7 @@ class UpdateField(unittest.TestCase):
     def test_lengths_of_the_last_listing_apply(self):
         self.open_w()
         # Another table listed while the record stays open: column 1 of
-        # "narrow" is an integer (length 4), so the value is cut to 4 bytes.
+        # "narrow" is a varchar of length 4, so the value is cut to 4 bytes.
         self.assertEqual(vordex.Open(b"narrow"), 2)
         self.assertEqual(self.update("i", "987654"), (1, b""))
         self.assertEqual(row(1)[0], "'9876'")

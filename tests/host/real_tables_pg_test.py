@@ -1,0 +1,225 @@
+#!/usr/bin/python3
+"""Ordinary PostgreSQL tables as users have them, read and written through
+ctypes: odd and hostile names, several schemas holding one name, a view,
+every common type. Everything the library wrote is read back with psql.
+
+    real_tables_pg_test.py PATH/TO/libvordex.so [unittest arguments]
+"""
+import ctypes
+import os
+import sys
+import unittest
+
+import host_python_test as host
+from host_python_test import FIXED_TEXT, StandardError, fresh_database, message, psql
+
+DB = "vordex_host_real"
+SETUP = """
+    CREATE SCHEMA audit;  -- sorts before public
+    CREATE SCHEMA hidden; -- not on the search path
+    CREATE TABLE victim (id integer PRIMARY KEY, v text);
+    INSERT INTO victim VALUES (1, 'keep'), (2, 'keep');
+    CREATE TABLE odd (id serial PRIMARY KEY, "v FROM victim; DELETE FROM victim; --" text, "two words" text,
+                      "CamelCol" text, "select" text, "it's" text, "b]c" text);
+    INSERT INTO odd VALUES (DEFAULT, 'hostile', 'spaced', 'camel', 'keyword', 'apostrophe', 'bracket');
+    -- psqlODBC puts these names into its own UPDATE unescaped.
+    CREATE TABLE quoted (id serial PRIMARY KEY, "p""=?; DELETE FROM victim; --" text, p text);
+    INSERT INTO quoted VALUES (DEFAULT, 'a', 'b');
+    CREATE TABLE audit.t (id serial PRIMARY KEY, who text);
+    CREATE TABLE hidden.t (id serial PRIMARY KEY, who text);
+    CREATE TABLE public.t (id serial PRIMARY KEY, who text);
+    INSERT INTO audit.t (who) VALUES ('audit');
+    INSERT INTO hidden.t (who) VALUES ('hidden');
+    INSERT INTO public.t (who) VALUES ('public');
+    CREATE TABLE hidden.solo (id serial PRIMARY KEY, who text);
+    INSERT INTO hidden.solo (who) VALUES ('solo');
+    CREATE TABLE types (id serial PRIMARY KEY, sm smallint, i integer, bi bigint, nu numeric(30,10), r real,
+                        dp double precision, b boolean, d date, tm time, ts timestamp, tz timestamptz, u uuid,
+                        t text, vc varchar(10), c char(5), by bytea);
+    INSERT INTO types (sm, i, bi, nu, r, dp, b, d, tm, ts, tz, u, t, vc, c, by)
+        VALUES (1, 2, 3, 4.5, 6.5, 7.5, true, '2000-01-01', '12:00', '2000-01-01 12:00', '2000-01-01 12:00+00',
+                '00000000-0000-0000-0000-000000000000', 't', 'vc', 'c', '\\x00');
+    CREATE TABLE long_middle (id integer PRIMARY KEY, note text);
+    INSERT INTO long_middle VALUES (1, 'short'), (2, repeat('x', 300)), (3, 'last');
+"""
+TABLES = ["audit.t", "solo", "hidden.t", "long_middle", "odd", "quoted", "public.t", "types", "victim"]
+
+vordex = None
+
+
+def setUpModule():
+    global vordex
+    host.setUpModule()
+    vordex = host.vordex
+    for name, restype, argtypes in (("CanUpdate", ctypes.c_int, [ctypes.c_int]),
+                                    ("Update", ctypes.c_int, [ctypes.c_int, ctypes.c_char_p])):
+        function = getattr(vordex.lib, "VORDEX_" + name)
+        function.restype, function.argtypes = restype, argtypes
+        setattr(vordex, name, function)
+
+
+def victims():
+    return psql(DB, "SELECT count(*) FROM victim;")
+
+
+class RealTables(unittest.TestCase):
+    def setUp(self):
+        self.connect = fresh_database(DB, SETUP)
+        os.environ["VORDEX_CONNECT"] = self.connect
+        self.stderr = StandardError()
+        self.assertEqual(vordex.Table(), len(TABLES))
+        self.assertEqual(vordex.table_names(len(TABLES)), TABLES)
+
+    def tearDown(self):
+        vordex.Close()
+        os.environ.pop("VORDEX_CONNECT", None)
+
+    def open(self, table, columns):
+        vordex.CloseRec()
+        self.assertEqual(vordex.Open(table.encode()), columns, table)
+        self.assertEqual(vordex.OpenRec(), 1, table)
+
+    def update(self, index, value):
+        """VORDEX_Update's result and what it showed."""
+        with self.stderr.capture():
+            result = vordex.Update(index, value.encode("utf-8"))
+        return result, self.stderr.data
+
+    def test_column_names_are_identifiers(self):
+        self.open("odd", 7)
+        names = [vordex.text("GetNameList", i) for i in range(7)]
+        self.assertEqual(names[1:3], ["v FROM victim; DELETE FROM victim; --", "two words"])
+        self.assertEqual(vordex.row(7), ["1", "hostile", "spaced", "camel", "keyword", "apostrophe", "bracket"])
+        for index in range(1, 7):
+            with self.subTest(column=names[index]):
+                self.assertEqual(self.update(index, f"new {index}"), (1, b""))
+                quoted = names[index].replace('"', '""')
+                self.assertEqual(psql(DB, f'SELECT "{quoted}" FROM odd;'), f"new {index}")
+        self.assertEqual(vordex.MoveNext(), 1)
+        self.assertNotEqual(vordex.IsEOF(), 0)
+        self.assertEqual(victims(), "2")
+
+        # A name the driver's own UPDATE would carry as SQL: read, never written.
+        self.open("quoted", 3)
+        self.assertEqual(vordex.row(3), ["1", "a", "b"])
+        self.assertEqual([vordex.CanUpdate(i) for i in range(3)], [0, 0, 0])
+        self.assertEqual(self.update(1, "x"), (0, b""))
+        self.assertEqual(psql(DB, "SELECT \"p\"\"=?; DELETE FROM victim; --\", p FROM quoted;"), "a\x1fb")
+        self.assertEqual(victims(), "2")
+
+    def test_each_schema_reads_and_writes_its_own_table(self):
+        for table, reads in (("audit.t", "audit"), ("hidden.t", "hidden"), ("public.t", "public"),
+                             ("solo", "solo"), ("hidden.solo", "solo via solo")):
+            with self.subTest(table=table):
+                self.open(table, 2)
+                self.assertEqual(vordex.row(2), ["1", reads])
+                self.assertEqual(self.update(1, f"{reads.split()[0]} via {table}"), (1, b""))
+        self.assertEqual(psql(DB, "SELECT who FROM audit.t UNION ALL SELECT who FROM hidden.t"
+                                  " UNION ALL SELECT who FROM public.t UNION ALL SELECT who FROM hidden.solo;"),
+                         "audit via audit.t\nhidden via hidden.t\npublic via public.t\nsolo via hidden.solo")
+        # A name not handed out by the listing is looked for under the first
+        # listed table's owner: the table read is the table written.
+        self.open("t", 2)
+        self.assertEqual(vordex.row(2), ["1", "audit via audit.t"])
+        self.assertEqual(self.update(1, "audit again"), (1, b""))
+        self.assertEqual(psql(DB, "SELECT who FROM audit.t UNION ALL SELECT who FROM public.t;"),
+                         "audit again\npublic via public.t")
+
+    def test_values_are_stored_exactly_or_refused(self):
+        self.open("types", 17)
+        names = [vordex.text("GetNameList", i) for i in range(17)]
+        types = dict(zip(names, psql(DB, """
+            SELECT format_type(atttypid, atttypmod) FROM pg_attribute
+             WHERE attrelid = 'types'::regclass AND attnum > 0 ORDER BY attnum;""").split("\n")))
+        stored_exactly = [
+            ("sm", "-32768"), ("i", "2147483647"), ("bi", "9223372036854775807"),
+            ("nu", "12345678901234567890.0123456789"), ("r", "3.1415927"), ("dp", "1.7976931348623157e+308"),
+            ("b", "false"), ("d", "9999-12-31"), ("tm", "23:59:59.999999"), ("ts", "2024-02-29 23:59:59.999999"),
+            ("tz", "2024-02-29 23:59:59.999999"), ("u", "123e4567-e89b-12d3-a456-426614174000"),
+            ("t", "x" * 255), ("vc", "東京都東京都東京都東"), ("c", "abcde"), ("by", "00ff10"),
+        ]
+        refused = [
+            # by the server: out of range, invalid, too long for varchar(10)
+            ("sm", "32768"), ("i", "2147483648"), ("bi", "9223372036854775808"), ("d", "2024-02-30"),
+            ("u", "123e4567"), ("i", "12 apples"), ("vc", "x" * 11),
+            # by the library: too long for the record, and never cut; dates and
+            # times that psqlODBC would read as another value
+            ("nu", "1" * 256), ("tz", "2024-02-29 23:59:59+09"), ("ts", "2024-02-29T23:59:59"),
+        ]
+        for (column, value), accepted in [(case, True) for case in stored_exactly] + [(case, False) for case in refused]:
+            with self.subTest(column=column, value=value[:20]):
+                index = names.index(column)
+                before = psql(DB, "SELECT * FROM types;")
+                shown_before = vordex.text("GetData", index)
+                result, shown = self.update(index, value)
+                self.assertEqual(result, 1 if accepted else 0)
+                if accepted:
+                    self.assertEqual(shown, b"")
+                    target = "encode(by, 'hex')" if column == "by" else f"{column}::text"
+                    expected = value if column == "by" else psql(DB, f"SELECT '{value}'::{types[column]}::text;")
+                    self.assertEqual(psql(DB, f"SELECT {target} FROM types;"), expected)
+                else:
+                    self.assertNotEqual(shown, b"")
+                    self.assertEqual(psql(DB, "SELECT * FROM types;"), before)
+                    # The record shows what the table holds, not the refused value.
+                    self.assertEqual(vordex.text("GetData", index), shown_before)
+        self.assertEqual(self.update(names.index("nu"), "1" * 256)[1],
+                         message("値が長すぎるため書き込めません (255バイトまで)."))
+
+    def test_no_row_is_invented(self):
+        self.open("long_middle", 2)
+        with self.stderr.capture():
+            self.assertEqual(vordex.Seek(-1), 0)
+            self.assertEqual(vordex.Seek(-2147483648), 0)
+        self.assertEqual(self.stderr.data, b"")
+        self.assertEqual(vordex.row(2), ["1", "short"])
+        # Onto the row too long to read: nothing of it is handed out or written.
+        with self.stderr.capture():
+            self.assertEqual(vordex.MoveNext(), 0)
+        self.assertEqual(self.stderr.data, message(FIXED_TEXT))
+        self.assertEqual(vordex.row(2), ["", ""])
+        self.assertEqual(vordex.list_text(64)[0], 0)
+        self.assertEqual(self.update(1, "written"), (0, message(FIXED_TEXT)))
+        # Past the end: the end is reported, and no row is handed out.
+        self.assertEqual(vordex.Seek(2), 1)
+        self.assertEqual(vordex.row(2), ["3", "last"])
+        self.assertEqual(vordex.MoveNext(), 1)
+        self.assertNotEqual(vordex.IsEOF(), 0)
+        self.assertEqual(vordex.row(2), ["", ""])
+        self.assertEqual(vordex.list_text(64), (0, b"\0" * 64))
+        self.assertEqual(self.update(1, "written"), (0, message(FIXED_TEXT)))
+        self.assertEqual(vordex.Seek(9), 1)
+        self.assertNotEqual(vordex.IsEOF(), 0)
+        self.assertEqual(psql(DB, "SELECT string_agg(left(note, 5), ',' ORDER BY id) FROM long_middle;"),
+                         "short,xxxxx,last")
+
+
+class Views(unittest.TestCase):
+    def tearDown(self):
+        vordex.Close()
+        os.environ.pop("VORDEX_CONNECT", None)
+
+    def test_a_view_is_read_whole_and_never_written(self):
+        db = "vordex_host_view"
+        os.environ["VORDEX_CONNECT"] = fresh_database(db, """
+            CREATE TABLE items (id serial PRIMARY KEY, name text, price integer);
+            INSERT INTO items (name, price) SELECT 'item ' || g, g * 10 FROM generate_series(1, 5) g;
+            CREATE VIEW cheap AS SELECT id, name FROM items WHERE price < 40;""")
+        self.assertEqual(vordex.Table(), 1)
+        self.assertEqual(vordex.Open(b"cheap"), 2)
+        self.assertEqual(vordex.OpenRec(), 1)
+        self.assertEqual(vordex.CanUpdate(0), 0)
+        rows = []
+        while not vordex.IsEOF():
+            rows.append("|".join(vordex.row(2)))
+            self.assertEqual(vordex.Update(1, b"changed"), 0)
+            self.assertEqual(vordex.MoveNext(), 1)
+        self.assertEqual("\n".join(rows), psql(db, "SELECT id || '|' || name FROM cheap;"))
+        self.assertEqual(psql(db, "SELECT count(*) FROM items WHERE name = 'changed';"), "0")
+
+
+if __name__ == "__main__":
+    if len(sys.argv) > 1 and not sys.argv[1].startswith("-"):
+        os.environ["VORDEX_LIBRARY"] = sys.argv.pop(1)
+        host.LIBRARY_PATH = os.environ["VORDEX_LIBRARY"]
+    unittest.main(verbosity=2)
