@@ -53,13 +53,17 @@ psql -X -q -v ON_ERROR_STOP=1 -d "$db" >/dev/null <<'SQL' || { fail "cannot fill
 CREATE TABLE fruit (id serial PRIMARY KEY, name text, price integer);
 INSERT INTO fruit (name, price) VALUES ('apple', 120), ('みかん', NULL), ('', 0);
 CREATE TABLE basket (id serial PRIMARY KEY);
+-- A schema that sorts before public: its table is listed first.
+CREATE SCHEMA audit;
+CREATE TABLE audit.log (id serial PRIMARY KEY, line text);
 SQL
 export VORDEX_CONNECT=${VORDEX_TEST_PG_DRIVER/Database=vordex_test/Database=$db}
 export VORDEX_DIALOG=stderr VORDEX_LIBRARY=$library
 unset VORDEX_CODEPAGE
 
 tab=$'\t'
-expected_fruit="2 tables:
+expected_fruit="3 tables:
+  log
   basket
   fruit
 fruit: 3 columns
@@ -67,12 +71,14 @@ id${tab}name${tab}price
 1${tab}apple${tab}120
 2${tab}みかん${tab}
 3${tab}${tab}0"
-expected_basket="2 tables:
+expected_basket="3 tables:
+  log
   basket
   fruit
 basket: 1 columns
 id"
-expected_nosuch="2 tables:
+expected_nosuch="3 tables:
+  log
   basket
   fruit"
 crlf=$'\r\n'
