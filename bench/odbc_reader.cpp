@@ -53,16 +53,20 @@ void OdbcReader::Connect(const std::string& connect) {
           "SQLDriverConnect");
 }
 
-std::vector<std::string> OdbcReader::ListColumns(const std::string& table) {
+std::vector<std::string> OdbcReader::ListColumns(const std::string& table, std::string& owner) {
     SQLHSTMT columns = nullptr;
     Check(SQLAllocStmt(dbc_, &columns), "SQLAllocStmt");
     std::vector<std::string> names;
     SQLRETURN rc = SQLColumns(columns, nullptr, 0, nullptr, 0, Sql(table), SQL_NTS, nullptr, 0);
     if (Ok(rc)) {
+        SQLCHAR schema[256] = {};
         SQLCHAR name[256];
+        SQLLEN schemaIndicator = 0;
         SQLLEN indicator = 0;
-        rc = SQLBindCol(columns, 4, SQL_C_CHAR, name, sizeof name, &indicator);  // COLUMN_NAME
+        rc = SQLBindCol(columns, 2, SQL_C_CHAR, schema, sizeof schema, &schemaIndicator);  // TABLE_OWNER
+        if (Ok(rc)) rc = SQLBindCol(columns, 4, SQL_C_CHAR, name, sizeof name, &indicator);  // COLUMN_NAME
         while (Ok(rc) && Ok(rc = SQLFetch(columns))) names.emplace_back(reinterpret_cast<char*>(name));
+        owner = schemaIndicator > 0 ? reinterpret_cast<char*>(schema) : "";
     }
     if (rc != SQL_NO_DATA) {
         try {
@@ -95,19 +99,25 @@ SQLUINTEGER OdbcReader::ChooseConcurrency() {
 void OdbcReader::Open(const std::string& table, Cursor cursor) {
     if (dbc_ == nullptr) throw std::runtime_error("OdbcReader::Open before Connect");
     cursor_ = cursor;
-    names_ = ListColumns(table);
+    std::string owner;
+    names_ = ListColumns(table, owner);
 
     char quote[2] = {};
     SQLSMALLINT quoteLength = 0;
     Check(SQLGetInfo(dbc_, SQL_IDENTIFIER_QUOTE_CHAR, quote, sizeof quote, &quoteLength),
           "SQLGetInfo(SQL_IDENTIFIER_QUOTE_CHAR)");
     const std::string q = quoteLength == 1 && quote[0] != ' ' ? std::string(1, quote[0]) : std::string();
-    // The library's text to the byte: the names joined by commas, the last
-    // separator turned into a blank, then " FROM " and the quoted table.
+    // The library's text to the byte for plain names: the quoted names joined
+    // by commas, the last separator turned into a blank, then " FROM " and the
+    // quoted table, behind its owner where data statements take one.
     select_ = "SELECT ";
-    for (const std::string& name : names_) select_ += name + ",";
+    for (const std::string& name : names_) select_ += q + name + q + ",";
     select_.back() = ' ';
-    select_ += " FROM " + q + table + q;
+    select_ += " FROM ";
+    if (!owner.empty() && (InfoMask(SQL_OWNER_USAGE, "SQLGetInfo(SQL_OWNER_USAGE)") & SQL_OU_DML_STATEMENTS)) {
+        select_ += q + owner + q + ".";
+    }
+    select_ += q + table + q;
 
     Check(SQLAllocStmt(dbc_, &stmt_), "SQLAllocStmt");
     SQLSetStmtOption(stmt_, SQL_QUERY_TIMEOUT, kTimeoutSeconds);

@@ -52,7 +52,8 @@ private:
     [[noreturn]] void Fail(const char* what, SQLHSTMT statement) const;
     void Check(SQLRETURN rc, const char* what, SQLHSTMT statement = nullptr) const;
     SQLUINTEGER InfoMask(SQLUSMALLINT item, const char* what) const;
-    std::vector<std::string> ListColumns(const std::string& table);
+    /// The column names of `table`; `owner` gets the owner the catalog names.
+    std::vector<std::string> ListColumns(const std::string& table, std::string& owner);
     SQLUINTEGER ChooseConcurrency();
 
     SQLHENV env_ = nullptr;

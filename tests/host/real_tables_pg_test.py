@@ -20,8 +20,9 @@ SETUP = """
     CREATE TABLE victim (id integer PRIMARY KEY, v text);
     INSERT INTO victim VALUES (1, 'keep'), (2, 'keep');
     CREATE TABLE odd (id serial PRIMARY KEY, "v FROM victim; DELETE FROM victim; --" text, "two words" text,
-                      "CamelCol" text, "select" text, "it's" text, "b]c" text);
-    INSERT INTO odd VALUES (DEFAULT, 'hostile', 'spaced', 'camel', 'keyword', 'apostrophe', 'bracket');
+                      "CamelCol" text, "select" text, "it's" text, "b]c" text, "line
+break	tab" text);
+    INSERT INTO odd VALUES (DEFAULT, 'hostile', 'spaced', 'camel', 'keyword', 'apostrophe', 'bracket', 'control');
     -- psqlODBC puts these names into its own UPDATE unescaped.
     CREATE TABLE quoted (id serial PRIMARY KEY, "p""=?; DELETE FROM victim; --" text, p text);
     INSERT INTO quoted VALUES (DEFAULT, 'a', 'b');
@@ -80,17 +81,19 @@ class RealTables(unittest.TestCase):
         self.assertEqual(vordex.OpenRec(), 1, table)
 
     def update(self, index, value):
-        """VORDEX_Update's result and what it showed."""
+        """VORDEX_Update's result and what it showed; `value` is a text or raw bytes."""
         with self.stderr.capture():
-            result = vordex.Update(index, value.encode("utf-8"))
+            result = vordex.Update(index, value if isinstance(value, bytes) else value.encode("utf-8"))
         return result, self.stderr.data
 
     def test_column_names_are_identifiers(self):
-        self.open("odd", 7)
-        names = [vordex.text("GetNameList", i) for i in range(7)]
+        self.open("odd", 8)
+        names = [vordex.text("GetNameList", i) for i in range(8)]
         self.assertEqual(names[1:3], ["v FROM victim; DELETE FROM victim; --", "two words"])
-        self.assertEqual(vordex.row(7), ["1", "hostile", "spaced", "camel", "keyword", "apostrophe", "bracket"])
-        for index in range(1, 7):
+        self.assertEqual(names[7], "line\nbreak\ttab")
+        self.assertEqual(vordex.row(8),
+                         ["1", "hostile", "spaced", "camel", "keyword", "apostrophe", "bracket", "control"])
+        for index in range(1, 8):
             with self.subTest(column=names[index]):
                 self.assertEqual(self.update(index, f"new {index}"), (1, b""))
                 quoted = names[index].replace('"', '""')
@@ -137,17 +140,20 @@ class RealTables(unittest.TestCase):
             ("b", "false"), ("d", "9999-12-31"), ("tm", "23:59:59.999999"), ("ts", "2024-02-29 23:59:59.999999"),
             ("tz", "2024-02-29 23:59:59.999999"), ("u", "123e4567-e89b-12d3-a456-426614174000"),
             ("t", "x" * 255), ("vc", "東京都東京都東京都東"), ("c", "abcde"), ("by", "00ff10"),
+            # values are data, never SQL; control characters are kept
+            ("t", "'); DELETE FROM victim; --"), ("t", "back\\slash \\' and ''"),
+            ("t", "line\nbreak\ttab\x1erecord\x01"),
         ]
         refused = [
             # by the server: out of range, invalid, too long for varchar(10)
             ("sm", "32768"), ("i", "2147483648"), ("bi", "9223372036854775808"), ("d", "2024-02-30"),
-            ("u", "123e4567"), ("i", "12 apples"), ("vc", "x" * 11),
+            ("u", "123e4567"), ("i", "12 apples"), ("vc", "x" * 11), ("t", b"invalid \xff\xfe UTF-8"),
             # by the library: too long for the record, and never cut; dates and
             # times that psqlODBC would read as another value
             ("nu", "1" * 256), ("tz", "2024-02-29 23:59:59+09"), ("ts", "2024-02-29T23:59:59"),
         ]
         for (column, value), accepted in [(case, True) for case in stored_exactly] + [(case, False) for case in refused]:
-            with self.subTest(column=column, value=value[:20]):
+            with self.subTest(column=column, value=value[:24]):
                 index = names.index(column)
                 before = psql(DB, "SELECT * FROM types;")
                 shown_before = vordex.text("GetData", index)
@@ -156,8 +162,10 @@ class RealTables(unittest.TestCase):
                 if accepted:
                     self.assertEqual(shown, b"")
                     target = "encode(by, 'hex')" if column == "by" else f"{column}::text"
-                    expected = value if column == "by" else psql(DB, f"SELECT '{value}'::{types[column]}::text;")
+                    literal = value.replace("'", "''")
+                    expected = value if column == "by" else psql(DB, f"SELECT '{literal}'::{types[column]}::text;")
                     self.assertEqual(psql(DB, f"SELECT {target} FROM types;"), expected)
+                    self.assertEqual(vordex.text("GetData", index), value)
                 else:
                     self.assertNotEqual(shown, b"")
                     self.assertEqual(psql(DB, "SELECT * FROM types;"), before)
@@ -165,6 +173,7 @@ class RealTables(unittest.TestCase):
                     self.assertEqual(vordex.text("GetData", index), shown_before)
         self.assertEqual(self.update(names.index("nu"), "1" * 256)[1],
                          message("値が長すぎるため書き込めません (255バイトまで)."))
+        self.assertEqual(victims(), "2")
 
     def test_no_row_is_invented(self):
         self.open("long_middle", 2)
