@@ -47,6 +47,9 @@ CREATE TABLE cli_marks (id serial PRIMARY KEY, v text);
 INSERT INTO cli_marks (v) VALUES (E'a\x1Eb');
 CREATE TABLE cli_wide (id serial PRIMARY KEY $wide_columns);
 INSERT INTO cli_wide VALUES (DEFAULT, $wide_values);
+CREATE SCHEMA zz; -- not on the search path
+CREATE TABLE zz.cli_hidden (id serial PRIMARY KEY, v text);
+INSERT INTO zz.cli_hidden (v) VALUES ('hidden');
 SQL
 
 failures=0
@@ -90,15 +93,23 @@ expect_reason() {
 # ---- listing ----------------------------------------------------------------
 on_pg tables
 expect_status tables 0
-expect_out tables $'cli_empty\ncli_items\ncli_many\ncli_marks\ncli_wide\n'
+expect_out tables $'cli_empty\ncli_items\ncli_many\ncli_marks\ncli_wide\ncli_hidden\n'
 expect_err tables ""
 
 VORDEX_CONNECT=$connect run tables
 expect_status "tables, VORDEX_CONNECT" 0
-expect_out "tables, VORDEX_CONNECT" $'cli_empty\ncli_items\ncli_many\ncli_marks\ncli_wide\n'
+expect_out "tables, VORDEX_CONNECT" $'cli_empty\ncli_items\ncli_many\ncli_marks\ncli_wide\ncli_hidden\n'
 
 VORDEX_CONNECT="DRIVER={NoSuchDriver}" on_pg tables
 expect_status "--connect over VORDEX_CONNECT" 0
+
+# A table outside the search path is reached as SCHEMA.TABLE.
+on_pg rows zz.cli_hidden
+expect_status "rows SCHEMA.TABLE" 0
+expect_out "rows SCHEMA.TABLE" $'id\tv\n1\thidden\n'
+on_pg set zz.cli_hidden 0 v written
+expect_status "set SCHEMA.TABLE" 0
+[[ $(psql -X -A -t -d "$db" -c "SELECT v FROM zz.cli_hidden") == written ]] || fail "set SCHEMA.TABLE: not written"
 
 on_pg columns cli_items
 expect_status columns 0

@@ -105,6 +105,8 @@ class Vordex:
             "Seek": (ctypes.c_int, [ctypes.c_int]),
             "GetData": (ctypes.c_char_p, [ctypes.c_int]),
             "ListText": (ctypes.c_int, [ctypes.c_char_p, ctypes.c_int]),
+            "CanUpdate": (ctypes.c_int, [ctypes.c_int]),
+            "Update": (ctypes.c_int, [ctypes.c_int, ctypes.c_char_p]),
         }
         for name, (restype, argtypes) in signatures.items():
             function = getattr(self.lib, "VORDEX_" + name)

@@ -5,7 +5,6 @@ psql.
 
     update_pg_test.py PATH/TO/libvordex.so [unittest arguments]
 """
-import ctypes
 import os
 import sys
 import unittest
@@ -31,11 +30,6 @@ def setUpModule():
     global vordex
     host.setUpModule()
     vordex = host.vordex
-    for name, restype, argtypes in (("CanUpdate", ctypes.c_int, [ctypes.c_int]),
-                                    ("Update", ctypes.c_int, [ctypes.c_int, ctypes.c_char_p])):
-        function = getattr(vordex.lib, "VORDEX_" + name)
-        function.restype, function.argtypes = restype, argtypes
-        setattr(vordex, name, function)
     fresh_database(DB, "")
     psql(host.required_env("PGDATABASE"), """
         DO $$ BEGIN
