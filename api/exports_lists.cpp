@@ -1,5 +1,4 @@
 // The exports that list tables and columns.
-#include <cctype>
 #include <cstring>
 #include <memory>
 
@@ -65,7 +64,8 @@ bool BreaksDriverQuoting(const CText& name, char quoteChar) {
     for (const char* p = name.c_str(); *p != '\0'; ++p) {
         const auto c = static_cast<unsigned char>(*p);
         // Without a quote character only a plain identifier stands for itself.
-        if (quoteChar == ' ' ? !(std::isalnum(c) || c == '_' || c >= 0x80) : *p == quoteChar) return true;
+        const bool plain = (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || c == '_' || c >= 0x80;
+        if (quoteChar == ' ' ? !plain : *p == quoteChar) return true;
     }
     return false;
 }

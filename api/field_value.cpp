@@ -75,8 +75,8 @@ FieldValue ValueForField(const char* value, int32_t sqlType, int32_t catalogLeng
     const size_t length = std::strlen(value);
     if (IsCharacterType(sqlType)) {
         const auto limit = std::min(static_cast<size_t>(static_cast<uint32_t>(catalogLength)), kValueCapacity);
-        field.text.Assign(value, length <= limit ? length : platform::WholeCharacterPrefix(value, limit,
-                                                                                          platform::HostCodePage()));
+        field.text.Assign(
+            value, length <= limit ? length : platform::WholeCharacterPrefix(value, limit, platform::HostCodePage()));
         return field;
     }
     field.text.Assign(value, length);

@@ -63,7 +63,7 @@ std::vector<std::string> OdbcReader::ListColumns(const std::string& table, std::
         SQLCHAR name[256];
         SQLLEN schemaIndicator = 0;
         SQLLEN indicator = 0;
-        rc = SQLBindCol(columns, 2, SQL_C_CHAR, schema, sizeof schema, &schemaIndicator);  // TABLE_OWNER
+        rc = SQLBindCol(columns, 2, SQL_C_CHAR, schema, sizeof schema, &schemaIndicator);    // TABLE_OWNER
         if (Ok(rc)) rc = SQLBindCol(columns, 4, SQL_C_CHAR, name, sizeof name, &indicator);  // COLUMN_NAME
         while (Ok(rc) && Ok(rc = SQLFetch(columns))) names.emplace_back(reinterpret_cast<char*>(name));
         owner = schemaIndicator > 0 ? reinterpret_cast<char*>(schema) : "";
