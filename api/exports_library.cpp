@@ -1,4 +1,5 @@
 // The exports that concern the library state as a whole.
+#include "api/library_call.h"
 #include "api/library_state.h"
 #include "vordex.h"
 
@@ -6,8 +7,14 @@ extern "C" {
 
 VORDEX_API int VORDEX_GetVersion(void) { return 0x20070; }
 
-VORDEX_API int VORDEX_IsOpen(void) { return vordex::api::activeDatabase ? 1 : 0; }
+VORDEX_API int VORDEX_IsOpen(void) {
+    const vordex::api::LibraryCall call;
+    return vordex::api::activeDatabase ? 1 : 0;
+}
 
-VORDEX_API void VORDEX_Close(void) { vordex::api::CloseActiveDatabase(); }
+VORDEX_API void VORDEX_Close(void) {
+    const vordex::api::LibraryCall call;
+    vordex::api::CloseActiveDatabase();
+}
 
 }  // extern "C"

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "api/guarded_call.h"
+#include "api/library_call.h"
 #include "api/library_state.h"
 #include "api/show_message.h"
 #include "db/library_messages.h"
@@ -171,6 +172,7 @@ using namespace vordex::api;
 extern "C" {
 
 VORDEX_API int VORDEX_Table(void) {
+    const LibraryCall call;
     tableCount = 0;
     GuardedCall(
         false,
@@ -186,10 +188,12 @@ VORDEX_API int VORDEX_Table(void) {
 }
 
 VORDEX_API const char* VORDEX_GetTableList(int index) {
+    const LibraryCall call;
     return IsListIndex(index, tableCount) ? tableNames[index].c_str() : kEmptyText;
 }
 
 VORDEX_API const char* VORDEX_GetDirName(void) {
+    const LibraryCall call;
     if (!activeDatabase) return kEmptyText;
     CText value;
     if (FindDefaultDir(activeDatabase->ConnectString.c_str(), value)) catalogQualifier = value;
@@ -197,6 +201,7 @@ VORDEX_API const char* VORDEX_GetDirName(void) {
 }
 
 VORDEX_API int VORDEX_Open(const char* tableName) {
+    const LibraryCall call;
     if (tableName == nullptr) return 0;
     fieldListCount = 0;
     GuardedCall(
@@ -212,6 +217,7 @@ VORDEX_API int VORDEX_Open(const char* tableName) {
 }
 
 VORDEX_API const char* VORDEX_GetNameList(int index) {
+    const LibraryCall call;
     return IsListIndex(index, fieldListCount) ? fieldNames[index].c_str() : kEmptyText;
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "api/guarded_call.h"
+#include "api/library_call.h"
 #include "api/library_state.h"
 #include "vordex.h"
 
@@ -46,6 +47,7 @@ int MoveActiveRecord(int32_t rows, SQLUSMALLINT fetchType) {
 extern "C" {
 
 VORDEX_API int VORDEX_OpenRec(void) {
+    const LibraryCall call;
     if (activeRecord) return 1;
     const int result = GuardedCall(
         0,
@@ -68,13 +70,23 @@ VORDEX_API int VORDEX_OpenRec(void) {
     return result;
 }
 
-VORDEX_API void VORDEX_CloseRec(void) { CloseActiveRecord(); }
+VORDEX_API void VORDEX_CloseRec(void) {
+    const LibraryCall call;
+    CloseActiveRecord();
+}
 
-VORDEX_API int VORDEX_IsEOF(void) { return activeRecord ? activeRecord->AtEnd : 1; }
+VORDEX_API int VORDEX_IsEOF(void) {
+    const LibraryCall call;
+    return activeRecord ? activeRecord->AtEnd : 1;
+}
 
-VORDEX_API int VORDEX_MoveNext(void) { return MoveActiveRecord(1, SQL_FETCH_NEXT); }
+VORDEX_API int VORDEX_MoveNext(void) {
+    const LibraryCall call;
+    return MoveActiveRecord(1, SQL_FETCH_NEXT);
+}
 
 VORDEX_API int VORDEX_Seek(int row) {
+    const LibraryCall call;
     // Rows count from 0: ODBC would take a negative number from the end.
     if (row < 0) return 0;
     // ODBC counts rows from 1; the last int row stays past any real end.
@@ -82,11 +94,13 @@ VORDEX_API int VORDEX_Seek(int row) {
 }
 
 VORDEX_API const char* VORDEX_GetData(int index) {
+    const LibraryCall call;
     const CText* value = FieldValue(index);
     return value != nullptr ? value->c_str() : kEmptyText;
 }
 
 VORDEX_API int VORDEX_ListText(char* buffer, int size) {
+    const LibraryCall call;
     if (!activeRecord || buffer == nullptr || size < 1) return 0;
     if (!OnRow()) {
         buffer[0] = '\0';

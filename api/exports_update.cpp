@@ -1,6 +1,7 @@
 // The exports that write one field of the current row.
 #include "api/field_value.h"
 #include "api/guarded_call.h"
+#include "api/library_call.h"
 #include "api/library_state.h"
 #include "api/show_message.h"
 #include "vordex.h"
@@ -16,9 +17,13 @@ bool IsUpdatableField(int index) { return activeRecord && IsListIndex(index, fie
 
 extern "C" {
 
-VORDEX_API int VORDEX_CanUpdate(int index) { return IsUpdatableField(index) ? activeRecord->UpdateAllowed : 0; }
+VORDEX_API int VORDEX_CanUpdate(int index) {
+    const LibraryCall call;
+    return IsUpdatableField(index) ? activeRecord->UpdateAllowed : 0;
+}
 
 VORDEX_API int VORDEX_Update(int index, const char* value) {
+    const LibraryCall call;
     if (!IsUpdatableField(index) || value == nullptr) return 0;
     const FieldValue field = ValueForField(value, fieldTypes[index], fieldLengths[index]);
     if (activeRecord->UpdateAllowed != 1) return 0;

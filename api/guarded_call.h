@@ -1,7 +1,9 @@
 #pragma once
 
+#include "api/library_state.h"
 #include "api/show_message.h"
 #include "db/db_exception.h"
+#include "platform/server_watch.h"
 
 namespace vordex::api {
 
@@ -17,13 +19,17 @@ private:
     CException* e_;
 };
 
-/// The guarded block of an exported call. Runs `body`; when it throws, shows
-/// the failure (a database exception's texts, otherwise the fixed text), runs
-/// `cleanup` and returns `failure`. Nothing escapes: a C host cannot catch.
+/// The guarded block of an exported call. Runs `body` under the server watch;
+/// when it throws, shows the failure (a database exception's texts, otherwise
+/// the fixed text), runs `cleanup` and returns `failure`. Nothing escapes: a
+/// C host cannot catch.
 template <class Result, class Body, class Cleanup>
 Result GuardedCall(Result failure, Body&& body, Cleanup&& cleanup) noexcept {
     try {
         try {
+            // No wait on a silent server outlasts the limit (the message
+            // below is shown after the watch has ended).
+            const platform::ServerWatch watch(ServerSilenceLimit());
             return body();
         } catch (CDBException* e) {
             CaughtException caught(e);

@@ -1,6 +1,9 @@
 #include "api/library_state.h"
 
+#include "api/library_call.h"
 #include "db/exception.h"
+#include "db/odbc_environment.h"
+#include "platform/server_watch.h"
 
 namespace vordex::api {
 
@@ -21,8 +24,15 @@ bool fieldListNamesUnsafe = false;
 
 const char kEmptyText[] = "";
 
+unsigned ServerSilenceLimit() {
+    constexpr int32_t kDriverRoundTrips = 5;
+    const int32_t timeout = activeDatabase && activeDatabase->QueryTimeout > 0 ? activeDatabase->QueryTimeout : 15;
+    return static_cast<unsigned>(timeout + kDriverRoundTrips);
+}
+
 void CloseActiveRecord() noexcept {
     if (!activeRecord) return;
+    const platform::ServerWatch watch(ServerSilenceLimit());
     try {
         if (activeRecord->IsOpen()) activeRecord->Close();
     } catch (CException* e) {
@@ -34,6 +44,7 @@ void CloseActiveRecord() noexcept {
 
 void CloseConnection() noexcept {
     if (!activeDatabase) return;
+    const platform::ServerWatch watch(ServerSilenceLimit());
     try {
         if (activeDatabase->IsConnected()) activeDatabase->Close();
     } catch (CException* e) {
@@ -58,10 +69,18 @@ namespace {
 // hook has run.
 struct ProcessHooks {
     ProcessHooks() {
+        // Made first, so that they are destroyed after the unload hook.
+        DatabaseLock();
+        TheOdbcEnvironment();
+        platform::ServerWatch::Initialize();
         activeDatabase.reset();
         activeRecord.reset();
     }
-    ~ProcessHooks() { CloseActiveDatabase(); }
+    ~ProcessHooks() {
+        const LibraryCall call;
+        CloseActiveDatabase();
+        platform::ServerWatch::Stop();
+    }
 };
 
 ProcessHooks processHooks;

@@ -51,6 +51,10 @@ inline bool IsListIndex(int index, int32_t count) {
     return index >= 0 && index < count && index < kListLimit;
 }
 
+/// How long a call may wait on a server that sends nothing: the connection's
+/// query time-out, and a few seconds for the driver's own round trips.
+unsigned ServerSilenceLimit();
+
 /// Closes the open record (when it is open), deletes it, clears activeRecord.
 void CloseActiveRecord() noexcept;
 

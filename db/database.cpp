@@ -63,6 +63,10 @@ void CDatabase::Close() {
         }
     }
     if (ConnectionHandle != nullptr) {
+        // Unwatched before the driver closes them, so that the watch never
+        // shuts down a descriptor that has meanwhile become another file.
+        platform::ServerWatch::Forget(Sockets);
+        Sockets.clear();
         SQLDisconnect(ConnectionHandle);
         SQLFreeConnect(ConnectionHandle);
         ConnectionHandle = nullptr;
@@ -97,5 +101,12 @@ bool CDatabase::Succeeded(SQLRETURN rc) const {
 }
 
 void CDatabase::ThrowError(SQLRETURN rc) { ThrowDBError(rc, this, nullptr); }
+
+bool CDatabase::IsConnectionDead() const {
+    if (ConnectionHandle == nullptr) return false;
+    SQLULEN dead = SQL_CD_FALSE;
+    const SQLRETURN rc = SQLGetConnectOption(ConnectionHandle, SQL_ATTR_CONNECTION_DEAD, &dead);
+    return Succeeded(rc) && rc != SQL_NO_DATA_FOUND && dead == SQL_CD_TRUE;
+}
 
 }  // namespace vordex

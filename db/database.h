@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <list>
+#include <vector>
 
 #include "db/object.h"
 #include "db/text.h"
+#include "platform/server_watch.h"
 
 namespace vordex {
 
@@ -62,6 +64,9 @@ public:
     void ConvertBrackets(char* sql) const;
 
     bool IsConnected() const { return ConnectionHandle != nullptr; }
+    /// True when the driver reports the connection to its server lost
+    /// (SQL_ATTR_CONNECTION_DEAD); false while it is alive or cannot tell.
+    bool IsConnectionDead() const;
 
     SQLHDBC ConnectionHandle = nullptr;
     int32_t UsesCursorLibrary = 0;
@@ -77,6 +82,9 @@ public:
     uint32_t OwnerUsage = 0;
     uint32_t LoginTimeout = 15;
     int32_t QueryTimeout = 15;
+    /// The sockets the driver opened for this connection, watched for a
+    /// silent server while calls wait on them.
+    std::vector<platform::SocketId> Sockets;
 };
 
 }  // namespace vordex

@@ -9,6 +9,7 @@
 #include "db/odbc_environment.h"
 #include "platform/connect_string.h"
 #include "platform/data_source_choice.h"
+#include "platform/server_watch.h"
 
 namespace vordex {
 namespace {
@@ -57,6 +58,7 @@ bool CDatabase::DriverConnect(uint32_t options) {
     // Where the driver manager would show its dialog, the platform layer asks
     // which data source to use; a cancel ends like the dialog's cancel.
     if (mode == SQL_DRIVER_PROMPT || (mode == SQL_DRIVER_COMPLETE && !platform::NamesDataSource(connect.c_str()))) {
+        const platform::ServerWatchPause userAnswers;
         platform::DataSourceChoice choice = platform::ChooseDataSource(CurrentEnvironmentHandle());
         if (!choice.chosen) {
             Free();
@@ -70,6 +72,7 @@ bool CDatabase::DriverConnect(uint32_t options) {
     SQLCHAR completed[kCompletedConnectSize];
     SQLSMALLINT completedLength = 0;
     std::memset(completed, 0, sizeof completed);
+    const std::vector<platform::SocketId> before = platform::ProcessSockets();
     // No window handle: unixODBC would try to load a GUI plug-in through one.
     SQLRETURN rc = SQLDriverConnect(ConnectionHandle, nullptr,
                                     reinterpret_cast<SQLCHAR*>(const_cast<char*>(connect.c_str())), SQL_NTS,
@@ -79,6 +82,8 @@ bool CDatabase::DriverConnect(uint32_t options) {
         return false;
     }
     if (!Succeeded(rc)) ThrowError(rc);
+    Sockets = platform::NewSockets(before, platform::ProcessSockets());
+    platform::ServerWatch::Watch(Sockets);
     completed[kCompletedConnectSize - 1] = '\0';
     ConnectString = "ODBC;";
     ConnectString.Append(reinterpret_cast<char*>(completed));

@@ -28,6 +28,9 @@ enum LibraryError : SQLRETURN {
     ErrorRowError = 1022,
     ErrorRowStatus = 1024,
     ErrorNoDynamicCursor = 1025,
+    /// A fetch answered "no more data" on a connection that the driver
+    /// reports dead: the end of the rows was not reached.
+    ErrorConnectionLost = 1026,
 };
 
 /// A failed ODBC call, or a rule of the database layer broken.

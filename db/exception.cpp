@@ -6,11 +6,11 @@ VORDEX_IMPLEMENT_RUNTIME_CLASS(CException, CObject)
 VORDEX_IMPLEMENT_RUNTIME_CLASS(CMemoryException, CException)
 
 namespace {
-// Made when the library loads, since memory may be short when it is thrown,
-// and never destroyed, since it may still be thrown while the library unloads.
-CMemoryException* const outOfMemory = new CMemoryException;
+// Made when the library loads, since memory may be short when it is thrown;
+// a static object, never deleted by its catchers (AutoDelete is off).
+CMemoryException outOfMemory;
 }  // namespace
 
-void ThrowMemoryException() { throw outOfMemory; }
+void ThrowMemoryException() { throw &outOfMemory; }
 
 }  // namespace vordex

@@ -12,8 +12,9 @@ struct MessageEntry {
     const char* utf8;
 };
 
-// Kept in UTF-8 here; shown in the host's code page. The library error codes
-// (1001-1028) have no entry: their failures show the unrecoverable-error text.
+// Kept in UTF-8 here; shown in the host's code page. Of the library error
+// codes (1001-1028) only the lost connection has a text: the others show the
+// unrecoverable-error text.
 constexpr MessageEntry kMessages[] = {
     {MessageUnrecoverableError, "ODBCﾄﾞﾗｲﾊﾞで回復できないエラーが発生しました."},
     {MessageNoTableFound, "テーブルが見つかりません."},
@@ -21,6 +22,7 @@ constexpr MessageEntry kMessages[] = {
     {MessageNoFieldFound, "フィールドが見つかりません.\r\n\r\nODBC32,ODBCﾄﾞﾗｲﾊﾞ,ﾃﾞｰﾀﾍﾞｰｽﾌｧｲﾙ名等を確認して下さい"},
     {MessageInsideSuffix, " 内に"},
     {MessageValueTooLong, "値が長すぎるため書き込めません (255バイトまで)."},
+    {LibraryErrorMessageBase + 1026, "サーバーとの接続が切れました. 表の終わりには達していません."},
     {MessageDateTimeForm,
      "日付と時刻は yyyy-mm-dd, hh:mm:ss[.fffffffff], yyyy-mm-dd hh:mm:ss[.fffffffff] の形で書いて下さい."},
 };

@@ -2,16 +2,18 @@
 
 namespace vordex {
 
-// Both live until the process ends: the library's unload hook still closes
-// connections after function-local statics made later would be destroyed.
+// Statics are destroyed in the reverse order of their making. The library's
+// load hook makes both before anything else, so they outlive the unload
+// hook, which still closes connections; after it they are freed with the
+// library.
 OdbcEnvironment& TheOdbcEnvironment() {
-    static auto* environment = new OdbcEnvironment;
-    return *environment;
+    static OdbcEnvironment environment;
+    return environment;
 }
 
 std::recursive_mutex& DatabaseLock() {
-    static auto* lock = new std::recursive_mutex;
-    return *lock;
+    static std::recursive_mutex lock;
+    return lock;
 }
 
 SQLHENV CurrentEnvironmentHandle() {

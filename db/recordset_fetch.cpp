@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "db/database.h"
 #include "db/db_exception.h"
 #include "db/odbc_call.h"
 #include "db/recordset.h"
@@ -127,6 +128,9 @@ void CRecordset::CheckFetchResult(SQLRETURN rc) {
         return;
     }
     if (!Succeeded(rc)) ThrowError(rc);
+    // psqlODBC in its block-reading mode answers a fetch on a lost connection
+    // with "no more data" and no diagnostic: only a live connection ends rows.
+    if (rc == SQL_NO_DATA_FOUND && Database != nullptr && Database->IsConnectionDead()) ThrowError(ErrorConnectionLost);
 }
 
 void CRecordset::AfterFetch(SQLRETURN rc, SQLUSMALLINT fetchType, int32_t rows, SQLULEN) {

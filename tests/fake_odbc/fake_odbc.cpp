@@ -52,6 +52,7 @@ struct State {
     std::map<SQLUSMALLINT, SQLULEN> stmtOptionAnswers;
     size_t nextDataSource = 0;
     int environments = 0, connections = 0, statements = 0;
+    bool connectionDead = false;
 };
 
 State& S() {
@@ -249,6 +250,8 @@ void MarkRowDeleted(size_t row) { S().deleted.at(row) = true; }
 
 void SetFunctionSupported(SQLUSMALLINT function, bool supported) { S().functions[function] = supported; }
 
+void SetConnectionDead(bool dead) { S().connectionDead = dead; }
+
 void SetStmtOptionAnswer(SQLUSMALLINT option, SQLULEN value) { S().stmtOptionAnswers[option] = value; }
 
 void SetDataSources(const std::vector<std::pair<std::string, std::string>>& sources) { S().dataSources = sources; }
@@ -312,6 +315,13 @@ SQLRETURN SQL_API SQLFreeConnect(SQLHDBC connection) {
 SQLRETURN SQL_API SQLSetConnectOption(SQLHDBC, SQLUSMALLINT option, SQLULEN value) {
     SQLRETURN rc = SQL_SUCCESS;
     Scripted("SQLSetConnectOption", Format(option, value), rc);
+    return rc;
+}
+
+SQLRETURN SQL_API SQLGetConnectOption(SQLHDBC, SQLUSMALLINT option, SQLPOINTER value) {
+    SQLRETURN rc = SQL_SUCCESS;
+    if (Scripted("SQLGetConnectOption", Format(option), rc)) return rc;
+    if (option == SQL_ATTR_CONNECTION_DEAD) *static_cast<SQLULEN*>(value) = S().connectionDead ? SQL_CD_TRUE : SQL_CD_FALSE;
     return rc;
 }
 

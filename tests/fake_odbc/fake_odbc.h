@@ -85,6 +85,8 @@ void QueueNeedData(SQLPOINTER token);
 
 /// SQLGetFunctions answers (default: every function supported).
 void SetFunctionSupported(SQLUSMALLINT function, bool supported);
+/// What SQL_ATTR_CONNECTION_DEAD answers (default: alive).
+void SetConnectionDead(bool dead);
 /// SQLGetStmtOption answers (default: the value last set with SQLSetStmtOption).
 void SetStmtOptionAnswer(SQLUSMALLINT option, SQLULEN value);
 

@@ -125,6 +125,49 @@ TEST_F(PostgresRecordset, UnknownTableIsTheServersError) {
     EXPECT_TRUE(db.OpenRecordsets.empty());
 }
 
+TEST(PostgresLostConnection, IsNeverTheEndOfTheRows) {
+    Psql("DROP TABLE IF EXISTS rs_many; CREATE TABLE rs_many (id serial PRIMARY KEY, name text, qty integer);"
+         "INSERT INTO rs_many (name, qty) SELECT 'n' || g, g FROM generate_series(1, 200) g;");
+    struct Case {
+        const char* settings;  // appended to the connect string
+        uint32_t openType;
+    };
+    // The driver's default (it reads the whole result at once) and its block
+    // reading, where psqlODBC can answer a dead connection's fetch with "no
+    // more data"; blocks of 1000 hold the whole table before the backend dies.
+    const Case cases[] = {
+        {"", KeysetCursor},
+        {";UseDeclareFetch=1;Fetch=10", ForwardOnly},
+        {";UseDeclareFetch=1;Fetch=10", StaticCursor},
+        {";UseDeclareFetch=1;Fetch=1000", StaticCursor},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.settings) + " open type " + std::to_string(c.openType));
+        CDatabase db;
+        const std::string connect = "ODBC;DSN=" + RequiredEnv("VORDEX_TEST_PG_DSN") + c.settings;
+        ASSERT_TRUE(db.Open(nullptr, false, false, connect.c_str(), false));
+        ItemRecord rs(&db, "rs_many");
+        ASSERT_TRUE(rs.Open(c.openType, nullptr, 0));
+        Psql("SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
+             " WHERE datname = current_database() AND pid <> pg_backend_pid();");
+        int rows = 1;
+        SQLRETURN failure = 0;
+        while (failure == 0 && !rs.AtEnd) {
+            failure = MoveFails(rs, 1, SQL_FETCH_NEXT);
+            if (failure == 0 && !rs.AtEnd) ++rows;
+        }
+        // Either every row came before the end, or the walk failed: it never
+        // ends early as if the table were shorter.
+        if (rs.AtEnd) {
+            EXPECT_EQ(rows, 200);
+        } else {
+            EXPECT_TRUE(failure == SQL_ERROR || failure == ErrorConnectionLost) << failure;
+            EXPECT_TRUE(db.IsConnectionDead());
+        }
+    }
+    Psql("DROP TABLE rs_many;");
+}
+
 TEST(SqliteRecordset, KeysetCursorIsRefused) {
     CDatabase db;
     const std::string connect = "ODBC;DSN=" + RequiredEnv("VORDEX_TEST_SQLITE_DSN");

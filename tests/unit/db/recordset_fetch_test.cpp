@@ -144,6 +144,28 @@ TEST_F(RecordsetFetch, FetchWarnings) {
     EXPECT_EQ(MoveFails(rs, 1, SQL_FETCH_FIRST), SQL_ERROR);
 }
 
+TEST_F(RecordsetFetch, NoMoreDataOnALostConnectionIsNoEnd) {
+    for (const uint32_t openType : {KeysetCursor, ForwardOnly}) {
+        SCOPED_TRACE(openType);
+        fake_odbc::SetConnectionDead(false);
+        TestRecord rs(&db);
+        ASSERT_TRUE(rs.Open(openType, nullptr, 0));
+        rs.Move(1, SQL_FETCH_NEXT);
+        // The driver's "no more data" with its connection dead fails the move.
+        fake_odbc::SetConnectionDead(true);
+        fake_odbc::QueueReturn(openType == ForwardOnly ? "SQLFetch" : "SQLExtendedFetch", SQL_NO_DATA_FOUND);
+        EXPECT_EQ(MoveFails(rs, 1, SQL_FETCH_NEXT), ErrorConnectionLost);
+        EXPECT_EQ(rs.AtEnd, 0);
+        EXPECT_FALSE(rs.HasCurrentRow());
+        // On a live connection it is the end.
+        fake_odbc::SetConnectionDead(false);
+        rs.Move(1, SQL_FETCH_NEXT);
+        EXPECT_EQ(rs.AtEnd, 0);
+        rs.Move(1, SQL_FETCH_NEXT);
+        EXPECT_EQ(rs.AtEnd, 1);
+    }
+}
+
 TEST_F(RecordsetFetch, DeletedRowsWithAndWithoutSkipping) {
     SetRows(5);
     fake_odbc::MarkRowDeleted(1);

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <vector>
+
+namespace vordex::platform {
+
+/// A socket of the process, told apart from a later socket that reuses its
+/// descriptor number.
+struct SocketId {
+    int descriptor;
+    unsigned long inode;
+    bool operator==(const SocketId& o) const { return descriptor == o.descriptor && inode == o.inode; }
+};
+
+/// The sockets the process holds now.
+std::vector<SocketId> ProcessSockets();
+
+/// The sockets of `after` that `before` does not hold: those a connection
+/// made in between opened.
+std::vector<SocketId> NewSockets(const std::vector<SocketId>& before, const std::vector<SocketId>& after);
+
+/// Bounds the library's waits on a server that has gone silent.
+///
+/// A driver waits for its server's answer without a limit of its own: a
+/// frozen server, or one cut off by the network, holds a call for as long as
+/// it stays so. While a Watch is held (an exported call at work), a thread of
+/// the library looks at the sockets of the connections every half second;
+/// when none of them has received a byte for the allowed time, it shuts them
+/// down, and the waiting driver call fails at once with the driver's own
+/// message. A server that answers slowly but steadily is never cut.
+class ServerWatch {
+public:
+    /// Arms the watch for `seconds` of silence; nested watches keep the first.
+    explicit ServerWatch(unsigned seconds);
+    ~ServerWatch();
+    ServerWatch(const ServerWatch&) = delete;
+    ServerWatch& operator=(const ServerWatch&) = delete;
+
+    /// The sockets of a connection, watched from now until they are forgotten
+    /// (before the connection closes them).
+    static void Watch(const std::vector<SocketId>& sockets);
+    static void Forget(const std::vector<SocketId>& sockets);
+
+    /// Makes the watch's state; the library's load hook calls it first, so
+    /// that the state outlives the unload hook.
+    static void Initialize();
+    /// Ends the watching thread; the library's unload hook calls it last.
+    static void Stop();
+};
+
+/// Suspends an armed watch while the user is asked something (a message,
+/// the choice of a data source): a user who reads is not a silent server.
+class ServerWatchPause {
+public:
+    ServerWatchPause();
+    ~ServerWatchPause();
+    ServerWatchPause(const ServerWatchPause&) = delete;
+    ServerWatchPause& operator=(const ServerWatchPause&) = delete;
+};
+
+}  // namespace vordex::platform
