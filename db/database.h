@@ -57,6 +57,8 @@ public:
     bool DriverConnect(uint32_t options);
     void VerifyConformance();
     void ReadCapabilities();
+    /// On PostgreSQL, gives the session a lock time-out equal to QueryTimeout.
+    void BoundLockWaits();
     /// Close, then release the shared environment when no connection holds it.
     void Free();
 

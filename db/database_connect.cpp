@@ -147,4 +147,25 @@ void CDatabase::ReadCapabilities() {
     QuoteChar = Succeeded(rc) && quoteLength == 1 ? quote[0] : ' ';
 }
 
+// psqlODBC gives its own writes (the UPDATE, INSERT and DELETE behind
+// SQLSetPos) no statement time-out: it sets statement_timeout around the
+// SELECT of a timed statement only, and back to 0 after it. A write held by a
+// row lock would wait for as long as the lock is held. lock_timeout, which the
+// driver leaves alone, ends such a wait with the server's own message after
+// the query time-out. Failures are ignored: the server watch bounds the wait.
+void CDatabase::BoundLockWaits() {
+    if (QueryTimeout <= 0) return;
+    char dbms[32] = {};
+    SQLSMALLINT length = 0;
+    if (!Succeeded(SQLGetInfo(ConnectionHandle, SQL_DBMS_NAME, dbms, sizeof dbms, &length)) ||
+        std::strcmp(dbms, "PostgreSQL") != 0) {
+        return;
+    }
+    SQLHSTMT statement = nullptr;
+    if (!Succeeded(SQLAllocStmt(ConnectionHandle, &statement))) return;
+    const std::string set = "SET lock_timeout = " + std::to_string(QueryTimeout * 1000);
+    SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(set.c_str())), SQL_NTS);
+    SQLFreeStmt(statement, SQL_DROP);
+}
+
 }  // namespace vordex

@@ -29,6 +29,8 @@ void CRecordset::PrepareUpdateStatement() {
         UpdateStatement = nullptr;
         ThrowDBError(rc, Database, failed);
     }
+    // Writes are bounded like the SELECT.
+    Database->SetStatementOptions(UpdateStatement);
 }
 
 void CRecordset::ReadCursorName() {

@@ -111,7 +111,11 @@ TEST_F(UpdateCalls, ComposedStatementsQuoteTheTableItsOwnerAndEveryColumn) {
     ASSERT_EQ(VORDEX_Open("T"), 3);
     ASSERT_EQ(VORDEX_OpenRec(), 1);
     ASSERT_EQ(VORDEX_CanUpdate(2), 1);
+    const int timeouts = static_cast<int>(fake_odbc::CallsTo("SQLSetStmtOption").size());
     EXPECT_EQ(VORDEX_Update(1, "x"), 1);
+    // The statement that writes is given the query time-out too.
+    EXPECT_EQ(fake_odbc::CallsTo("SQLSetStmtOption").size(), static_cast<size_t>(timeouts) + 1);
+    EXPECT_EQ(fake_odbc::CallsTo("SQLSetStmtOption").back().arguments, std::to_string(SQL_QUERY_TIMEOUT) + ",15");
     EXPECT_EQ(VORDEX_Update(2, "y"), 1);
     activeRecord->BeginAdd();
     activeRecord->Values[1] = "new";

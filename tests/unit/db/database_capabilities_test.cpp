@@ -112,6 +112,28 @@ TEST_F(DatabaseCapabilities, RefusedQueryTimeoutIsAskedOncePerConnectionObject) 
     EXPECT_EQ(other.QueryTimeout, 15);
 }
 
+TEST_F(DatabaseCapabilities, PostgreSqlSessionsBoundLockWaits) {
+    struct Case {
+        const char* dbms;
+        int32_t queryTimeout;
+        const char* sent;  // null: nothing
+    };
+    const Case cases[] = {{"PostgreSQL", 15, "SET lock_timeout = 15000"},
+                          {"SQLite", 15, nullptr},
+                          {"PostgreSQL", -1, nullptr}};
+    for (const Case& c : cases) {
+        CDatabase db;
+        db.QueryTimeout = c.queryTimeout;
+        Connect(db, [&] { fake_odbc::SetInfoText(SQL_DBMS_NAME, c.dbms); });
+        const auto sent = fake_odbc::CallsTo("SQLExecDirect");
+        ASSERT_EQ(sent.size(), c.sent ? 1u : 0u) << c.dbms;
+        if (c.sent) {
+            EXPECT_EQ(sent[0].arguments, c.sent);
+        }
+        EXPECT_EQ(fake_odbc::LiveStatements(), 0);
+    }
+}
+
 TEST(DatabaseSucceeded, JudgesReturnCodes) {
     CDatabase db;
     for (int rc : {SQL_SUCCESS, SQL_SUCCESS_WITH_INFO, SQL_NO_DATA_FOUND}) {

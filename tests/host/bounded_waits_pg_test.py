@@ -1,0 +1,129 @@
+#!/usr/bin/python3
+"""Calls that wait on the server come back while it still does not answer:
+a row lock held by another session, a backend frozen with SIGSTOP. Each call
+returns 0 with a message, nothing is written, and the next session works.
+These tests wait for the library's time-out (15 s) and its few seconds more.
+
+    bounded_waits_pg_test.py PATH/TO/libvordex.so [unittest arguments]
+"""
+import os
+import signal
+import subprocess
+import sys
+import threading
+import time
+import unittest
+
+import host_python_test as host
+from host_python_test import StandardError, fresh_database, psql
+
+DB = "vordex_host_waits"
+# Far beyond the time-out and its grace: a call still waiting then would wait
+# for as long as the server stays silent.
+HANG = 60
+
+vordex = None
+
+
+def setUpModule():
+    global vordex
+    host.setUpModule()
+    vordex = host.vordex
+
+
+def backend_pid():
+    return int(psql(host.required_env("PGDATABASE"),
+                    f"SELECT pid FROM pg_stat_activity WHERE datname = '{DB}' AND backend_type = 'client backend';"))
+
+
+class BoundedWaits(unittest.TestCase):
+    def setUp(self):
+        os.environ["VORDEX_CONNECT"] = fresh_database(DB, """
+            CREATE TABLE t (id serial PRIMARY KEY, v text);
+            INSERT INTO t (v) SELECT 'v' || g FROM generate_series(1, 100) g;""")
+        self.stderr = StandardError()
+        self.assertEqual(vordex.Open(b"t"), 2)
+        self.assertEqual(vordex.OpenRec(), 1)
+
+    def tearDown(self):
+        vordex.Close()
+        os.environ.pop("VORDEX_CONNECT", None)
+
+    def returns_while(self, call, silent):
+        """Runs `call` while `silent` keeps the server from answering; its
+        result and message, or a failure when it is still waiting after HANG
+        seconds (the server is then let go, so the test itself ends)."""
+        outcome = {}
+        with self.stderr.capture():
+            worker = threading.Thread(target=lambda: outcome.setdefault("result", call()))
+            with silent():
+                worker.start()
+                worker.join(HANG)
+                returned = not worker.is_alive()
+            worker.join()
+        self.assertTrue(returned, "the call waited as long as the server was silent")
+        return outcome["result"], self.stderr.data.decode("utf-8")
+
+    def test_a_row_lock_held_elsewhere(self):
+        class Locked:
+            def __enter__(self):
+                self.holder = subprocess.Popen(
+                    ["psql", "-X", "-q", "-d", DB, "-c",
+                     "BEGIN; SELECT * FROM t WHERE id = 1 FOR UPDATE; SELECT pg_sleep(300);"],
+                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                while psql(DB, "SELECT count(*) FROM pg_locks l JOIN pg_class c ON c.oid = l.relation"
+                               " WHERE c.relname = 't' AND l.mode = 'RowShareLock';") == "0":
+                    time.sleep(0.1)
+
+            def __exit__(self, *exc):
+                psql(DB, "SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
+                         " WHERE datname = current_database() AND query LIKE '%pg_sleep(300)%'"
+                         " AND pid <> pg_backend_pid();")
+                self.holder.wait()
+
+        result, shown = self.returns_while(lambda: vordex.Update(1, b"written"), Locked)
+        self.assertEqual(result, 0)
+        self.assertIn("lock timeout", shown)
+        self.assertEqual(psql(DB, "SELECT v FROM t WHERE id = 1;"), "v1")
+        # The server ended the statement: the session goes on.
+        self.assertEqual(vordex.text("GetData", 1), "v1")
+        self.assertEqual(vordex.Update(1, b"written"), 1)
+        self.assertEqual(psql(DB, "SELECT v FROM t WHERE id = 1;"), "written")
+
+    def frozen(self):
+        pid = backend_pid()
+
+        class Frozen:
+            def __enter__(self):
+                os.kill(pid, signal.SIGSTOP)
+
+            def __exit__(self, *exc):
+                os.kill(pid, signal.SIGCONT)
+
+        return Frozen
+
+    def walk(self):
+        for _ in range(200):
+            if not vordex.MoveNext():
+                return 0
+        return 1
+
+    def test_a_frozen_server(self):
+        for what, call in (("walk", self.walk), ("write", lambda: vordex.Update(1, b"written"))):
+            with self.subTest(what):
+                result, shown = self.returns_while(call, self.frozen())
+                self.assertEqual(result, 0)
+                self.assertRegex(shown, r"^VORDEX: \S")
+                self.assertEqual(psql(DB, "SELECT count(*) FROM t WHERE v = 'written';"), "0")
+                # Once the server answers again, so does the next session.
+                vordex.Close()
+                self.assertEqual(vordex.Open(b"t"), 2)
+                self.assertEqual(vordex.OpenRec(), 1)
+                self.assertEqual(vordex.row(2), ["1", "v1"])
+
+
+if __name__ == "__main__":
+    if len(sys.argv) > 1 and not sys.argv[1].startswith("-"):
+        os.environ["VORDEX_LIBRARY"] = sys.argv.pop(1)
+        host.LIBRARY_PATH = os.environ["VORDEX_LIBRARY"]
+    unittest.main(verbosity=2)
