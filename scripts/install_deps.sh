@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    cmake g++ python3 python3-pyodbc
+    cmake g++ python3 python3-pyodbc valgrind
     libgtest-dev libgmock-dev libbenchmark-dev
     unixodbc unixodbc-dev odbc-postgresql libsqliteodbc
     postgresql-15
