@@ -109,7 +109,8 @@ void OdbcReader::Open(const std::string& table, Cursor cursor) {
     const std::string q = quoteLength == 1 && quote[0] != ' ' ? std::string(1, quote[0]) : std::string();
     // The library's text to the byte for plain names: the quoted names joined
     // by commas, the last separator turned into a blank, then " FROM " and the
-    // quoted table, behind its owner where data statements take one.
+    // quoted table, behind its owner where data statements take one, and the
+    // condition that keeps psqlODBC from reading past the statement.
     select_ = "SELECT ";
     for (const std::string& name : names_) select_ += q + name + q + ",";
     select_.back() = ' ';
@@ -117,7 +118,7 @@ void OdbcReader::Open(const std::string& table, Cursor cursor) {
     if (!owner.empty() && (InfoMask(SQL_OWNER_USAGE, "SQLGetInfo(SQL_OWNER_USAGE)") & SQL_OU_DML_STATEMENTS)) {
         select_ += q + owner + q + ".";
     }
-    select_ += q + table + q;
+    select_ += q + table + q + " WHERE 1=1";
 
     Check(SQLAllocStmt(dbc_, &stmt_), "SQLAllocStmt");
     SQLSetStmtOption(stmt_, SQL_QUERY_TIMEOUT, kTimeoutSeconds);

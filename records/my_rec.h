@@ -5,7 +5,8 @@
 namespace vordex {
 
 /// One user table whose columns are known only at run time: the columns named
-/// in FieldNameList, every one bound as text of up to 255 bytes.
+/// in FieldNameList, every one bound as text of up to 255 bytes. Its
+/// statement reads every row ("WHERE 1=1", see the constructor).
 class CMyRec : public CRecordset {
     VORDEX_DECLARE_RUNTIME_CLASS()
 public:
