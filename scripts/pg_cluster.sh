@@ -2,6 +2,7 @@
 # A private PostgreSQL 15 cluster for the tests, never the system service.
 #   pg_cluster.sh start DIR   initdb (once) into DIR/data, start, write DIR/env.sh
 #   pg_cluster.sh stop DIR    fast shutdown; nothing to do if it is not running
+#   pg_cluster.sh restart DIR fast shutdown and start again on the same port
 # Root may run this: initdb and postgres refuse root, so they run as the
 # `postgres` user, which therefore owns DIR.
 set -euo pipefail
@@ -13,7 +14,7 @@ PORT_TRIES=100
 PG_ROLE=vordex
 PG_DB=vordex_test
 
-usage() { vordex_die "usage: pg_cluster.sh start|stop DIR"; }
+usage() { vordex_die "usage: pg_cluster.sh start|stop|restart DIR"; }
 
 # Runs a PostgreSQL tool as `postgres` from inside DIR, with a clean
 # environment so the caller's PG* variables (say, from another cluster's
@@ -127,10 +128,17 @@ SQL
     vordex_log "PostgreSQL running on 127.0.0.1:$started, data in $dir/data"
 }
 
+# pg_ctl restarts with the options the server was started with (port, socket).
+restart_cluster() {
+    is_running || vordex_die "no cluster is running in $dir"
+    as_postgres "$PG_BIN/pg_ctl" -D "$dir/data" -m fast -w -t 120 -l "$dir/server.log" restart >/dev/null
+}
+
 (($# == 2)) || usage
 dir=$(vordex_abs_dir "$2")
 case $1 in
 start) start_cluster ;;
 stop) stop_cluster ;;
+restart) restart_cluster ;;
 *) usage ;;
 esac

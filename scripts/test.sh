@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test: the full suite (unit, integration against a private
-# PostgreSQL cluster and SQLite, host tests) in a normal build, then the unit
-# tests again under AddressSanitizer/UBSan. Exits non-zero if any step fails;
+# PostgreSQL cluster and SQLite, host tests, the C host under valgrind) in a
+# normal build, then the unit tests again and seeded random calls against the
+# cluster under AddressSanitizer/UBSan. Exits non-zero if any step fails;
 # the cluster is stopped and its directory removed in every case.
 set -euo pipefail
 # shellcheck source-path=SCRIPTDIR source=lib.sh
@@ -16,7 +17,8 @@ cmake --build build -j2
 vordex_private_cluster
 ctest --test-dir build --output-on-failure --no-tests=error
 
-# The sanitizer build only needs the stand-in, not the cluster.
+# Under AddressSanitizer and UndefinedBehaviorSanitizer: the unit tests on the
+# stand-in, then seeded runs of random calls against the cluster.
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVORDEX_SANITIZE=ON
-cmake --build build-asan -j2 --target vordex_unit_tests vordex_cli_tests
-ctest --test-dir build-asan --output-on-failure --no-tests=error -L unit
+cmake --build build-asan -j2 --target vordex_unit_tests vordex_cli_tests vordex_call_fuzz
+ctest --test-dir build-asan --output-on-failure --no-tests=error -L 'unit|fuzz'
