@@ -9,29 +9,36 @@
 #include <time.h>
 
 #include <algorithm>
-#include <chrono>
+#include <atomic>
 #include <cstdlib>
 
 namespace vordex::platform {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr long kLookEveryNs = 500'000'000;
+constexpr unsigned kTickMs = 500;
 
 // Plain pthread objects with static initializers: nothing to destroy at exit,
 // where a condition variable that a thread of the parent process waited on
 // before a fork would block its destruction in the child for ever.
+//
+// Arming and disarming run for every row a host reads, so they only touch
+// atomics; the watching thread measures the time itself, in ticks, and takes
+// a call to be the same call for as long as `generation` stays unchanged.
+struct Calls {
+    std::atomic<int> depth{0};   // ServerWatch objects alive
+    std::atomic<int> paused{0};  // ServerWatchPause objects alive
+    std::atomic<unsigned> allowedSeconds{0};
+    std::atomic<unsigned long> generation{0};  // a new call, or the end of a pause
+    std::atomic<bool> started{false};          // the watching thread runs
+};
+// Constant-initialized, with nothing to destroy: usable at any time.
+Calls calls;
+
 struct WatchState {
-    pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
+    pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;  // guards the rest
     pthread_cond_t wake = PTHREAD_COND_INITIALIZER;
     pthread_t thread{};
-    bool running = false;
     bool stopping = false;
-    int depth = 0;   // ServerWatch objects alive
-    int paused = 0;  // ServerWatchPause objects alive
-    std::chrono::seconds allowed{0};
-    Clock::time_point armedAt;
-    bool cut = false;  // the sockets were shut down during this watch
     std::vector<SocketId> sockets;
 };
 
@@ -53,7 +60,7 @@ void AfterForkInChild() {
     WatchState& s = State();
     s.mutex = PTHREAD_MUTEX_INITIALIZER;
     s.wake = PTHREAD_COND_INITIALIZER;
-    s.running = false;
+    calls.started = false;
     s.stopping = false;
 }
 
@@ -67,11 +74,8 @@ bool SilentFor(int descriptor, uint32_t& milliseconds) {
     return true;
 }
 
-/// True when every watched socket has been silent for the allowed time and
-/// the watch has been armed (and not paused) that long.
-bool ServerSilent(const WatchState& s, Clock::time_point now) {
-    if (s.sockets.empty() || now - s.armedAt < s.allowed) return false;
-    const auto allowedMs = static_cast<uint32_t>(std::chrono::milliseconds(s.allowed).count());
+/// True when no watched socket has received data for the allowed time.
+bool SocketsSilent(const WatchState& s, uint32_t allowedMs) {
     for (const SocketId& socket : s.sockets) {
         uint32_t silentMs = 0;
         if (SilentFor(socket.descriptor, silentMs) && silentMs < allowedMs) return false;
@@ -79,12 +83,12 @@ bool ServerSilent(const WatchState& s, Clock::time_point now) {
     return true;
 }
 
-void WaitAWhile(WatchState& s) {
+void WaitOneTick(WatchState& s) {
     timespec until{};
     clock_gettime(CLOCK_REALTIME, &until);
-    until.tv_nsec += kLookEveryNs;
-    if (until.tv_nsec >= 1'000'000'000) {
-        until.tv_nsec -= 1'000'000'000;
+    until.tv_nsec += kTickMs * 1'000'000L;
+    if (until.tv_nsec >= 1'000'000'000L) {
+        until.tv_nsec -= 1'000'000'000L;
         ++until.tv_sec;
     }
     pthread_cond_timedwait(&s.wake, &s.mutex, &until);
@@ -93,20 +97,39 @@ void WaitAWhile(WatchState& s) {
 void* Run(void*) {
     WatchState& s = State();
     const StateLock lock;
+    unsigned long seen = 0;  // the generation of the call being timed
+    unsigned silentTicks = 0;
+    bool cut = false;
     while (!s.stopping) {
-        if (s.depth == 0 || s.paused > 0 || s.cut) {
+        if (s.sockets.empty()) {  // no connection: nothing to time
             pthread_cond_wait(&s.wake, &s.mutex);
             continue;
         }
-        WaitAWhile(s);
-        if (s.stopping || s.depth == 0 || s.paused > 0 || s.cut) continue;
-        if (!ServerSilent(s, Clock::now())) continue;
+        WaitOneTick(s);
+        const unsigned long generation = calls.generation.load(std::memory_order_acquire);
+        const bool waiting = calls.depth.load(std::memory_order_acquire) > 0 && calls.paused.load() == 0;
+        if (!waiting || generation != seen) {
+            seen = generation;
+            silentTicks = 0;
+            cut = false;
+            continue;
+        }
+        const uint32_t allowedMs = calls.allowedSeconds.load() * 1000;
+        if (cut || ++silentTicks * kTickMs < allowedMs || !SocketsSilent(s, allowedMs)) continue;
         // The waiting driver call sees its connection closed and fails. The
         // lock is held, so no socket is forgotten (and closed) meanwhile.
         for (const SocketId& socket : s.sockets) shutdown(socket.descriptor, SHUT_RDWR);
-        s.cut = true;
+        cut = true;
     }
     return nullptr;
+}
+
+void StartThread() {
+    WatchState& s = State();
+    const StateLock lock;
+    if (calls.started) return;
+    // Without its thread the watch only fails to cut: a call waits as before.
+    calls.started = pthread_create(&s.thread, nullptr, Run, nullptr) == 0;
 }
 
 }  // namespace
@@ -138,26 +161,19 @@ std::vector<SocketId> NewSockets(const std::vector<SocketId>& before, const std:
 }
 
 ServerWatch::ServerWatch(unsigned seconds) {
-    WatchState& s = State();
-    const StateLock lock;
-    if (s.depth++ > 0) return;
-    s.allowed = std::chrono::seconds(seconds);
-    s.armedAt = Clock::now();
-    s.cut = false;
-    // Without its thread the watch only fails to cut: the call waits as before.
-    if (!s.running) s.running = pthread_create(&s.thread, nullptr, Run, nullptr) == 0;
-    pthread_cond_broadcast(&s.wake);
+    if (calls.depth.fetch_add(1, std::memory_order_acq_rel) > 0) return;
+    calls.allowedSeconds.store(seconds, std::memory_order_relaxed);
+    calls.generation.fetch_add(1, std::memory_order_release);
+    if (!calls.started.load(std::memory_order_acquire)) StartThread();
 }
 
-ServerWatch::~ServerWatch() {
-    const StateLock lock;
-    --State().depth;
-}
+ServerWatch::~ServerWatch() { calls.depth.fetch_sub(1, std::memory_order_release); }
 
 void ServerWatch::Watch(const std::vector<SocketId>& sockets) {
     WatchState& s = State();
     const StateLock lock;
     s.sockets.insert(s.sockets.end(), sockets.begin(), sockets.end());
+    pthread_cond_broadcast(&s.wake);
 }
 
 void ServerWatch::Forget(const std::vector<SocketId>& sockets) {
@@ -175,29 +191,22 @@ void ServerWatch::Initialize() {
 
 void ServerWatch::Stop() {
     WatchState& s = State();
-    bool running;
     {
         const StateLock lock;
-        running = s.running;
         s.stopping = true;
         pthread_cond_broadcast(&s.wake);
     }
-    if (running) pthread_join(s.thread, nullptr);
+    if (calls.started) pthread_join(s.thread, nullptr);
     const StateLock lock;
-    s.running = false;
+    calls.started = false;
     s.stopping = false;
 }
 
-ServerWatchPause::ServerWatchPause() {
-    const StateLock lock;
-    ++State().paused;
-}
+ServerWatchPause::ServerWatchPause() { calls.paused.fetch_add(1, std::memory_order_acq_rel); }
 
 ServerWatchPause::~ServerWatchPause() {
-    WatchState& s = State();
-    const StateLock lock;
-    if (--s.paused == 0) s.armedAt = Clock::now();  // the allowed time starts again
-    pthread_cond_broadcast(&s.wake);
+    calls.generation.fetch_add(1, std::memory_order_release);  // the allowed time starts again
+    calls.paused.fetch_sub(1, std::memory_order_acq_rel);
 }
 
 }  // namespace vordex::platform
