@@ -107,7 +107,7 @@ expect_status "--connect over VORDEX_CONNECT" 0
 on_pg rows zz.cli_hidden
 expect_status "rows SCHEMA.TABLE" 0
 expect_out "rows SCHEMA.TABLE" $'id\tv\n1\thidden\n'
-on_pg set zz.cli_hidden 0 v written
+on_pg set zz.cli_hidden v written --where id=1
 expect_status "set SCHEMA.TABLE" 0
 [[ $(psql -X -A -t -d "$db" -c "SELECT v FROM zz.cli_hidden") == written ]] || fail "set SCHEMA.TABLE: not written"
 
@@ -214,23 +214,47 @@ for case in "${get_cases[@]}"; do
 done
 
 # ---- set: what reaches the server, read back with psql ------------------------
-# The last row (id 5) stays last however often it is written.
 value_of() { psql -X -A -t -d "$db" -c "SELECT quote_nullable($2) FROM cli_items WHERE id = $1"; }
-on_pg set cli_items 4 name "green apple"
+order() { psql -X -A -t -d "$db" -c "SELECT string_agg(id::text, ',') FROM (SELECT id FROM cli_items) r"; }
+# Every write moves the row to the end of the physical order: each command
+# finds its row again by key, never by a number that has changed meaning.
+before=$(order)
+on_pg set cli_items name "green apple" --where id=2
 expect_status "set" 0
+expect_out "set" $'green apple\n'
 expect_err "set" ""
-[[ $(value_of 5 name) == "'green apple'" ]] || fail "set: name is $(value_of 5 name)"
-on_pg set cli_items 4 qty --null
+[[ $(value_of 2 name) == "'green apple'" ]] || fail "set: name is $(value_of 2 name)"
+[[ $(order) != "$before" ]] || fail "set: the physical order did not change; the test shows nothing"
+on_pg set cli_items name "red apple" --where id=2
+expect_out "set again" $'red apple\n'
+on_pg set cli_items qty --null --where id=2 --where "name=red apple"
 expect_status "set --null" 0
-[[ $(value_of 5 qty) == "NULL" ]] || fail "set --null: qty is $(value_of 5 qty)"
+[[ $(value_of 2 qty) == "NULL" ]] || fail "set --null: qty is $(value_of 2 qty)"
+on_pg get cli_items name --where-null qty
+expect_out "get --where-null" $'red apple\n'
+[[ $(psql -X -A -t -d "$db" -c "SELECT string_agg(name, ',' ORDER BY id) FROM cli_items WHERE name LIKE '%apple'") == "apple,red apple" ]] ||
+  fail "set: another row was written"
 # note is text (psqlODBC reports 8190 bytes): only the 255 bytes of storage cut it.
-on_pg set cli_items 4 note "$(printf 'n%.0s' $(seq 300))"
+on_pg set cli_items note "$(printf 'n%.0s' $(seq 300))" --where id=2
 expect_status "set a long value" 0
 expect_err_line "set a long value" \
-  "vordex: the value was cut to fit column 'note' of row 4 of table 'cli_items': '$(printf 'n%.0s' $(seq 255))'"
-[[ $(value_of 5 "length(note)") == "'255'" ]] || fail "set a long value: note holds $(value_of 5 "length(note)") bytes"
-on_pg get cli_items 4 name
-expect_out "get after set" $'green apple\n'
+  "vordex: the data source stored another text than VALUE in column 'note' of table 'cli_items': '$(printf 'n%.0s' $(seq 255))'"
+[[ $(value_of 2 "length(note)") == "'255'" ]] || fail "set a long value: note holds $(value_of 2 "length(note)") bytes"
+# Zero and two matches: nothing written.
+snapshot=$(psql -X -A -t -d "$db" -c "SELECT string_agg(t::text, ';' ORDER BY id) FROM cli_items t")
+on_pg set cli_items name x --where id=99
+expect_status "set, no row matches" 1
+expect_reason "set, no row matches" "0 rows of table 'cli_items' match; set writes only when exactly one does, and wrote nothing"
+psql -X -q -d "$db" -c "UPDATE cli_items SET qty = 12 WHERE id = 3"
+on_pg set cli_items name x --where qty=12
+expect_status "set, two rows match" 1
+expect_reason "set, two rows match" "2 rows of table 'cli_items' match; set writes only when exactly one does, and wrote nothing"
+psql -X -q -d "$db" -c "UPDATE cli_items SET qty = 0 WHERE id = 3"
+[[ $(psql -X -A -t -d "$db" -c "SELECT string_agg(t::text, ';' ORDER BY id) FROM cli_items t") == "$snapshot" ]] ||
+  fail "set with zero or two matches changed the table"
+on_pg set cli_items name x --where nosuch=1
+expect_status "set, unknown --where column" 1
+expect_reason "set, unknown --where column" "table 'cli_items' has no column 'nosuch'"
 
 # ---- failures -------------------------------------------------------------------
 failure_cases=(
@@ -239,7 +263,7 @@ failure_cases=(
   "get cli_items 5|there is no row 5 of table 'cli_items' (rows are numbered from 0)"
   "get cli_items 0 nosuch|table 'cli_items' has no column 'nosuch'"
   "get cli_items 0 4|table 'cli_items' has no column '4'"
-  "set cli_items 0 nosuch v|table 'cli_items' has no column 'nosuch'"
+  "set cli_items nosuch v --where id=1|table 'cli_items' has no column 'nosuch'"
 )
 for case in "${failure_cases[@]}"; do
   args=${case%%|*}
@@ -298,11 +322,13 @@ usage_cases=(
   "|no command given (see vordex --help)"
   "frobnicate|unknown command 'frobnicate' (see vordex --help)"
   "rows|usage: vordex rows TABLE [--format tsv|csv|raw]"
-  "get cli_items|usage: vordex get TABLE ROW [FIELD] [--format tsv|csv|raw]"
+  "get cli_items|usage: vordex get TABLE ROW [FIELD], or vordex get TABLE [FIELD] --where COLUMN=VALUE"
+  "get|usage: vordex get TABLE ROW [FIELD] | TABLE [FIELD] --where COLUMN=VALUE... [--format tsv|csv|raw]"
   "tables extra|usage: vordex tables"
   "rows cli_items --format xml|unknown format 'xml' (use tsv, csv or raw)"
-  "get cli_items -1|unknown option '-1'"
-  "get cli_items one|ROW must be a row number (0 for the first row), not 'one'"
+  "get cli_items -1|ROW must be a row number from 0 (the first row) to 2147483647, not '-1'"
+  "get cli_items one|ROW must be a row number from 0 (the first row) to 2147483647, not 'one'"
+  "set cli_items name v|set needs --where COLUMN=VALUE to name the row it writes (see vordex help set)"
   "get cli_items 0 name --format csv|--format does not apply to a single FIELD of get"
   "tables --connect|option --connect needs a value"
 )
@@ -324,7 +350,7 @@ run --help
 expect_status --help 0
 expect_err --help ""
 cp "$work/out" "$work/help"
-for word in "tables" "columns TABLE" "rows TABLE" "get TABLE ROW [FIELD]" "set TABLE ROW FIELD VALUE" "help" \
+for word in "tables" "columns TABLE" "rows TABLE" "get TABLE ROW [FIELD]" "set TABLE FIELD VALUE" "help" \
   "--connect" "--format tsv|csv|raw" "--library" "--null" "--help" \
   VORDEX_CONNECT VORDEX_DIALOG VORDEX_CODEPAGE ODBCSYSINI ODBCINI "Exit status" "RFC 4180"; do
   grep -qF -- "$word" "$work/help" || fail "--help does not mention '$word'"

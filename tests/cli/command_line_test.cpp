@@ -80,7 +80,7 @@ TEST(ParseCommandLine, RejectsUnknownOptionsAndMissingOrBadValues) {
     } cases[] = {
         {{"--verbose", "tables"}, "unknown option '--verbose'"},
         {{"-v", "tables"}, "unknown option '-v'"},
-        {{"get", "t", "-1"}, "unknown option '-1'"},
+        {{"get", "t", "-x"}, "unknown option '-x'"},
         {{"--help=yes"}, "unknown option '--help=yes'"},
         {{"--Format=csv", "rows", "t"}, "unknown option '--Format=csv'"},
         {{"rows", "t", "--format"}, "option --format needs a value"},
@@ -91,6 +91,11 @@ TEST(ParseCommandLine, RejectsUnknownOptionsAndMissingOrBadValues) {
         {{"--format=", "rows", "t"}, "option --format needs a non-empty value"},
         {{"rows", "t", "--format", "xml"}, "unknown format 'xml'"},
         {{"rows", "t", "--format=CSV"}, "unknown format 'CSV'"},
+        {{"get", "t", "--where", "id"}, "--where wants COLUMN=VALUE, not 'id'"},
+        {{"get", "t", "--where", "=1"}, "--where wants COLUMN=VALUE, not '=1'"},
+        {{"get", "t", "--where", "id="}, "--where id= has no VALUE; to match NULL say --where-null id"},
+        {{"set", "t", "f", "v", "--row", "-1"}, "ROW must be a row number from 0 (the first row) to 2147483647"},
+        {{"set", "t", "f", "v", "--row=2147483648"}, "ROW must be a row number from 0"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Joined(c.words));
@@ -134,9 +139,10 @@ TEST(FindCommand, ChecksTheNumberOfArguments) {
     } cases[] = {
         {{"tables"}, true},        {{"tables", "x"}, false},       {{"columns"}, false},
         {{"columns", "t"}, true},  {{"columns", "t", "u"}, false}, {{"rows"}, false},
-        {{"rows", "t"}, true},     {{"rows", "t", "u"}, false},    {{"get", "t"}, false},
+        {{"rows", "t"}, true},     {{"rows", "t", "u"}, false},    {{"get"}, false},
         {{"get", "t", "0"}, true}, {{"get", "t", "0", "f"}, true}, {{"get", "t", "0", "f", "v"}, false},
-        {{"help"}, true},          {{"help", "rows"}, false},
+        {{"help"}, true},          {{"help", "rows"}, true},       {{"help", "rows", "get"}, false},
+        {{"set", "t", "f"}, true}, {{"set", "t"}, false},          {{"set", "t", "0", "f", "v", "w"}, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Joined(c.words));

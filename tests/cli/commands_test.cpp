@@ -281,34 +281,50 @@ TEST_F(Commands, SetWritesOneFieldOfOneRow) {
         Words words;
         void (*setUp)();
         int status;
-        std::string stored;  // field 1 of row 1 afterwards
+        std::string stored;  // field 1 of the row with id 2 afterwards
+        std::string out;
         std::string reason;
         std::string note;  // on standard error
     } cases[] = {
-        {{"set", "items", "1", "name", "zwei"}, nullptr, 0, "zwei", "", ""},
-        {{"set", "items", "1", "1", "--null"}, nullptr, 0, "", "", ""},
-        {{"set", "items", "1", "name", "a long value"}, [] { Fake().cutTo = 6; }, 0, "a long", "",
-         "vordex: the value was cut to fit column 'name' of row 1 of table 'items': 'a long'\n"},
-        {{"set", "items", "1", "name", "x"}, [] { Fake().updatable = false; }, kExitFailure, "two",
+        {{"set", "items", "name", "zwei", "--where", "id=2"}, nullptr, 0, "zwei", "zwei\n", "", ""},
+        {{"set", "items", "1", "--null", "--where=id=2", "--where", "name=two"}, nullptr, 0, "", "\n", "", ""},
+        {{"set", "items", "name", "a long value", "--where", "id=2"}, [] { Fake().cutTo = 6; }, 0, "a long",
+         "a long\n", "",
+         "vordex: the data source stored another text than VALUE in column 'name' of table 'items': 'a long'\n"},
+        {{"set", "items", "name", "x", "--where-null", "note"}, nullptr, 0, "x", "x\n", "", ""},
+        {{"set", "items", "name", "x", "--row", "2"}, nullptr, 0, "x", "x\n", "", ""},
+        // Not exactly one row: nothing is written.
+        {{"set", "items", "name", "x", "--where", "id=9"}, nullptr, kExitFailure, "two", "",
+         "0 rows of table 'items' match; set writes only when exactly one does, and wrote nothing", ""},
+        {{"set", "items", "name", "x", "--where", "name=two"}, nullptr, kExitFailure, "two", "",
+         "2 rows of table 'items' match; set writes only when exactly one does, and wrote nothing", ""},
+        {{"set", "items", "name", "x", "--where", "id=2", "--where", "name=one"}, nullptr, kExitFailure, "two", "",
+         "0 rows of table 'items' match; set writes only when exactly one does, and wrote nothing", ""},
+        {{"set", "items", "name", "x", "--where", "nosuch=1"}, nullptr, kExitFailure, "two", "",
+         "table 'items' has no column 'nosuch'", ""},
+        {{"set", "items", "name", "x", "--where", "id=2"}, [] { Fake().updatable = false; }, kExitFailure, "two", "",
          "table 'items' cannot be written", ""},
-        {{"set", "items", "1", "name", "x"}, [] { Fake().updateFails = true; }, kExitFailure, "two",
-         "cannot write column 'name' of row 1 of table 'items'", ""},
-        {{"set", "items", "2", "name", "x"}, nullptr, kExitFailure, "two",
-         "there is no row 2 of table 'items' (rows are numbered from 0)", ""},
-        {{"set", "items", "1", "nosuch", "x"}, nullptr, kExitFailure, "two", "table 'items' has no column 'nosuch'", ""},
+        {{"set", "items", "name", "x", "--where", "id=2"}, [] { Fake().updateFails = true; }, kExitFailure, "two",
+         "", "cannot write column 'name' of table 'items'", ""},
+        {{"set", "items", "name", "x", "--row", "3"}, nullptr, kExitFailure, "two", "",
+         "there is no row 3 of table 'items' (rows are numbered from 0)", ""},
+        {{"set", "items", "nosuch", "x", "--where", "id=2"}, nullptr, kExitFailure, "two", "",
+         "table 'items' has no column 'nosuch'", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Joined(c.words));
         SetUp();
-        Fake().rows = {{"1", "one", ""}, {"2", "two", "x"}};
+        Fake().rows = {{"1", "one", "n"}, {"3", "two", "y"}, {"2", "two", ""}};
         if (c.setUp != nullptr) c.setUp();
         const Outcome outcome = RunVordex(c.words);
         EXPECT_EQ(outcome.status, c.status);
         EXPECT_EQ(outcome.reason, c.reason);
-        EXPECT_EQ(outcome.out, "");
+        EXPECT_EQ(outcome.out, c.out);
         EXPECT_EQ(outcome.err, c.note);
-        EXPECT_EQ(Fake().rows[1][1], c.stored);
-        EXPECT_EQ(Fake().rows[0], (std::vector<std::string>{"1", "one", ""}));  // other rows untouched
+        EXPECT_EQ(Fake().rows[2][1], c.stored);
+        // The other rows are untouched.
+        EXPECT_EQ(Fake().rows[0], (std::vector<std::string>{"1", "one", "n"}));
+        EXPECT_EQ(Fake().rows[1], (std::vector<std::string>{"3", "two", "y"}));
         ExpectClosed();
     }
 }
@@ -318,21 +334,33 @@ TEST_F(Commands, UsageErrorsComeBeforeTheLibraryIsLoaded) {
         Words words;
         std::string reason;
     } cases[] = {
-        {{"get", "items", "x"}, "ROW must be a row number (0 for the first row), not 'x'"},
-        {{"get", "items", "-0"}, "unknown option '-0'"},
-        {{"get", "items", "1.5"}, "ROW must be a row number (0 for the first row), not '1.5'"},
+        {{"get", "items", "x"}, "ROW must be a row number from 0 (the first row) to 2147483647, not 'x'"},
+        {{"get", "items", "-1"}, "ROW must be a row number from 0 (the first row) to 2147483647, not '-1'"},
+        {{"get", "items", "99999999999"},
+         "ROW must be a row number from 0 (the first row) to 2147483647, not '99999999999'"},
+        {{"get", "items", "1.5"}, "ROW must be a row number from 0 (the first row) to 2147483647, not '1.5'"},
+        {{"get", "items"}, "usage: vordex get TABLE ROW [FIELD], or vordex get TABLE [FIELD] --where COLUMN=VALUE"},
+        {{"get", "items", "a", "b", "--where", "id=1"}, "usage: vordex get TABLE [FIELD] --where COLUMN=VALUE ..."},
+        {{"get", "items", "--where", "id=\xff"}, "--where VALUE is not valid UTF-8 text"},
+        {{"help", "nosuch"}, "no command 'nosuch' (see vordex --help)"},
         {{"get", "items", "0", "id", "--format", "csv"}, "--format does not apply to a single FIELD of get"},
         {{"columns", "items", "--format", "csv"}, "--format does not apply to columns"},
         {{"tables", "--format=raw"}, "--format does not apply to tables"},
         {{"columns", ""}, "TABLE must not be empty"},
         {{"rows", ""}, "TABLE must not be empty"},
         {{"get", "", "0"}, "TABLE must not be empty"},
-        {{"set", "items", "0", "name"}, "usage: vordex set TABLE ROW FIELD VALUE|--null"},
-        {{"set", "items", "0", "name", "v", "--null"}, "give VALUE or --null, not both"},
-        {{"set", "items", "0", "name", ""}, "VALUE is empty; to write NULL say --null"},
-        {{"set", "items", "x", "name", "v"}, "ROW must be a row number (0 for the first row), not 'x'"},
+        {{"set", "items", "name", "--where", "id=1"}, "usage: vordex set TABLE FIELD VALUE|--null --where COLUMN=VALUE ..."},
+        {{"set", "items", "name", "v", "--null", "--where", "id=1"}, "give VALUE or --null, not both"},
+        {{"set", "items", "name", "", "--where", "id=1"}, "VALUE is empty; to write NULL say --null"},
+        {{"set", "items", "name", "\x93", "--where", "id=1"}, "VALUE is not valid UTF-8 text"},
+        {{"set", "items", "name", "v"}, "set needs --where COLUMN=VALUE to name the row it writes (see vordex help set)"},
+        {{"set", "items", "0", "name", "v"},
+         "set names its row with --where COLUMN=VALUE, not a row number (rows move when they are written): vordex set "
+         "TABLE FIELD VALUE --where COLUMN=VALUE (see vordex help set)"},
+        {{"set", "items", "name", "v", "--where", "id=1", "--row", "0"}, "give --where or --row, not both"},
+        {{"get", "items", "0", "--row", "0"}, "--row applies to set only; get takes ROW as its second word"},
         {{"rows", "items", "--null"}, "--null applies only to set"},
-        {{"set", "items", "0", "name", "v", "--format", "csv"}, "--format does not apply to set"},
+        {{"set", "items", "name", "v", "--where", "id=1", "--format", "csv"}, "--format does not apply to set"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Joined(c.words));
@@ -362,10 +390,17 @@ TEST_F(Commands, HelpNeedsNoLibraryAndNamesEveryCommandOptionAndVariable) {
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.libraryLoads, 0);
     for (const char* word : {"tables", "columns TABLE", "rows TABLE", "get TABLE ROW [FIELD]", "--connect", "--format",
-                             "--library", "--help", "VORDEX_CONNECT", "VORDEX_DIALOG", "VORDEX_CODEPAGE", "ODBCSYSINI",
-                             "ODBCINI", "Exit status", "RFC 4180"}) {
+                             "--library", "--help", "--where COLUMN=VALUE", "--where-null", "--row N", "--version",
+                             "VORDEX_CONNECT", "VORDEX_DIALOG", "VORDEX_CODEPAGE", "ODBCSYSINI", "ODBCINI", "Exit status",
+                             "RFC 4180", "views"}) {
         EXPECT_NE(outcome.out.find(word), std::string::npos) << word;
     }
+    // The part about one command.
+    const Outcome set = RunVordex({"help", "set"});
+    EXPECT_EQ(set.status, 0);
+    EXPECT_EQ(set.out.rfind("  set TABLE FIELD VALUE --where", 0), 0u) << set.out;
+    EXPECT_NE(set.out.find("Unsafe"), std::string::npos);
+    EXPECT_EQ(set.out.find("rows TABLE"), std::string::npos);
 }
 
 }  // namespace

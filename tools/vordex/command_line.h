@@ -8,15 +8,24 @@
 
 namespace vordex::cli {
 
+/// `--where COLUMN=VALUE`, or `--where-null COLUMN` (no value).
+struct WhereCondition {
+    std::string column;
+    std::optional<std::string> value;
+};
+
 /// What the command line asks for, before any check of the command itself.
 struct Invocation {
     bool helpRequested = false;
+    bool versionRequested = false;
     std::string command;  // empty when none was given
     std::vector<std::string> arguments;
     std::optional<std::string> libraryPath;
     std::optional<std::string> connectString;
     std::optional<OutputFormat> format;
     bool writeNull = false;  // --null: set writes NULL
+    std::vector<WhereCondition> where;  // every one must match
+    std::optional<int> row;             // --row N: set by row number
 };
 
 /// Splits the command line into options and words. Options may stand anywhere,
@@ -29,5 +38,8 @@ Invocation ParseCommandLine(int argc, const char* const* argv);
 /// Parses a non-negative decimal number that fits an int (a row or column
 /// number); nothing for anything else, signs and spaces included.
 std::optional<int> ParseIndex(const std::string& text);
+
+/// ParseIndex, or a UsageError that says what ROW must be.
+int ParseRow(const std::string& text);
 
 }  // namespace vordex::cli

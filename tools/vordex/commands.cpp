@@ -99,7 +99,16 @@ void RejectFormat(const CommandContext& context, const char* what) {
     if (context.invocation.format) throw UsageError(std::string("--format does not apply to ") + what);
 }
 
-void RunHelp(CommandContext& context) { Write(context.out, HelpText()); }
+void RunHelp(CommandContext& context) {
+    const std::vector<std::string>& arguments = context.invocation.arguments;
+    if (arguments.empty()) {
+        Write(context.out, HelpText());
+        return;
+    }
+    const std::string_view text = CommandHelp(arguments[0]);
+    if (text.empty()) throw UsageError("no command " + Quoted(arguments[0]) + " (see vordex --help)");
+    Write(context.out, text);
+}
 
 void RunTables(CommandContext& context) {
     RejectFormat(context, "tables");
@@ -152,30 +161,83 @@ void RunRows(CommandContext& context) {
     }
 }
 
+/// The rows (numbered from 0, in the order the record reads them) whose
+/// fields match every condition. NULL reads as the empty text, so
+/// --where-null also matches an empty text.
+std::vector<int> MatchingRows(const VordexApi& api, const ColumnList& columns, const std::string& table,
+                              const std::vector<WhereCondition>& where) {
+    std::vector<std::pair<int, std::string>> wanted;
+    for (const WhereCondition& condition : where) {
+        wanted.emplace_back(FindField(columns, table, condition.column), condition.value.value_or(""));
+    }
+    std::vector<int> rows;
+    for (int row = 0; api.IsEOF() == 0; ++row) {
+        bool all = true;
+        for (const auto& [field, value] : wanted) all = all && value == api.GetData(field);
+        if (all) rows.push_back(row);
+        if (api.MoveNext() == 0) {
+            throw CommandFailure("cannot move past row " + std::to_string(row) + " of table " + Quoted(table));
+        }
+    }
+    return rows;
+}
+
+/// Values given on the command line must be text of the library's code page.
+void CheckText(const std::string& text, const std::string& what) {
+    if (!IsValidText(text, HostTextEncoding())) {
+        throw UsageError(what + " is not valid " +
+                         (HostTextEncoding() == TextEncoding::Utf8 ? "UTF-8" : "CP932") + " text");
+    }
+}
+
+void CheckWhere(const Invocation& invocation) {
+    for (const WhereCondition& condition : invocation.where) {
+        CheckText(condition.column, "--where COLUMN");
+        if (condition.value) CheckText(*condition.value, "--where VALUE");
+    }
+}
+
 void RunGet(CommandContext& context) {
-    const std::vector<std::string>& arguments = context.invocation.arguments;
+    const Invocation& invocation = context.invocation;
+    const std::vector<std::string>& arguments = invocation.arguments;
     const std::string& table = TableArgument(context);
-    const std::optional<int> row = ParseIndex(arguments[1]);
-    if (!row) throw UsageError("ROW must be a row number (0 for the first row), not " + Quoted(arguments[1]));
-    const bool wholeRow = arguments.size() == 2;
+    if (invocation.row) throw UsageError("--row applies to set only; get takes ROW as its second word");
+    const bool byKey = !invocation.where.empty();
+    CheckWhere(invocation);
+    if (byKey && arguments.size() > 2) throw UsageError("usage: vordex get TABLE [FIELD] --where COLUMN=VALUE ...");
+    if (!byKey && arguments.size() < 2) {
+        throw UsageError("usage: vordex get TABLE ROW [FIELD], or vordex get TABLE [FIELD] --where COLUMN=VALUE");
+    }
+    const std::optional<int> row = byKey ? std::nullopt : std::optional<int>(ParseRow(arguments[1]));
+    const size_t fieldWord = byKey ? 1 : 2;
+    const bool wholeRow = arguments.size() == fieldWord;
     if (!wholeRow) RejectFormat(context, "a single FIELD of get");
-    const OutputFormat format = context.invocation.format.value_or(OutputFormat::Tsv);
+    const OutputFormat format = invocation.format.value_or(OutputFormat::Tsv);
 
     const VordexApi& api = context.library();
     LibrarySession session(api);
     const ColumnList columns = ListColumns(api, table);
-    const int field = wholeRow ? -1 : FindField(columns, table, arguments[2]);
+    const int field = wholeRow ? -1 : FindField(columns, table, arguments[fieldWord]);
     OpenRecord(api, table);
-    MoveToRow(api, table, *row);
-
-    if (!wholeRow) {
-        Write(context.out, std::string(api.GetData(field)) + '\n');
-        return;
+    std::vector<int> rows = {row.value_or(0)};
+    if (byKey) {
+        rows = MatchingRows(api, columns, table, invocation.where);
+        if (rows.empty()) throw CommandFailure("no row of table " + Quoted(table) + " matches");
     }
+
     const TextEncoding encoding = HostTextEncoding();
-    if (HasHeaderLine(format)) Write(context.out, FormatRecord(format, columns.names, encoding));
     RowReader reader(api, static_cast<int>(columns.names.size()));
-    Write(context.out, FormatRecord(format, reader.Read(), encoding));
+    for (const int r : rows) {
+        MoveToRow(api, table, r);
+        if (wholeRow && r == rows.front() && HasHeaderLine(format)) {
+            Write(context.out, FormatRecord(format, columns.names, encoding));
+        }
+        if (wholeRow) {
+            Write(context.out, FormatRecord(format, reader.Read(), encoding));
+        } else {
+            Write(context.out, std::string(api.GetData(field)) + '\n');
+        }
+    }
 }
 
 /// The value `set` writes: VALUE, or the empty value (NULL) for --null. An
@@ -183,36 +245,55 @@ void RunGet(CommandContext& context) {
 std::string ValueToWrite(const Invocation& invocation) {
     const std::vector<std::string>& arguments = invocation.arguments;
     if (invocation.writeNull) {
-        if (arguments.size() == 4) throw UsageError("give VALUE or --null, not both");
+        if (arguments.size() == 3) throw UsageError("give VALUE or --null, not both");
         return "";
     }
-    if (arguments.size() == 3) throw UsageError("usage: vordex set TABLE ROW FIELD VALUE|--null");
-    if (arguments[3].empty()) throw UsageError("VALUE is empty; to write NULL say --null");
-    return arguments[3];
+    if (arguments.size() == 2) throw UsageError("usage: vordex set TABLE FIELD VALUE|--null --where COLUMN=VALUE ...");
+    if (arguments[2].empty()) throw UsageError("VALUE is empty; to write NULL say --null");
+    CheckText(arguments[2], "VALUE");
+    return arguments[2];
 }
 
 void RunSet(CommandContext& context) {
-    const std::vector<std::string>& arguments = context.invocation.arguments;
+    const Invocation& invocation = context.invocation;
+    const std::vector<std::string>& arguments = invocation.arguments;
     RejectFormat(context, "set");
     const std::string& table = TableArgument(context);
-    const std::optional<int> row = ParseIndex(arguments[1]);
-    if (!row) throw UsageError("ROW must be a row number (0 for the first row), not " + Quoted(arguments[1]));
-    const std::string value = ValueToWrite(context.invocation);
+    if (arguments.size() == 4) {
+        throw UsageError("set names its row with --where COLUMN=VALUE, not a row number (rows move when they are "
+                         "written): vordex set TABLE FIELD VALUE --where COLUMN=VALUE (see vordex help set)");
+    }
+    if (invocation.where.empty() && !invocation.row) {
+        throw UsageError("set needs --where COLUMN=VALUE to name the row it writes (see vordex help set)");
+    }
+    if (!invocation.where.empty() && invocation.row) throw UsageError("give --where or --row, not both");
+    CheckWhere(invocation);
+    const std::string value = ValueToWrite(invocation);
 
     const VordexApi& api = context.library();
     LibrarySession session(api);
     const ColumnList columns = ListColumns(api, table);
-    const int field = FindField(columns, table, arguments[2]);
+    const int field = FindField(columns, table, arguments[1]);
     OpenRecord(api, table);
-    MoveToRow(api, table, *row);
-    const std::string where = "column " + Quoted(columns.names[static_cast<size_t>(field)]) + " of row " +
-                              std::to_string(*row) + " of table " + Quoted(table);
+    int row = invocation.row.value_or(0);
+    if (!invocation.where.empty()) {
+        const std::vector<int> rows = MatchingRows(api, columns, table, invocation.where);
+        if (rows.size() != 1) {
+            throw CommandFailure(std::to_string(rows.size()) + " rows of table " + Quoted(table) +
+                                 " match; set writes only when exactly one does, and wrote nothing");
+        }
+        row = rows[0];
+    }
+    MoveToRow(api, table, row);
+    const std::string where = "column " + Quoted(columns.names[static_cast<size_t>(field)]) + " of table " +
+                              Quoted(table);
     if (api.CanUpdate(field) == 0) throw CommandFailure("table " + Quoted(table) + " cannot be written");
     if (api.Update(field, value.c_str()) == 0) throw CommandFailure("cannot write " + where);
-    // The library cuts a text for a character column to its catalog length
-    // (and to 255 bytes).
+    // Read back: the move fetches the row again, as the data source stored it.
+    MoveToRow(api, table, row);
     const std::string stored = api.GetData(field);
-    if (stored != value) Note("the value was cut to fit " + where + ": " + Quoted(stored));
+    Write(context.out, stored + '\n');
+    if (stored != value) Note("the data source stored another text than VALUE in " + where + ": " + Quoted(stored));
 }
 
 // A new command is one more line here, its handler above and its text in the help.
@@ -220,9 +301,9 @@ constexpr Command kCommands[] = {
     {"tables", "", 0, 0, RunTables},
     {"columns", "TABLE", 1, 1, RunColumns},
     {"rows", "TABLE [--format tsv|csv|raw]", 1, 1, RunRows},
-    {"get", "TABLE ROW [FIELD] [--format tsv|csv|raw]", 2, 3, RunGet},
-    {"set", "TABLE ROW FIELD VALUE|--null", 3, 4, RunSet},
-    {"help", "", 0, 0, RunHelp},
+    {"get", "TABLE ROW [FIELD] | TABLE [FIELD] --where COLUMN=VALUE... [--format tsv|csv|raw]", 1, 3, RunGet},
+    {"set", "TABLE FIELD VALUE|--null --where COLUMN=VALUE...", 2, 4, RunSet},
+    {"help", "[COMMAND]", 0, 1, RunHelp},
 };
 
 }  // namespace

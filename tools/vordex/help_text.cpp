@@ -1,41 +1,75 @@
 #include "help_text.h"
 
 namespace vordex::cli {
+namespace {
 
-std::string_view HelpText() {
-    return R"(Usage: vordex [OPTIONS] COMMAND [ARGUMENTS]
+struct CommandText {
+    std::string_view name;
+    std::string_view text;
+};
+
+constexpr CommandText kCommandTexts[] = {
+    {"tables", R"(  tables                  List the tables of the data source, one per line:
+                          its ordinary tables; a data source without any
+                          lists its system tables, views and synonyms, and
+                          one without those every table it has. The library
+                          lists at most 32. A name that several schemas hold
+                          is listed as SCHEMA.NAME. A data source with
+                          nothing to list ends with status 1, like a failed
+                          connection: the library answers both with 0.
+)"},
+    {"columns", R"(  columns TABLE           List the columns of TABLE, one per line.
+)"},
+    {"rows", R"(  rows TABLE              Print every row of TABLE (see --format).
+)"},
+    {"get", R"(  get TABLE ROW [FIELD]   Print row ROW of TABLE; rows are numbered from 0
+                          in the order the data source hands them out.
+  get TABLE [FIELD] --where COLUMN=VALUE ...
+                          Print every row whose columns hold these values.
+                          Without FIELD whole rows are printed like rows
+                          prints them. FIELD is a column name or, when no
+                          column has that name, a column number counted from
+                          0; its value is printed as it is, followed by a
+                          newline.
+)"},
+    {"set", R"(  set TABLE FIELD VALUE --where COLUMN=VALUE ...
+                          Write VALUE into FIELD (a name or number, as for
+                          get) of the one row whose columns hold these
+                          values (every --where must match; --where-null
+                          COLUMN matches a NULL, or an empty text, which the
+                          library reads alike). When no row or more than one
+                          matches, nothing is written and the count is
+                          said. The row is then read again and the stored
+                          value printed: for a character column the library
+                          cuts VALUE to the column's catalog length (at most
+                          255 bytes) at a character boundary, and the data
+                          source may store a value in its own form (a note
+                          on standard error says so). Any other value over
+                          255 bytes is refused. Writing the value the field
+                          already holds changes nothing.
+  set TABLE FIELD --null --where COLUMN=VALUE ...
+                          Write NULL into FIELD. (An empty VALUE is refused:
+                          say --null.)
+  set TABLE FIELD VALUE --row N
+                          Write into row N, counted from 0. Unsafe: rows have
+                          no fixed order, and PostgreSQL moves a row it writes
+                          to the end, so the same N names another row after
+                          every write. Use --where unless the table cannot
+                          change.
+)"},
+    {"help", R"(  help [COMMAND]          Show this text, or the part about COMMAND.
+)"},
+};
+
+constexpr std::string_view kHead = R"(Usage: vordex [OPTIONS] COMMAND [ARGUMENTS]
 
 Reads the tables of an ODBC data source through the VORDEX library
 (libvordex.so.2), which vordex loads at run time like any other host.
 
 Commands:
-  tables                  List the tables of the data source, one per line.
-                          The library lists at most 32. A name that several
-                          schemas hold is listed as SCHEMA.NAME. A data
-                          source with no tables ends with status 1, like a
-                          failed connection: the library answers both with 0.
-  columns TABLE           List the columns of TABLE, one per line.
-  rows TABLE              Print every row of TABLE (see --format).
-  get TABLE ROW [FIELD]   Print row ROW of TABLE; rows are numbered from 0.
-                          Without FIELD the whole row is printed like rows
-                          prints it. FIELD is a column name or, when no column
-                          has that name, a column number counted from 0; its
-                          value is printed as it is, followed by a newline.
-  set TABLE ROW FIELD VALUE
-                          Write VALUE into FIELD (a name or number, as for
-                          get) of row ROW of TABLE. For a character column
-                          the library cuts VALUE to the column's catalog
-                          length (at most 255 bytes) at a character
-                          boundary; a note on standard error shows what was
-                          stored when it was cut. Any other value is written
-                          as given, for the data source to take or refuse; a
-                          value over 255 bytes is refused. Writing the value
-                          the field already holds changes nothing.
-  set TABLE ROW FIELD --null
-                          Write NULL into FIELD. (An empty VALUE is refused:
-                          say --null.)
-  help                    Show this text.
+)";
 
+constexpr std::string_view kTail = R"(
 TABLE is a table name as the data source resolves it (for PostgreSQL, along
 the search path), or SCHEMA.NAME as tables prints it, which also reaches a
 table of a schema outside the search path.
@@ -53,6 +87,11 @@ the options, e.g. for a table whose name starts with "-"):
                           in, when it is there, else libvordex.so.2 wherever
                           the dynamic loader finds it.
   --null                  With set: write NULL instead of a VALUE.
+  --where COLUMN=VALUE    With get and set: the rows whose COLUMN holds VALUE
+                          (repeat it: every one must match).
+  --where-null COLUMN     The same for a COLUMN that is NULL (or empty).
+  --row N                 With set: the row by its number (see set: unsafe).
+  --version               Show the versions of vordex and of the library.
   -h, --help              Show this text.
 
 Output formats:
@@ -75,12 +114,13 @@ Environment:
                    unixODBC knows on the terminal; without a terminal the
                    command fails.
   VORDEX_DIALOG    Where the library's messages go: tty (on the terminal,
-                   waiting for Enter), stderr (one line "VORDEX: ..." on
-                   standard error) or none. When it is unset or empty,
-                   vordex sets it to stderr.
+                   waiting for Enter), stderr (lines "VORDEX: ..." on
+                   standard error), desktop (a dialog window) or none. When
+                   it is unset or empty, vordex sets it to stderr; any other
+                   value is an error.
   VORDEX_CODEPAGE  932 makes the library use CP932 (Shift_JIS) texts;
                    otherwise LC_ALL, LC_CTYPE or LANG decide. Escaping
-                   follows the same choice.
+                   follows the same choice, and so do the checks of VALUE.
   ODBCSYSINI, ODBCINI
                    Where unixODBC reads its driver and data source
                    definitions.
@@ -88,16 +128,32 @@ Environment:
 Exit status:
   0  success
   1  failure: the library could not be loaded, a library call failed, or
-     the table, row or column does not exist. vordex says why in one line
-     "vordex: ..." on standard error, after any message of the library.
+     the table, row or column does not exist, or --where matched no row or
+     (for set) more than one. vordex says why in one line "vordex: ..." on
+     standard error, after any message of the library.
   2  usage error: the command line is wrong.
 
 Examples:
   vordex --connect DSN=Sales tables
   vordex --connect DSN=Sales rows customers --format csv > customers.csv
-  vordex --connect DSN=Sales get customers 0 name
-  vordex --connect DSN=Sales set customers 0 name "New name"
+  vordex --connect DSN=Sales get customers --where id=42 name
+  vordex --connect DSN=Sales set customers name "New name" --where id=42
 )";
+
+}  // namespace
+
+std::string HelpText() {
+    std::string text(kHead);
+    for (const CommandText& command : kCommandTexts) text += command.text;
+    text += kTail;
+    return text;
+}
+
+std::string_view CommandHelp(std::string_view command) {
+    for (const CommandText& entry : kCommandTexts) {
+        if (entry.name == command) return entry.text;
+    }
+    return {};
 }
 
 }  // namespace vordex::cli

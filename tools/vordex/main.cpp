@@ -17,11 +17,26 @@ namespace {
 using namespace vordex::cli;
 
 // The library reads these when it connects or shows a message, so they are
-// set before it is loaded.
+// set before it is loaded. The library takes an unknown VORDEX_DIALOG for
+// unset; here it is a mistake to say.
 void PrepareLibraryEnvironment(const Invocation& invocation) {
     if (invocation.connectString) setenv("VORDEX_CONNECT", invocation.connectString->c_str(), 1);
     const char* dialog = std::getenv("VORDEX_DIALOG");
-    if (dialog == nullptr || *dialog == '\0') setenv("VORDEX_DIALOG", "stderr", 1);
+    if (dialog == nullptr || *dialog == '\0') {
+        setenv("VORDEX_DIALOG", "stderr", 1);
+        return;
+    }
+    for (const char* known : {"tty", "stderr", "desktop", "none"}) {
+        if (std::strcmp(dialog, known) == 0) return;
+    }
+    throw UsageError(std::string("VORDEX_DIALOG is '") + dialog + "': use tty, stderr, desktop or none");
+}
+
+void PrintVersions(const Invocation& invocation) {
+    std::printf("vordex %s\n", VORDEX_CLI_VERSION);
+    PrepareLibraryEnvironment(invocation);
+    const LoadedLibrary library(invocation.libraryPath);
+    std::printf("library version 0x%X (VORDEX_GetVersion)\n", static_cast<unsigned>(library.Api().GetVersion()));
 }
 
 int Fail(const char* reason, int status) {
@@ -31,12 +46,18 @@ int Fail(const char* reason, int status) {
 
 int Run(int argc, const char* const* argv) {
     const Invocation invocation = ParseCommandLine(argc, argv);
+    if (invocation.versionRequested) {
+        PrintVersions(invocation);
+        return EXIT_SUCCESS;
+    }
     Invocation helpInvocation;
     helpInvocation.command = "help";
-    const Command& command = FindCommand(invocation.helpRequested ? helpInvocation : invocation);
+    const Invocation& asked = invocation.helpRequested ? helpInvocation : invocation;
+    const Command& command = FindCommand(asked);
+    if (command.name != "help") PrepareLibraryEnvironment(invocation);
 
     std::optional<LoadedLibrary> library;
-    CommandContext context{invocation,
+    CommandContext context{asked,
                            [&]() -> const VordexApi& {
                                if (!library) {
                                    PrepareLibraryEnvironment(invocation);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace vordex::cli {
 
 /// The byte encoding of the texts the library hands out.
@@ -12,5 +14,8 @@ TextEncoding HostTextEncoding();
 
 /// True for a byte that starts a two-byte CP932 character.
 bool IsCp932LeadByte(unsigned char byte);
+
+/// True when `text` is made of whole characters of `encoding`.
+bool IsValidText(const std::string& text, TextEncoding encoding);
 
 }  // namespace vordex::cli
