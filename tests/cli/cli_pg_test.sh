@@ -285,7 +285,7 @@ run --connect "DRIVER={NoSuchDriver}" tables
 expect_status "unknown driver" 1
 grep -q '^VORDEX: ' "$work/err" || fail "unknown driver: no library message on stderr: '$(cat "$work/err")'"
 expect_reason "unknown driver" \
-  "no tables listed (the connection failed or was cancelled, or there are no tables)"
+  "no tables listed (the library's message above says why; without one, the choice of data source was cancelled)"
 
 # No connect string and no terminal for the data source menu: cancelled.
 set +e
@@ -295,7 +295,7 @@ set -e
 expect_status "no data source" 1
 expect_out "no data source" ""
 expect_reason "no data source" \
-  "no tables listed (the connection failed or was cancelled, or there are no tables)"
+  "no tables listed (the library's message above says why; without one, the choice of data source was cancelled)"
 
 # Output that cannot be written.
 set +e

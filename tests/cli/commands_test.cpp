@@ -260,7 +260,8 @@ TEST_F(Commands, FailuresGiveAReasonAndCloseTheConnection) {
         {{"get", "items", "0", "Name"}, [] {}, "table 'items' has no column 'Name'", ""},
         {{"tables"},
          [] { Fake().tables.clear(); },
-         "no tables listed (the connection failed or was cancelled, or there are no tables)",
+         "no tables listed (the library's message above says why; without one, the choice of data source was "
+         "cancelled)",
          ""},
     };
     for (const auto& c : cases) {

@@ -224,7 +224,8 @@ static void unload_library(void) {
 
 #define LINE(text) "VORDEX: " text "\n"
 #define FIXED_TEXT "ODBCﾄﾞﾗｲﾊﾞで回復できないエラーが発生しました."
-#define NO_FIELD_TEXT "フィールドが見つかりません.\r\n\r\nODBC32,ODBCﾄﾞﾗｲﾊﾞ,ﾃﾞｰﾀﾍﾞｰｽﾌｧｲﾙ名等を確認して下さい"
+/* The no-field message's CR LF and blank line become a second line. */
+#define NO_FIELD_TEXT "フィールドが見つかりません.\nVORDEX: ODBC32,ODBCﾄﾞﾗｲﾊﾞ,ﾃﾞｰﾀﾍﾞｰｽﾌｧｲﾙ名等を確認して下さい"
 #define INSIDE_TEXT " 内に"
 
 /* Standard error goes to a temporary file between capture_begin and

@@ -26,8 +26,10 @@ SYSTEM_TABLE_FILTER = "'SYSTEM TABLE','VIEW','SYNONYM'"
 
 
 def message(text):
-    """A message as the library writes it with VORDEX_DIALOG=stderr, in UTF-8."""
-    return ("VORDEX: " + text + "\n").encode("utf-8")
+    """A message as the library writes it with VORDEX_DIALOG=stderr, in UTF-8:
+    a "VORDEX: " line for every line of the text, blank lines dropped."""
+    lines = [line for line in text.replace("\r", "\n").split("\n") if line]
+    return "".join("VORDEX: " + line + "\n" for line in lines).encode("utf-8")
 
 
 def required_env(name):

@@ -81,8 +81,8 @@ expected_nosuch="3 tables:
   log
   basket
   fruit"
-crlf=$'\r\n'
-nosuch_message="VORDEX: $db-nosuch 内にフィールドが見つかりません.${crlf}${crlf}ODBC32,ODBCﾄﾞﾗｲﾊﾞ,ﾃﾞｰﾀﾍﾞｰｽﾌｧｲﾙ名等を確認して下さい"
+nosuch_message="VORDEX: $db-nosuch 内にフィールドが見つかりません.
+VORDEX: ODBC32,ODBCﾄﾞﾗｲﾊﾞ,ﾃﾞｰﾀﾍﾞｰｽﾌｧｲﾙ名等を確認して下さい"
 
 libdir=$(dirname -- "$library")
 if "$cc" -std=c11 -Wall -Wextra -Werror -I "$source_dir/include" "$source_dir/examples/read_table.c" \

@@ -116,7 +116,8 @@ void RunTables(CommandContext& context) {
     LibrarySession session(api);
     int count = api.Table();
     if (count <= 0) {
-        throw CommandFailure("no tables listed (the connection failed or was cancelled, or there are no tables)");
+        throw CommandFailure("no tables listed (the library's message above says why; without one, the choice of "
+                             "data source was cancelled)");
     }
     if (count >= kListLimit) {
         count = kListLimit;

@@ -26,7 +26,20 @@ std::string Shown(const std::function<void()>& call) {
     return testing::internal::GetCapturedStderr();
 }
 
-std::string MessageLine(const std::string& text) { return "VORDEX: " + text + "\n"; }
+std::string MessageLine(const std::string& text) {
+    // One "VORDEX: " line per line of the text; blank lines dropped.
+    std::string lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find_first_of("\r\n", start);
+        const std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (!line.empty()) lines += "VORDEX: " + line + "\n";
+        if (end == std::string::npos) break;
+        start = text.find_first_not_of("\r\n", end);
+        if (start == std::string::npos) break;
+    }
+    return lines;
+}
 
 std::vector<fake_odbc::Column> TableCatalogColumns() {
     return {{"TABLE_QUALIFIER"}, {"TABLE_OWNER"}, {"TABLE_NAME"}, {"TABLE_TYPE"}, {"REMARKS"}};

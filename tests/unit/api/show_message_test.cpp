@@ -26,8 +26,10 @@ TEST(ShowMessage, ChoosesTextThenAlternativeThenFixedText) {
         std::string expected;
     };
     const Case cases[] = {
-        {"Table not found\n", "State:42P01\n", "VORDEX: Table not found\n\n"},
-        {"", "State:42P01,Native:7,Origin:[X]\n", "VORDEX: State:42P01,Native:7,Origin:[X]\n\n"},
+        {"Table not found\n", "State:42P01\n", "VORDEX: Table not found\n"},
+        {"", "State:42P01,Native:7,Origin:[X]\n", "VORDEX: State:42P01,Native:7,Origin:[X]\n"},
+        // Plain lines on standard error: CR LF and blank lines are no lines.
+        {"first;\nsecond\r\n\r\nthird\r", "alt", "VORDEX: first;\nVORDEX: second\nVORDEX: third\n"},
         {nullptr, "alt", "VORDEX: alt\n"},
         {"", "", kFixedLine},
         {nullptr, nullptr, kFixedLine},
@@ -83,14 +85,14 @@ TEST(GuardedCall, EveryExceptionEndsAsAShownFailure) {
     });
     EXPECT_EQ(db.result, 0);
     EXPECT_TRUE(db.cleanedUp);
-    EXPECT_EQ(db.shown, "VORDEX: relation does not exist\n\n");
+    EXPECT_EQ(db.shown, "VORDEX: relation does not exist\n");
 
     GuardOutcome stateOnly = RunGuarded([]() -> int {
         auto* e = new CDBException(SQL_ERROR);
         e->StateText = "State:08S01,Native:0,Origin:\n";
         throw e;
     });
-    EXPECT_EQ(stateOnly.shown, "VORDEX: State:08S01,Native:0,Origin:\n\n");
+    EXPECT_EQ(stateOnly.shown, "VORDEX: State:08S01,Native:0,Origin:\n");
 
     GuardOutcome library = RunGuarded([]() -> int { ThrowDBError(1016, nullptr, nullptr); });
     EXPECT_EQ(library.shown, kFixedLine);
