@@ -112,4 +112,27 @@ CText Utf8ToCodePage(const char* utf8, CodePage codePage) {
     return result;
 }
 
+std::string HostToUtf8(const char* text) {
+    if (HostCodePage() == CodePage::Utf8) return text;
+    iconv_t converter = iconv_open("UTF-8", "CP932");
+    if (converter == reinterpret_cast<iconv_t>(-1)) return text;
+    size_t inLeft = std::strlen(text);
+    std::string out(inLeft * 3 + 1, '\0');  // a CP932 character is at most 3 bytes of UTF-8
+    char* in = const_cast<char*>(text);
+    char* outPtr = out.data();
+    size_t outLeft = out.size();
+    while (inLeft > 0 && outLeft > 0) {
+        if (iconv(converter, &in, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1)) break;
+        if (errno != EILSEQ && errno != EINVAL) break;
+        // A byte that is no CP932 character: show a question mark and go on.
+        *outPtr++ = '?';
+        --outLeft;
+        ++in;
+        --inLeft;
+    }
+    iconv_close(converter);
+    out.resize(static_cast<size_t>(outPtr - out.data()));
+    return out;
+}
+
 }  // namespace vordex::platform

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "db/text.h"
 
@@ -26,6 +27,8 @@ bool StartsWithNoCase(const char* text, const char* prefix);
 
 /// Converts a UTF-8 text (the library's own messages) into the host's code page.
 CText Utf8ToHost(const char* utf8);
+/// Converts a text of the host's code page into UTF-8 (for desktop dialogs).
+std::string HostToUtf8(const char* text);
 CText Utf8ToCodePage(const char* utf8, CodePage codePage);
 
 }  // namespace vordex::platform

@@ -3,6 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/code_page.h"
+#include "platform/desktop_dialog.h"
+#include "platform/message_box.h"
+
 namespace vordex::platform {
 namespace {
 
@@ -69,6 +73,18 @@ DataSourceChoice ChooseDataSource(SQLHENV environment) {
     const char* given = std::getenv("VORDEX_CONNECT");
     if (given != nullptr && *given != '\0') return {true, given};
 
+    if (ChosenMessageBackend() == MessageBackend::Desktop) {
+        // The driver manager's dialog on the desktop: the same list, in a window.
+        std::vector<std::pair<std::string, std::string>> entries;
+        for (const DataSourceEntry& source : ListDataSources(environment)) {
+            entries.emplace_back(HostToUtf8(source.name.c_str()), HostToUtf8(source.description.c_str()));
+        }
+        if (entries.empty()) return {};
+        const std::optional<std::string> name =
+            ChooseInDesktopList(DesktopDialogProgram(), "VORDEX", "Choose a data source", entries);
+        if (!name) return {};
+        return {true, "DSN=" + *name};
+    }
     FILE* tty = std::fopen("/dev/tty", "r+");
     if (tty == nullptr) return {};  // no one to ask: a cancel
     DataSourceChoice choice = AskFromMenu(ListDataSources(environment), tty, tty);

@@ -5,6 +5,9 @@
 #include <cstring>
 #include <string>
 
+#include "platform/code_page.h"
+#include "platform/desktop_dialog.h"
+
 namespace vordex::platform {
 namespace {
 
@@ -41,12 +44,17 @@ MessageBackend ChosenMessageBackend() {
         if (std::strcmp(chosen, "stderr") == 0) return MessageBackend::Stderr;
         if (std::strcmp(chosen, "none") == 0) return MessageBackend::None;
     }
+    if (!DesktopDialogProgram().empty()) return MessageBackend::Desktop;
     return TerminalAvailable() ? MessageBackend::Tty : MessageBackend::Stderr;
 }
 
 int ShowMessageBox(const char* caption, const char* text) {
     switch (ChosenMessageBackend()) {
         case MessageBackend::None:
+            break;
+        case MessageBackend::Desktop:
+            // Modal: the dialog program returns when the user has closed it.
+            if (!ShowDesktopMessage(DesktopDialogProgram(), caption, HostToUtf8(text))) ShowOnStderr(caption, text);
             break;
         case MessageBackend::Stderr:
             ShowOnStderr(caption, text);

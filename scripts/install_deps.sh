@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     cmake g++ python3 python3-pyodbc valgrind
     pkgconf man-db groff-base # building against the installed library, manual pages
+    xvfb xdotool zenity imagemagick fonts-ipafont-gothic # desktop dialogs on a display server
     libgtest-dev libgmock-dev libbenchmark-dev
     unixodbc unixodbc-dev odbc-postgresql libsqliteodbc
     postgresql-15

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# The desktop backend on a real display server (Xvfb) with zenity: a message
+# of the library in a window titled "VORDEX" that holds the call until it is
+# closed, and the choice of a data source in a list window. Screenshots are
+# kept as test artifacts.
+#   desktop_dialog_test.sh PATH/TO/libvordex.so ARTIFACT_DIR
+# Needs the environment of scripts/with_cluster.sh.
+set -uo pipefail
+(($# == 2)) || { echo "usage: desktop_dialog_test.sh LIBRARY ARTIFACT_DIR" >&2; exit 2; }
+library=$(realpath -- "$1") artifacts=$2
+: "${VORDEX_TEST_PG_DRIVER:?run through scripts/with_cluster.sh or scripts/test.sh}"
+mkdir -p "$artifacts"
+passed=0 failed=0
+pass() { passed=$((passed + 1)); echo "ok: $*"; }
+fail() { failed=$((failed + 1)); echo "FAILED: $*"; }
+work=$(mktemp -d /tmp/vordex-desktop.XXXXXX)
+
+for number in $(seq 90 120); do
+  [[ -e /tmp/.X11-unix/X$number || -e /tmp/.X$number-lock ]] || break
+done
+Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null; rm -rf -- "$work"' EXIT
+export DISPLAY=":$number"
+for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+unset VORDEX_DIALOG VORDEX_CODEPAGE
+
+# host CALL: runs one library call in the background, as a host with a window
+# would; what it returned lands in $work/result.
+host() {
+  rm -f "$work/result"
+  /usr/bin/python3 - "$library" "$1" "$work/result" <<'PY' &
+import ctypes, sys
+vordex = ctypes.CDLL(sys.argv[1])
+result = eval(sys.argv[2], {"vordex": vordex})
+open(sys.argv[3], "w").write(str(result))
+vordex.VORDEX_Close()
+PY
+  host_pid=$!
+}
+
+# dialog SCREENSHOT KEYS: waits for the window, checks that the call still
+# waits on it, keeps a screenshot and answers with KEYS; then the call returns.
+dialog() {
+  local window
+  window=$(timeout 30 xdotool search --sync --name '^VORDEX$' 2>/dev/null | head -n 1)
+  if [[ -z $window ]]; then
+    fail "no window titled VORDEX"
+    kill "$host_pid" 2>/dev/null
+    return
+  fi
+  pass "a window titled '$(xdotool getwindowname "$window")'"
+  sleep 1
+  if kill -0 "$host_pid" 2>/dev/null && [[ ! -e $work/result ]]; then pass "the call waits on the window"; else fail "the call did not wait"; fi
+  import -window root "$artifacts/$1" && pass "screenshot $1" || fail "screenshot $1"
+  shift
+  xdotool windowfocus --sync "$window" key "$@"
+  if timeout 30 tail --pid="$host_pid" -f /dev/null; then pass "the call returned once the window was closed"; else fail "the call still waits"; fi
+}
+
+# A message of the library's own, in Japanese.
+db=vordex_desktop
+psql -X -q -d "$PGDATABASE" -c "DROP DATABASE IF EXISTS $db WITH (FORCE)" -c "CREATE DATABASE $db" >/dev/null
+psql -X -q -d "$db" -c "CREATE TABLE t (id serial PRIMARY KEY)" >/dev/null
+export VORDEX_CONNECT=${VORDEX_TEST_PG_DRIVER/Database=vordex_test/Database=$db}
+host 'vordex.VORDEX_Open(b"nosuch")'
+dialog vordex-message.png Return
+[[ $(cat "$work/result" 2>/dev/null) == 0 ]] && pass "VORDEX_Open returned 0" || fail "VORDEX_Open returned '$(cat "$work/result" 2>/dev/null)'"
+
+# The data sources in a list: the first is chosen; then a cancel.
+unset VORDEX_CONNECT
+host 'vordex.VORDEX_Table()'
+dialog vordex-data-sources.png Down Up Return
+[[ $(cat "$work/result" 2>/dev/null) -gt 0 ]] && pass "the chosen data source listed its tables" ||
+  fail "VORDEX_Table returned '$(cat "$work/result" 2>/dev/null)'"
+host 'vordex.VORDEX_Table()'
+dialog vordex-data-sources-cancelled.png Escape
+[[ $(cat "$work/result" 2>/dev/null) == 0 ]] && pass "a cancel lists nothing" || fail "cancel: '$(cat "$work/result" 2>/dev/null)'"
+
+echo "desktop dialogs: $passed passed, $failed failed (screenshots in $artifacts)"
+((failed == 0))
