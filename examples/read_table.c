@@ -1,7 +1,10 @@
 /* Lists the tables of the data source named by VORDEX_CONNECT, then prints
  * the table given on the command line, one row a line, tab-separated.
- *   cc read_table.c -I include -L build -lvordex -o read_table
- *   VORDEX_CONNECT=DSN=Sales LD_LIBRARY_PATH=build ./read_table customers */
+ * From the top of the source tree, once `bash scripts/test.sh` (or a cmake
+ * build into build/) has made the library:
+ *   cc examples/read_table.c -I include -L build -lvordex -o read_table
+ *   VORDEX_CONNECT=DSN=Sales LD_LIBRARY_PATH=build ./read_table customers
+ * With the library installed: cc read_table.c $(pkg-config --cflags --libs vordex) */
 #include <stdio.h>
 
 #include "vordex.h"

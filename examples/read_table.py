@@ -1,6 +1,7 @@
 """Lists the tables of the data source named by VORDEX_CONNECT, then prints
 the table given on the command line, one row a line, tab-separated.
-    VORDEX_CONNECT=DSN=Sales VORDEX_LIBRARY=build/libvordex.so.2 python3 read_table.py customers"""
+From the top of the source tree, once the library is built into build/:
+    VORDEX_CONNECT=DSN=Sales VORDEX_LIBRARY=build/libvordex.so.2 python3 examples/read_table.py customers"""
 import ctypes
 import os
 import sys

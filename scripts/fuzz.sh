@@ -9,6 +9,7 @@
 set -euo pipefail
 # shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+vordex_require_root
 cd "$VORDEX_SCRIPTS/.."
 
 minutes=10 seed=100 threads=1

@@ -9,6 +9,13 @@ PG_BIN=/usr/lib/postgresql/15/bin
 vordex_log() { printf '%s: %s\n' "${0##*/}" "$*" >&2; }
 vordex_die() { vordex_log "$*"; exit 1; }
 
+# The demo and the tests install Debian packages and run PostgreSQL as the
+# postgres user: both need root. Say so before anything else happens.
+vordex_require_root() {
+    ((EUID == 0)) || vordex_die "needs root: it installs the Debian packages it uses with apt-get and runs" \
+        "a private PostgreSQL cluster as the postgres user. Run it as root (for example with sudo)."
+}
+
 # Paths end up unquoted in ini files, connect strings and postgres' command
 # line, so only plain characters are allowed in them.
 vordex_abs_dir() {

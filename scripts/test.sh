@@ -7,6 +7,7 @@
 set -euo pipefail
 # shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+vordex_require_root
 cd "$VORDEX_SCRIPTS/.."
 
 bash scripts/install_deps.sh

@@ -115,5 +115,24 @@ for example in c python; do
   run "$example example on an unknown table" 1 "$expected_nosuch" "$nosuch_message" "${command[@]}" nosuch
 done
 
+# (c) The build lines of the examples' comments, exactly as written, from the
+# top of the source tree (when the library under test is build/'s).
+if [[ $library -ef $source_dir/build/libvordex.so.2 ]]; then
+  cc_line=$(sed -n 's/^ \*   \(cc examples\/read_table.c .*\)$/\1/p' "$source_dir/examples/read_table.c")
+  py_line=$(sed -n 's/^    VORDEX_CONNECT=DSN=Sales \(VORDEX_LIBRARY=.*\) customers"""$/\1/p' "$source_dir/examples/read_table.py")
+  if [[ -n $cc_line ]] && (cd "$source_dir" && eval "$cc_line" && LD_LIBRARY_PATH=build ./read_table fruit >"$work/out" &&
+      rm -f read_table) && [[ $(tail -n 1 "$work/out") == "3${tab}${tab}0" ]]; then
+    pass "the C example's build line works as written"
+  else
+    fail "the C example's build line: '$cc_line'"
+  fi
+  if [[ -n $py_line ]] && (cd "$source_dir" && eval "env $py_line fruit" >"$work/out") &&
+      [[ $(tail -n 1 "$work/out") == "3${tab}${tab}0" ]]; then
+    pass "the Python example's command line works as written"
+  else
+    fail "the Python example's command line: '$py_line'"
+  fi
+fi
+
 echo "readme examples: $passed passed, $failed failed"
 ((failed == 0))
