@@ -49,13 +49,18 @@ dialog() {
     kill "$host_pid" 2>/dev/null
     return
   fi
-  pass "a window titled '$(xdotool getwindowname "$window")'"
+  pass "a window titled '$(timeout 10 xdotool getwindowname "$window")'"
   sleep 1
   if kill -0 "$host_pid" 2>/dev/null && [[ ! -e $work/result ]]; then pass "the call waits on the window"; else fail "the call did not wait"; fi
-  import -window root "$artifacts/$1" && pass "screenshot $1" || fail "screenshot $1"
+  timeout 30 import -window root "$artifacts/$1" && pass "screenshot $1" || fail "screenshot $1"
   shift
-  xdotool windowfocus --sync "$window" key "$@"
-  if timeout 30 tail --pid="$host_pid" -f /dev/null; then pass "the call returned once the window was closed"; else fail "the call still waits"; fi
+  timeout 30 xdotool windowfocus --sync "$window" key "$@" || fail "xdotool could not answer the window"
+  if timeout 30 tail --pid="$host_pid" -f /dev/null; then
+    pass "the call returned once the window was closed"
+  else
+    fail "the call still waits"
+    kill "$host_pid" 2>/dev/null
+  fi
 }
 
 # A message of the library's own, in Japanese.
