@@ -97,8 +97,12 @@ SQLUINTEGER OdbcReader::ChooseConcurrency() {
 }
 
 void OdbcReader::Open(const std::string& table, Cursor cursor) {
-    if (dbc_ == nullptr) throw std::runtime_error("OdbcReader::Open before Connect");
-    cursor_ = cursor;
+    Describe(table);
+    Execute(cursor);
+}
+
+void OdbcReader::Describe(const std::string& table) {
+    if (dbc_ == nullptr) throw std::runtime_error("OdbcReader::Describe before Connect");
     std::string owner;
     names_ = ListColumns(table, owner);
 
@@ -119,16 +123,24 @@ void OdbcReader::Open(const std::string& table, Cursor cursor) {
         select_ += q + owner + q + ".";
     }
     select_ += q + table + q + " WHERE 1=1";
+}
 
+void OdbcReader::Execute(Cursor cursor) {
+    if (select_.empty()) throw std::runtime_error("OdbcReader::Execute before Describe");
+    cursor_ = cursor;
     Check(SQLAllocStmt(dbc_, &stmt_), "SQLAllocStmt");
     SQLSetStmtOption(stmt_, SQL_QUERY_TIMEOUT, kTimeoutSeconds);
     concurrency_ = SQL_CONCUR_READ_ONLY;
-    if (cursor_ == Cursor::LibraryKeyset) {
-        if (!(InfoMask(SQL_SCROLL_OPTIONS, "SQLGetInfo(SQL_SCROLL_OPTIONS)") & SQL_SO_KEYSET_DRIVEN)) {
-            throw std::runtime_error("the driver offers no keyset-driven cursor");
+    if (cursor_ != Cursor::ForwardOnly) {
+        const bool keyset = cursor_ == Cursor::LibraryKeyset;
+        const SQLUINTEGER required = keyset ? SQL_SO_KEYSET_DRIVEN : SQL_SO_STATIC;
+        if (!(InfoMask(SQL_SCROLL_OPTIONS, "SQLGetInfo(SQL_SCROLL_OPTIONS)") & required)) {
+            throw std::runtime_error(keyset ? "the driver offers no keyset-driven cursor"
+                                            : "the driver offers no static cursor");
         }
         concurrency_ = ChooseConcurrency();
-        Check(SQLSetStmtOption(stmt_, SQL_CURSOR_TYPE, SQL_CURSOR_KEYSET_DRIVEN), "SQL_CURSOR_TYPE", stmt_);
+        Check(SQLSetStmtOption(stmt_, SQL_CURSOR_TYPE, keyset ? SQL_CURSOR_KEYSET_DRIVEN : SQL_CURSOR_STATIC),
+              "SQL_CURSOR_TYPE", stmt_);
         Check(SQLSetStmtOption(stmt_, SQL_CONCURRENCY, concurrency_), "SQL_CONCURRENCY", stmt_);
     }
     Check(SQLPrepare(stmt_, Sql(select_), SQL_NTS), "SQLPrepare", stmt_);
@@ -158,14 +170,14 @@ long OdbcReader::Walk(long limit, uint64_t& bytes) {
     long rows = 0;
     while (limit == 0 || rows < limit) {
         SQLRETURN rc;
-        if (cursor_ == Cursor::LibraryKeyset) {
+        if (FetchesExtended()) {
             SQLULEN fetched = 0;
             rc = SQLExtendedFetch(stmt_, SQL_FETCH_NEXT, 1, &fetched, rowStatus_);
         } else {
             rc = SQLFetch(stmt_);
         }
         if (rc == SQL_NO_DATA) break;
-        Check(rc, cursor_ == Cursor::LibraryKeyset ? "SQLExtendedFetch" : "SQLFetch", stmt_);
+        Check(rc, FetchesExtended() ? "SQLExtendedFetch" : "SQLFetch", stmt_);
         // As the library's fix-up after a fetch: NULL reads as the empty
         // text, otherwise the length is where the driver put the terminator.
         for (size_t i = 0; i < columns; ++i) {
@@ -184,9 +196,16 @@ long OdbcReader::Walk(long limit, uint64_t& bytes) {
     return rows;
 }
 
+SQLULEN OdbcReader::GrantedCursorType() const {
+    SQLULEN type = SQL_CURSOR_FORWARD_ONLY;
+    if (stmt_ != nullptr) Check(SQLGetStmtOption(stmt_, SQL_CURSOR_TYPE, &type), "SQL_CURSOR_TYPE", stmt_);
+    return type;
+}
+
 void OdbcReader::Close() {
     if (stmt_ != nullptr) SQLFreeStmt(stmt_, SQL_DROP);
     stmt_ = nullptr;
+    select_.clear();
     if (dbc_ != nullptr) {
         SQLDisconnect(dbc_);
         SQLFreeConnect(dbc_);

@@ -18,6 +18,10 @@ public:
         /// concurrency chosen from SQL_SCROLL_CONCURRENCY, rows fetched one
         /// at a time with SQLExtendedFetch.
         LibraryKeyset,
+        /// What VORDEX_OpenRec asks for from a driver that offers no
+        /// keyset-driven cursor (psqlODBC with UseDeclareFetch=1): a static
+        /// cursor, otherwise as LibraryKeyset.
+        LibraryStatic,
         /// A forward-only, read-only cursor read with SQLFetch.
         ForwardOnly,
     };
@@ -34,9 +38,14 @@ public:
     /// Connects through the ODBC 2 calls the library uses. Throws
     /// std::runtime_error (with the driver's diagnostics) on failure.
     void Connect(const std::string& connect);
-    /// Lists the table's columns, then prepares, executes and binds the
-    /// statement the library would build for it. Throws on failure.
+    /// Describe, then Execute.
     void Open(const std::string& table, Cursor cursor);
+    /// Lists the table's columns and composes the statement the library
+    /// would build for it. Throws on failure.
+    void Describe(const std::string& table);
+    /// Sets the cursor options, prepares, executes and binds the statement of
+    /// the last Describe. Throws on failure.
+    void Execute(Cursor cursor);
     /// Reads up to `limit` rows (every row when `limit` is 0), taking each
     /// value's length from its terminator; adds the lengths to `bytes` and
     /// returns the number of rows read. Throws on a failed fetch.
@@ -46,6 +55,8 @@ public:
 
     const std::string& SelectText() const { return select_; }
     SQLUINTEGER Concurrency() const { return concurrency_; }
+    /// The cursor type the driver granted (SQL_CURSOR_TYPE after execution).
+    SQLULEN GrantedCursorType() const;
     size_t ColumnCount() const { return names_.size(); }
 
 private:
@@ -55,6 +66,7 @@ private:
     /// The column names of `table`; `owner` gets the owner the catalog names.
     std::vector<std::string> ListColumns(const std::string& table, std::string& owner);
     SQLUINTEGER ChooseConcurrency();
+    bool FetchesExtended() const { return cursor_ != Cursor::ForwardOnly; }
 
     SQLHENV env_ = nullptr;
     SQLHDBC dbc_ = nullptr;

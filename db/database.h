@@ -69,6 +69,12 @@ public:
     /// True when the driver reports the connection to its server lost
     /// (SQL_ATTR_CONNECTION_DEAD); false while it is alive or cannot tell.
     bool IsConnectionDead() const;
+    /// True when the driver reads results block by block through a cursor on
+    /// the server instead of holding them whole in memory: psqlODBC with
+    /// UseDeclareFetch=1, as its completed connect string reports. Such a
+    /// driver offers no keyset-driven cursor; its static cursor is the
+    /// server's own.
+    bool ReadsInBlocks() const;
 
     SQLHDBC ConnectionHandle = nullptr;
     int32_t UsesCursorLibrary = 0;

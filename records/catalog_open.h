@@ -5,6 +5,7 @@
 #include "db/db_exception.h"
 #include "db/odbc_call.h"
 #include "db/recordset.h"
+#include "records/cursor_choice.h"
 
 namespace vordex {
 
@@ -16,6 +17,7 @@ bool OpenCatalogResult(CRecordset& set, uint32_t openType, uint32_t options, Cat
     set.RecordOpenRequest(openType, nullptr, options);
     if (!set.AllocateStatement()) return false;
     try {
+        ChooseServerCursorWhenReadingInBlocks(set);
         set.SetStatementOptions(set.StatementHandle);
         set.AllocFieldState();
         const SQLRETURN rc = RepeatWhileExecuting([&] { return catalogCall(set.StatementHandle); });

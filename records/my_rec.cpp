@@ -6,6 +6,7 @@
 
 #include "db/bracket_name.h"
 #include "db/database.h"
+#include "records/cursor_choice.h"
 
 namespace vordex {
 
@@ -37,6 +38,11 @@ CText CMyRec::DefaultSQL() {
     }
     QuotedName.Append(BracketName(TableName.c_str(), quoteChar));
     return QuotedName;
+}
+
+void CMyRec::SetStatementOptions(SQLHSTMT statement) {
+    ChooseServerCursorWhenReadingInBlocks(*this);
+    CRecordset::SetStatementOptions(statement);
 }
 
 void CMyRec::ExchangeFields(CFieldXfer& xfer) {

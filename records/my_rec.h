@@ -23,6 +23,9 @@ public:
     /// names go into SQL text they are bracketed, so that each means exactly
     /// that column.
     void ExchangeFields(CFieldXfer& xfer) override;
+    /// Asks for a static cursor in place of a keyset-driven one when the
+    /// driver reads results in blocks, then sets the options as any record.
+    void SetStatementOptions(SQLHSTMT statement) override;
 
     /// The statement source that DefaultSQL built last.
     CText QuotedName;
