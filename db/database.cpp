@@ -6,7 +6,6 @@
 #include "db/odbc_environment.h"
 #include "db/recordset.h"
 #include "platform/code_page.h"
-#include "platform/connect_string.h"
 
 namespace vordex {
 
@@ -109,10 +108,6 @@ bool CDatabase::IsConnectionDead() const {
     SQLULEN dead = SQL_CD_FALSE;
     const SQLRETURN rc = SQLGetConnectOption(ConnectionHandle, SQL_ATTR_CONNECTION_DEAD, &dead);
     return Succeeded(rc) && rc != SQL_NO_DATA_FOUND && dead == SQL_CD_TRUE;
-}
-
-bool CDatabase::ReadsInBlocks() const {
-    return IsConnected() && platform::ConnectStringValue(ConnectString.c_str(), "UseDeclareFetch") == "1";
 }
 
 }  // namespace vordex

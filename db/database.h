@@ -69,12 +69,6 @@ public:
     /// True when the driver reports the connection to its server lost
     /// (SQL_ATTR_CONNECTION_DEAD); false while it is alive or cannot tell.
     bool IsConnectionDead() const;
-    /// True when the driver reads results block by block through a cursor on
-    /// the server instead of holding them whole in memory: psqlODBC with
-    /// UseDeclareFetch=1, as its completed connect string reports. Such a
-    /// driver offers no keyset-driven cursor; its static cursor is the
-    /// server's own.
-    bool ReadsInBlocks() const;
 
     SQLHDBC ConnectionHandle = nullptr;
     int32_t UsesCursorLibrary = 0;
@@ -88,6 +82,8 @@ public:
     /// The data source's SQL_OWNER_USAGE answer: where an owner may qualify a
     /// table name (SQL_OU_DML_STATEMENTS: in SELECT, INSERT, UPDATE, DELETE).
     uint32_t OwnerUsage = 0;
+    /// The driver's file name (SQL_DRIVER_NAME), such as "psqlodbca.so".
+    CText DriverName;
     uint32_t LoginTimeout = 15;
     int32_t QueryTimeout = 15;
     /// The sockets the driver opened for this connection, watched for a

@@ -128,6 +128,13 @@ void CDatabase::ReadCapabilities() {
                      ? ownerUsage
                      : 0;
 
+    char driverName[64] = {};
+    SQLSMALLINT driverNameLength = 0;
+    DriverName = Succeeded(SQLGetInfo(ConnectionHandle, SQL_DRIVER_NAME, driverName, sizeof driverName,
+                                      &driverNameLength))
+                     ? driverName
+                     : "";
+
     mask = 0;
     if (!Succeeded(SQLGetInfo(ConnectionHandle, SQL_GETDATA_EXTENSIONS, &mask, sizeof mask, nullptr))) mask = 0;
     if (mask & SQL_GD_BOUND) UpdateCapabilities |= GetDataOnBound;

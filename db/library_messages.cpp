@@ -13,9 +13,9 @@ struct MessageEntry {
 };
 
 // Kept in UTF-8 here; shown in the host's code page. Of the library error
-// codes (1001-1028) those a user can act on have a text: a cursor kind the
-// driver lacks, a lost connection. The others show the unrecoverable-error
-// text.
+// codes (1001-1028) those a user can act on have a text: a row changed
+// elsewhere since it was read, a cursor kind the driver lacks, a lost
+// connection. The others show the unrecoverable-error text.
 constexpr MessageEntry kMessages[] = {
     {MessageUnrecoverableError, "ODBCﾄﾞﾗｲﾊﾞで回復できないエラーが発生しました."},
     {MessageNoTableFound, "テーブルが見つかりません."},
@@ -23,6 +23,8 @@ constexpr MessageEntry kMessages[] = {
     {MessageNoFieldFound, "フィールドが見つかりません.\r\n\r\nODBC32,ODBCﾄﾞﾗｲﾊﾞ,ﾃﾞｰﾀﾍﾞｰｽﾌｧｲﾙ名等を確認して下さい"},
     {MessageInsideSuffix, " 内に"},
     {MessageValueTooLong, "値が長すぎるため書き込めません (255バイトまで)."},
+    {LibraryErrorMessageBase + 1008, "行が読まれた後に他で変更または削除されたため, 書き込めませんでした."},
+    {LibraryErrorMessageBase + 1024, "行が読まれた後に他で変更または削除されたため, 書き込めませんでした."},
     {LibraryErrorMessageBase + 1012, "ODBCﾄﾞﾗｲﾊﾞがキーセット駆動カーソルを提供しないため, 表を読めません."},
     {LibraryErrorMessageBase + 1013, "ODBCﾄﾞﾗｲﾊﾞが静的カーソルを提供しません."},
     {LibraryErrorMessageBase + 1025, "ODBCﾄﾞﾗｲﾊﾞが動的カーソルを提供しません."},

@@ -79,16 +79,4 @@ std::string MergeConnectStrings(const std::string& chosen, const std::string& re
     return chosen + ";" + rest;
 }
 
-std::string ConnectStringValue(const char* connect, const char* key) {
-    std::string keyUpper;
-    for (const char* p = key; *p != '\0'; ++p) keyUpper += static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
-    for (const Item& item : SplitItems(connect)) {
-        if (item.keyUpper != keyUpper) continue;
-        const std::string& value = item.value;
-        if (value.size() >= 2 && value.front() == '{' && value.back() == '}') return value.substr(1, value.size() - 2);
-        return value;
-    }
-    return std::string();
-}
-
 }  // namespace vordex::platform

@@ -18,9 +18,4 @@ std::string WithoutEmptyDataSource(const char* connect);
 /// the caller's string (the chosen items come first and so take precedence).
 std::string MergeConnectStrings(const std::string& chosen, const std::string& rest);
 
-/// The value of the first item whose keyword is `key` (compared without
-/// regard to case), with the braces around it removed; empty when there is
-/// no such item.
-std::string ConnectStringValue(const char* connect, const char* key);
-
 }  // namespace vordex::platform

@@ -5,17 +5,25 @@
 
 namespace vordex {
 
-/// The result sets of this library ask for keyset-driven cursors. A driver
-/// that reads results in blocks keeps no keys, and says so: it offers no
-/// keyset-driven cursor. Its static cursor is a scroll cursor on the server
-/// over one snapshot of the result, so row numbers stay put for Seek and
-/// every row is still written back by its own identity, while the client
-/// holds one block of rows whatever the table's size. So there `set` asks
-/// for that static cursor instead. The cursor kind is still checked against
-/// what the driver offers, and the concurrency it grants is examined after
-/// execution as for any result set. Call it once the connection is made.
-inline void ChooseServerCursorWhenReadingInBlocks(CRecordset& set) {
-    if (set.OpenType == KeysetCursor && set.Database != nullptr && set.Database->ReadsInBlocks()) {
+/// True for psqlODBC ("psqlodbca.so", "psqlodbcw.so", "PSQLODBC35W.DLL"...).
+bool IsPsqlOdbc(const CDatabase& database);
+
+/// The result sets of this library ask for keyset-driven cursors. psqlODBC's
+/// cannot be trusted with a table that others change: it takes a row changed
+/// elsewhere for a deleted one and, moved onto such a row by number, hands
+/// out the next one instead, and on a run of some dozens of them it crashes
+/// the process (13.02). In its block-reading mode it offers no keyset-driven
+/// cursor at all. Its static cursor is one snapshot of the result, whose row
+/// numbers stay put and whose rows are still written back by their own
+/// identity, a write to a row changed since it was read being refused; in
+/// block-reading mode it is a scroll cursor on the server, so the client
+/// holds one block of rows whatever the table's size. So with psqlODBC
+/// `set` asks for that static cursor instead. The cursor kind is still
+/// checked against what the driver offers, and the concurrency it grants is
+/// examined after execution as for any result set. Call it once the
+/// connection is made.
+inline void ChooseStaticCursorWithPsqlOdbc(CRecordset& set) {
+    if (set.OpenType == KeysetCursor && set.Database != nullptr && IsPsqlOdbc(*set.Database)) {
         set.OpenType = StaticCursor;
     }
 }

@@ -41,7 +41,7 @@ CText CMyRec::DefaultSQL() {
 }
 
 void CMyRec::SetStatementOptions(SQLHSTMT statement) {
-    ChooseServerCursorWhenReadingInBlocks(*this);
+    ChooseStaticCursorWithPsqlOdbc(*this);
     CRecordset::SetStatementOptions(statement);
 }
 

@@ -41,24 +41,4 @@ TEST(ConnectString, EmptyDataSourceItemsAreDroppedAndOtherStringsKeptAsGiven) {
     EXPECT_EQ(MergeConnectStrings("DSN=S", ""), "DSN=S");
 }
 
-TEST(ConnectString, ValueOfAKeyword) {
-    struct Case {
-        const char* connect;
-        const char* key;
-        const char* value;
-    };
-    const Case cases[] = {
-        {"ODBC;DSN=S;UseDeclareFetch=1;Fetch=100", "UseDeclareFetch", "1"},
-        {"dsn=S; usedeclarefetch =0", "UseDeclareFetch", "0"},
-        {"PWD={a;UseDeclareFetch=1};UID=u", "UseDeclareFetch", ""},
-        {"PWD={a;b};UID=u", "pwd", "a;b"},
-        {"Fetch=1;Fetch=2", "FETCH", "1"},
-        {"DSN=S", "UID", ""},
-        {nullptr, "DSN", ""},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(ConnectStringValue(c.connect, c.key), c.value) << (c.connect ? c.connect : "null") << " " << c.key;
-    }
-}
-
 }  // namespace

@@ -24,30 +24,33 @@ long AskedCursorType() {
     return asked;
 }
 
-TEST_F(CursorChoice, BlockReadingDriversServeTheirStaticCursorToEveryRecordKind) {
+TEST_F(CursorChoice, PsqlOdbcServesItsStaticCursorToEveryRecordKind) {
     struct Case {
-        const char* completed;  // what the driver reports of the connection
+        const char* driver;  // SQL_DRIVER_NAME
         SQLUINTEGER scrollOptions;
-        long cursorType;       // asked for; -1: none
-        SQLRETURN code;        // thrown by the open; 0: it opened
+        long cursorType;  // asked for; -1: none
+        SQLRETURN code;   // thrown by the open; 0: it opened
     };
+    const SQLUINTEGER all = SQL_SO_FORWARD_ONLY | SQL_SO_STATIC | SQL_SO_KEYSET_DRIVEN;
+    const SQLUINTEGER noKeyset = SQL_SO_FORWARD_ONLY | SQL_SO_STATIC;
     const Case cases[] = {
-        {"DSN=S;UseDeclareFetch=0", SQL_SO_FORWARD_ONLY | SQL_SO_STATIC | SQL_SO_KEYSET_DRIVEN,
-         SQL_CURSOR_KEYSET_DRIVEN, 0},
-        {"DSN=S;UseDeclareFetch=1;Fetch=1000", SQL_SO_FORWARD_ONLY | SQL_SO_STATIC, SQL_CURSOR_STATIC, 0},
-        {"DSN=S;usedeclarefetch={1}", SQL_SO_FORWARD_ONLY | SQL_SO_STATIC | SQL_SO_KEYSET_DRIVEN,
-         SQL_CURSOR_STATIC, 0},
-        // Without the block mode a driver lacking keysets is still refused.
-        {"DSN=S;UseDeclareFetch=0", SQL_SO_FORWARD_ONLY | SQL_SO_STATIC, -1, 1012},
-        {"DSN=S;Fetch=1000", SQL_SO_FORWARD_ONLY | SQL_SO_STATIC, -1, 1012},
+        {"psqlodbca.so", all, SQL_CURSOR_STATIC, 0},
+        {"PSQLODBC35W.DLL", all, SQL_CURSOR_STATIC, 0},
+        // Its block reading offers no keyset-driven cursor.
+        {"psqlodbcw.so", noKeyset, SQL_CURSOR_STATIC, 0},
+        // Other drivers are asked for what the records ask for.
+        {"libsqlite3odbc.so", all, SQL_CURSOR_KEYSET_DRIVEN, 0},
+        {"psql.so", all, SQL_CURSOR_KEYSET_DRIVEN, 0},
+        {"", all, SQL_CURSOR_KEYSET_DRIVEN, 0},
+        {"libsqlite3odbc.so", noKeyset, -1, 1012},
         // The static cursor asked for in its place is checked like any other.
-        {"DSN=S;UseDeclareFetch=1", SQL_SO_FORWARD_ONLY, -1, 1013},
+        {"psqlodbca.so", SQL_SO_FORWARD_ONLY | SQL_SO_KEYSET_DRIVEN, -1, 1013},
     };
     for (const Case& c : cases) {
         for (int kind = 0; kind < 3; ++kind) {
-            SCOPED_TRACE(std::string(c.completed) + " kind " + std::to_string(kind));
+            SCOPED_TRACE(std::string(c.driver) + " kind " + std::to_string(kind));
             fake_odbc::Reset();
-            fake_odbc::SetCompletedConnect(c.completed);
+            fake_odbc::SetInfoText(SQL_DRIVER_NAME, c.driver);
             fake_odbc::SetInfoNumber(SQL_SCROLL_OPTIONS, c.scrollOptions);
             CDatabase db;
             ASSERT_TRUE(db.Open(nullptr, false, false, "ODBC;DSN=S", false));
