@@ -106,25 +106,26 @@ VORDEX_API int VORDEX_ListText(char* buffer, int size) {
         buffer[0] = '\0';
         return 0;
     }
-    const size_t capacity = static_cast<size_t>(size);
-    size_t written = 0;
+    // Each value needs room for itself, its separator and the final NUL.
+    size_t room = static_cast<size_t>(size);
+    char* out = buffer;
     int result = 0;
     // The fields that FieldValue answers for, counted once per call.
     const int count = std::min<int>(fieldListCount, kListLimit);
+    CText* values = activeRecord->Values;
     for (int i = 0; i < count; ++i) {
-        const CText& value = activeRecord->Values[i];
-        const size_t length = value.Length();
-        // Room for the value, its separator and the final NUL.
-        if (written + length + 2 >= capacity) {
+        const size_t length = values[i].Length();
+        if (length + 2 >= room) {
             result = size;
             break;
         }
-        std::memcpy(buffer + written, value.c_str(), length);
-        buffer[written + length] = '\x1E';
-        written += length + 1;
+        if (length != 0) std::memcpy(out, values[i].Buffer(), length);
+        out[length] = '\x1E';
+        out += length + 1;
+        room -= length + 1;
         result = i + 1;
     }
-    buffer[written] = '\0';
+    *out = '\0';
     return result;
 }
 

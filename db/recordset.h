@@ -106,6 +106,10 @@ public:
     virtual bool Succeeded(SQLRETURN rc) const;
     virtual void AfterFetch(SQLRETURN rc, SQLUSMALLINT fetchType, int32_t rows, SQLULEN rowsFetched);
     virtual void BeforeFirstFetch() {}
+    /// Sets the null bits of the row just fetched and repairs its values: an
+    /// OpFixUpFetched pass. A class whose fields allow a quicker way to the
+    /// same result may take it: this runs for every fetched row.
+    virtual void FixUpFetchedRow() { RunPass(OpFixUpFetched); }
     /// Throws the CDBException for `rc` (a null statement means StatementHandle).
     [[noreturn]] virtual void ThrowError(SQLRETURN rc, SQLHSTMT statement = nullptr);
 

@@ -69,7 +69,7 @@ void CRecordset::Move(int32_t rows, SQLUSMALLINT fetchType) {
     FetchFailed = 0;
     AfterFetch(rc, fetchType, rows, RowsFetched);
 
-    if (FieldCount > 0 && !AtEnd && !AtStart && !(Options & OptMultiRow)) RunPass(OpFixUpFetched);
+    if (FieldCount > 0 && !AtEnd && !AtStart && !(Options & OptMultiRow)) FixUpFetchedRow();
 }
 
 void CRecordset::CheckMove(SQLUSMALLINT fetchType, int32_t rows) {

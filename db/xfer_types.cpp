@@ -1,6 +1,8 @@
 // Exchange functions per data type: text and 32-bit integers.
 #include <sqlext.h>
 
+#include <algorithm>
+
 #include "db/field_xfer.h"
 #include "db/recordset.h"
 
@@ -118,6 +120,26 @@ void XferInteger(CFieldXfer& xfer, const char* name, int32_t& value, int32_t mar
 }
 
 }  // namespace
+
+void FixUpFetchedTexts(CFieldXfer& xfer, CText* values, uint32_t count) {
+    CRecordset& rs = xfer.recordset;
+    const uint32_t before = xfer.columnCount;
+    xfer.columnCount += count;
+    if (!rs.ColumnRecords || !rs.ColumnStatus || before >= rs.FieldCount) return;
+    const uint32_t taking = std::min(count, rs.FieldCount - before);
+    ColumnRecord* records = &rs.ColumnRecords[before];
+    uint8_t* status = &rs.ColumnStatus[before];
+    for (uint32_t i = 0; i < taking; ++i) {
+        CText& value = values[i];
+        if (records[i].Indicator == SQL_NULL_DATA) {
+            status[i] |= FieldNull;
+            value.Clear();
+        } else {
+            value.SyncLength();  // the driver wrote the terminator; trailing blanks stay
+            records[i].Indicator = static_cast<SQLLEN>(value.Length());
+        }
+    }
+}
 
 void XferText(CFieldXfer& xfer, const char* name, CText& value, uint32_t maxLength, SQLSMALLINT sqlType,
               SQLSMALLINT scale) {

@@ -45,6 +45,13 @@ void CMyRec::SetStatementOptions(SQLHSTMT statement) {
     CRecordset::SetStatementOptions(statement);
 }
 
+void CMyRec::FixUpFetchedRow() {
+    if (FieldNameList == nullptr) return;
+    CFieldXfer xfer(OpFixUpFetched, *this);
+    xfer.fieldKind = kOutputColumns;
+    FixUpFetchedTexts(xfer, Values, std::min<uint32_t>(FieldCount, kValueCount));
+}
+
 void CMyRec::ExchangeFields(CFieldXfer& xfer) {
     xfer.fieldKind = kOutputColumns;
     if (FieldNameList == nullptr) return;

@@ -26,6 +26,8 @@ public:
     /// Asks for a static cursor in place of a keyset-driven one when the
     /// driver reads results in blocks, then sets the options as any record.
     void SetStatementOptions(SQLHSTMT statement) override;
+    /// The fix-up pass of ExchangeFields in one loop over the text members.
+    void FixUpFetchedRow() override;
 
     /// The statement source that DefaultSQL built last.
     CText QuotedName;
