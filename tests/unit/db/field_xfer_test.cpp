@@ -13,6 +13,7 @@
 #include "db/db_exception.h"
 #include "db/recordset.h"
 #include "fake_odbc_fixture.h"
+#include "records/my_rec.h"
 #include "test_records.h"
 
 using namespace vordex;
@@ -238,6 +239,54 @@ TEST_F(FieldXfer, FixUpMarksNullColumnsAndTakesTextLengthFromTerminator) {
     EXPECT_EQ(rs.small, kIntNullMarker);
     EXPECT_EQ(rs.small, 32484);
     EXPECT_EQ(rs.Indicator(1), SQL_NULL_DATA);
+}
+
+TEST_F(FieldXfer, QuickTextFixUpMatchesTheGenericPass) {
+    struct Case {
+        const char* what;
+        uint32_t fieldCount;
+        // Per column: what the driver wrote (nullptr: NULL) and its indicator.
+        std::vector<std::pair<const char*, SQLLEN>> fetched;
+    };
+    const std::string longest(255, 'x');
+    const Case cases[] = {
+        {"values, blanks kept, driver's lengths ignored", 3, {{"a", 1}, {"b  ", 40}, {"", 0}}},
+        {"nulls beside values", 3, {{nullptr, SQL_NULL_DATA}, {"v", 1}, {nullptr, SQL_NULL_DATA}}},
+        {"the longest value", 3, {{longest.c_str(), 255}, {"", 0}, {"z", 1}}},
+        {"fewer fields than names", 2, {{"p", 1}, {nullptr, SQL_NULL_DATA}}},
+    };
+    const CText names[CMyRec::kValueCount] = {CText("a"), CText("b"), CText("c")};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Detached<CMyRec> quick, generic;
+        for (CMyRec* rs : {static_cast<CMyRec*>(&quick), static_cast<CMyRec*>(&generic)}) {
+            rs->FieldCount = c.fieldCount;
+            rs->FieldNameList = names;
+        }
+        quick.Attach();
+        generic.Attach();
+        for (auto* rs : {&quick, &generic}) {
+            rs->Describe({{SQL_VARCHAR, 40, 0}, {SQL_VARCHAR, 40, 0}, {SQL_VARCHAR, 40, 0}});
+            rs->BindColumns();
+            for (size_t i = 0; i < c.fetched.size(); ++i) {
+                // A NULL leaves the storage as the previous row left it.
+                std::strcpy(rs->Values[i].Buffer(), "stale");
+                rs->Values[i].SyncLength();
+                if (c.fetched[i].first) std::strcpy(rs->Values[i].Buffer(), c.fetched[i].first);
+                rs->Indicator(i) = c.fetched[i].second;
+            }
+        }
+        quick.FixUpFetchedRow();
+        generic.RunPass(OpFixUpFetched);
+        EXPECT_EQ(quick.Statuses(), generic.Statuses());
+        for (size_t i = 0; i < c.fetched.size(); ++i) {
+            EXPECT_STREQ(quick.Values[i].c_str(), generic.Values[i].c_str()) << i;
+            EXPECT_EQ(quick.Values[i].Length(), generic.Values[i].Length()) << i;
+            EXPECT_EQ(quick.Indicator(i), generic.Indicator(i)) << i;
+            EXPECT_STREQ(quick.Values[i].c_str(), c.fetched[i].first ? c.fetched[i].first : "") << i;
+            EXPECT_EQ(quick.Statuses()[i], c.fetched[i].first ? 0 : FieldNull) << i;
+        }
+    }
 }
 
 struct ChangeCase {
