@@ -31,7 +31,8 @@ CREATE TABLE :"table" (
     active  boolean
 );
 
--- id is given explicitly, as the row number, whatever its type.
+-- id is given explicitly, as the row number, whatever its type; products
+-- of the row number are taken in bigint so that a million rows fit.
 INSERT INTO :"table" (id, qty, serialno, amount, ratio, code, note, day, stamp, active)
 SELECT g,
        CASE WHEN g % 17 = 0 THEN NULL ELSE (g::bigint * 7919) % 100003 - 50000 END,

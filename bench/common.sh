@@ -1,10 +1,12 @@
 # shellcheck shell=bash
-# What bench/run.sh and bench/profile.sh share: the build, the data and the
-# connect strings. Source it after scripts/lib.sh.
+# What bench/run.sh, bench/profile.sh and bench/large.sh share: the build,
+# the data and the connect strings. Source it after scripts/lib.sh.
 
 BENCH_BUILD=build-bench
 BENCH_DATA_DB=vordex_bench
 BENCH_CATALOG_DB=vordex_bench_catalog
+# shellcheck disable=SC2034 # used by bench/large.sh
+BENCH_LARGE_DB=vordex_bench_large
 
 # Builds the library and the benchmark (RelWithDebInfo, with its own build dir).
 bench_build() {

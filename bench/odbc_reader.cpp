@@ -1,5 +1,7 @@
 #include "odbc_reader.h"
 
+#include <strings.h>
+
 #include <sqlext.h>
 
 #include <cstring>
@@ -96,6 +98,14 @@ SQLUINTEGER OdbcReader::ChooseConcurrency() {
     return SQL_CONCUR_READ_ONLY;
 }
 
+// The library takes psqlODBC's static cursor in place of its keyset-driven one.
+bool OdbcReader::IsPsqlOdbc() const {
+    char name[64] = {};
+    SQLSMALLINT length = 0;
+    if (!Ok(SQLGetInfo(dbc_, SQL_DRIVER_NAME, name, sizeof name, &length))) return false;
+    return strncasecmp(name, "psqlodbc", 8) == 0;
+}
+
 void OdbcReader::Open(const std::string& table, Cursor cursor) {
     Describe(table);
     Execute(cursor);
@@ -132,7 +142,7 @@ void OdbcReader::Execute(Cursor cursor) {
     SQLSetStmtOption(stmt_, SQL_QUERY_TIMEOUT, kTimeoutSeconds);
     concurrency_ = SQL_CONCUR_READ_ONLY;
     if (cursor_ != Cursor::ForwardOnly) {
-        const bool keyset = cursor_ == Cursor::LibraryKeyset;
+        const bool keyset = cursor_ == Cursor::Keyset || (cursor_ == Cursor::Library && !IsPsqlOdbc());
         const SQLUINTEGER required = keyset ? SQL_SO_KEYSET_DRIVEN : SQL_SO_STATIC;
         if (!(InfoMask(SQL_SCROLL_OPTIONS, "SQLGetInfo(SQL_SCROLL_OPTIONS)") & required)) {
             throw std::runtime_error(keyset ? "the driver offers no keyset-driven cursor"

@@ -14,14 +14,14 @@ namespace vordex_bench {
 class OdbcReader {
 public:
     enum class Cursor {
-        /// What VORDEX_OpenRec asks for: a keyset-driven cursor, the
-        /// concurrency chosen from SQL_SCROLL_CONCURRENCY, rows fetched one
-        /// at a time with SQLExtendedFetch.
-        LibraryKeyset,
-        /// What VORDEX_OpenRec asks for from a driver that offers no
-        /// keyset-driven cursor (psqlODBC with UseDeclareFetch=1): a static
-        /// cursor, otherwise as LibraryKeyset.
-        LibraryStatic,
+        /// What VORDEX_OpenRec asks for: a keyset-driven cursor, or from
+        /// psqlODBC a static one; the concurrency chosen from
+        /// SQL_SCROLL_CONCURRENCY; rows fetched one at a time with
+        /// SQLExtendedFetch.
+        Library,
+        /// As Library, but a keyset-driven cursor from every driver: what
+        /// psqlODBC's own keyset-driven cursor costs.
+        Keyset,
         /// A forward-only, read-only cursor read with SQLFetch.
         ForwardOnly,
     };
@@ -66,12 +66,13 @@ private:
     /// The column names of `table`; `owner` gets the owner the catalog names.
     std::vector<std::string> ListColumns(const std::string& table, std::string& owner);
     SQLUINTEGER ChooseConcurrency();
+    bool IsPsqlOdbc() const;
     bool FetchesExtended() const { return cursor_ != Cursor::ForwardOnly; }
 
     SQLHENV env_ = nullptr;
     SQLHDBC dbc_ = nullptr;
     SQLHSTMT stmt_ = nullptr;
-    Cursor cursor_ = Cursor::LibraryKeyset;
+    Cursor cursor_ = Cursor::Library;
     SQLUINTEGER concurrency_ = 1;  // SQL_CONCUR_READ_ONLY
     std::string select_;
     std::vector<std::string> names_;

@@ -2,7 +2,7 @@
 # Instruction counts of the read walk under callgrind, which repeat from run
 # to run where times do not:
 #   bash bench/profile.sh [--rows N]        (10000 rows by default)
-# Runs the four reading cases of the benchmark once each under
+# Runs the five reading cases of the benchmark once each under
 # valgrind --tool=callgrind, collecting only while the rows are walked, and
 # prints per row: all instructions, those in libvordex's own functions and
 # those in the benchmark program. The callgrind files stay in
@@ -33,7 +33,7 @@ out=$BENCH_BUILD/callgrind
 mkdir -p "$out"
 declare -A per_row
 printf '\n%-14s %8s %14s %14s %14s\n' case rows "Ir/row" "libvordex" "bench program"
-for case_name in lib-listtext lib-getdata odbc-keyset odbc-forward; do
+for case_name in lib-listtext lib-getdata odbc-library odbc-keyset odbc-forward; do
     file=$out/$case_name.callgrind
     line=$(VORDEX_DIALOG=stderr valgrind -q --tool=callgrind --collect-atstart=no --callgrind-out-file="$file" \
         "$BENCH_BUILD/bench/vordex_read_bench" --case "$case_name" "${BENCH_ARGS[@]}")
@@ -50,7 +50,8 @@ for case_name in lib-listtext lib-getdata odbc-keyset odbc-forward; do
 done
 ratio() { awk -v a="${per_row[$2]}" -v b="${per_row[$3]}" -v t="$1" 'BEGIN { printf "%-22s %.3f\n", t, a / b }'; }
 printf '\ninstructions per row, ratio\n'
-ratio "A  / B  (ListText)" lib-listtext odbc-keyset
-ratio "A' / B  (GetData)" lib-getdata odbc-keyset
+ratio "A  / B  (ListText)" lib-listtext odbc-library
+ratio "A' / B  (GetData)" lib-getdata odbc-library
 ratio "A  / C  (ListText)" lib-listtext odbc-forward
-ratio "B  / C" odbc-keyset odbc-forward
+ratio "B  / C" odbc-library odbc-forward
+ratio "K  / B" odbc-keyset odbc-library

@@ -4,6 +4,18 @@
 //   vordex_read_bench --library PATH --data CONNECT --catalog CONNECT
 //                     [--table NAME] [--repetitions N]
 //
+// runs the standard cases (A, A', B, C and the catalog D) and prints the full
+// report;
+//
+//   vordex_read_bench --library PATH --data CONNECT --cases NAME,NAME...
+//                     [--label TEXT] [--table NAME] [--repetitions N]
+//
+// runs only the named reading cases and prints one line per case (what
+// bench/large.sh collects): open, time to the first row, peak memory, the
+// walk, and for each library case its walk CPU over that of the first ODBC
+// case in the list, paired per round. A case that fails in the warm-up round
+// is reported as failed and the others still run.
+//
 // Every measurement runs in a fresh process (this program started again with
 // --case NAME), so each one loads the library anew and has a peak memory of
 // its own. The report gives medians over the repetitions; the cases take
@@ -15,11 +27,14 @@
 // collects callgrind costs only while it walks the rows (start callgrind with
 // --collect-atstart=no).
 #include <dlfcn.h>
+#include <sqlext.h>
 #include <sys/resource.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -53,14 +68,18 @@ struct Options {
     std::string catalog;
     std::string table = "bench_rows";
     int repetitions = 11;
-    std::string caseName;  // set in a child
+    std::vector<std::string> cases;  // empty: the standard cases and report
+    std::string label;               // first column of the --cases lines
+    std::string caseName;            // set in a child
 };
 
 [[noreturn]] void Usage(const char* why) {
     std::fprintf(stderr,
                  "vordex_read_bench: %s\n"
                  "usage: vordex_read_bench --library PATH --data CONNECT --catalog CONNECT\n"
-                 "                         [--table NAME] [--repetitions N] [--case NAME]\n",
+                 "                         [--table NAME] [--repetitions N] [--case NAME]\n"
+                 "       vordex_read_bench --library PATH --data CONNECT --cases NAME,NAME...\n"
+                 "                         [--label TEXT] [--table NAME] [--repetitions N]\n",
                  why);
     std::exit(2);
 }
@@ -84,6 +103,15 @@ Options ParseOptions(int argc, char** argv) {
             if (options.repetitions < 1) Usage("--repetitions must be at least 1");
         } else if (key == "--case") {
             options.caseName = value;
+        } else if (key == "--cases") {
+            std::istringstream list(value);
+            std::string name;
+            while (std::getline(list, name, ',')) {
+                if (!name.empty()) options.cases.push_back(name);
+            }
+            if (options.cases.empty()) Usage("--cases wants case names");
+        } else if (key == "--label") {
+            options.label = value;
         } else {
             Usage(("unknown option " + key).c_str());
         }
@@ -115,10 +143,15 @@ void AddPhase(Figures& figures, const std::string& phase, const Stamp& from, con
     figures[phase + "_wall"] = to.wall - from.wall;
 }
 
-long PeakKilobytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
+/// The phases of a read: open (VORDEX_Open, or connect and SQLColumns),
+/// first (VORDEX_OpenRec, or prepare, execute, bind and the first fetch),
+/// walk (every further row), and open + first as `open` for the full report.
+void AddReadPhases(Figures& figures, const Stamp& start, const Stamp& described, const Stamp& first,
+                   const Stamp& walked) {
+    AddPhase(figures, "columns", start, described);
+    AddPhase(figures, "first", described, first);
+    AddPhase(figures, "open", start, first);
+    AddPhase(figures, "walk", first, walked);
 }
 
 /// The exports a host resolves, loaded with dlopen as any host does.
@@ -167,6 +200,7 @@ Figures LibraryWalk(const Options& options, HostRead read) {
     Figures figures;
     const Stamp start = Now();
     const int columns = lib.Open(options.table.c_str());
+    const Stamp described = Now();
     if (columns <= 0) throw std::runtime_error("VORDEX_Open(" + options.table + ") failed");
     if (lib.OpenRec() != 1) throw std::runtime_error("VORDEX_OpenRec failed");
     const Stamp opened = Now();
@@ -191,8 +225,7 @@ Figures LibraryWalk(const Options& options, HostRead read) {
     const Stamp walked = Now();
     lib.Close();
 
-    AddPhase(figures, "open", start, opened);
-    AddPhase(figures, "walk", opened, walked);
+    AddReadPhases(figures, start, described, opened, walked);
     figures["rows"] = static_cast<double>(rows);
     figures["bytes"] = static_cast<double>(bytes);
     return figures;
@@ -204,17 +237,21 @@ Figures OdbcWalk(const Options& options, OdbcReader::Cursor cursor) {
     Figures figures;
     const Stamp start = Now();
     reader.Connect(options.data);
-    reader.Open(options.table, cursor);
-    const Stamp opened = Now();
+    reader.Describe(options.table);
+    const Stamp described = Now();
+    reader.Execute(cursor);
     uint64_t bytes = 0;
+    long rows = reader.Walk(1, bytes);
+    const Stamp opened = Now();
     WALK_COLLECT_TOGGLE();
-    const long rows = reader.Walk(0, bytes);
+    if (rows == 1) rows += reader.Walk(0, bytes);
     WALK_COLLECT_TOGGLE();
     const Stamp walked = Now();
+    figures["cursor_type"] = static_cast<double>(reader.GrantedCursorType());
+    figures["concurrency"] = static_cast<double>(reader.Concurrency());
     reader.Close();
 
-    AddPhase(figures, "open", start, opened);
-    AddPhase(figures, "walk", opened, walked);
+    AddReadPhases(figures, start, described, opened, walked);
     figures["rows"] = static_cast<double>(rows);
     figures["bytes"] = static_cast<double>(bytes);
     return figures;
@@ -248,50 +285,59 @@ Figures CatalogWalk(const Options& options) {
     return figures;
 }
 
+enum class Kind { Library, Odbc, Catalog };
+
 struct Case {
     const char* name;
     const char* title;
     std::function<Figures(const Options&)> run;
-    bool catalog;
+    Kind kind;
+    bool standard;  // one of the cases of the full report
 };
 
 const std::vector<Case>& Cases() {
     static const std::vector<Case> cases = {
         {"lib-listtext", "A  library, VORDEX_ListText per row",
-         [](const Options& o) { return LibraryWalk(o, HostRead::ListText); }, false},
+         [](const Options& o) { return LibraryWalk(o, HostRead::ListText); }, Kind::Library, true},
         {"lib-getdata", "A' library, VORDEX_GetData per field",
-         [](const Options& o) { return LibraryWalk(o, HostRead::GetData); }, false},
-        {"odbc-keyset", "B  ODBC by hand, the library's calls",
-         [](const Options& o) { return OdbcWalk(o, OdbcReader::Cursor::LibraryKeyset); }, false},
+         [](const Options& o) { return LibraryWalk(o, HostRead::GetData); }, Kind::Library, true},
+        {"odbc-library", "B  ODBC by hand, the library's calls",
+         [](const Options& o) { return OdbcWalk(o, OdbcReader::Cursor::Library); }, Kind::Odbc, true},
+        {"odbc-keyset", "K  ODBC by hand, keyset-driven cursor",
+         [](const Options& o) { return OdbcWalk(o, OdbcReader::Cursor::Keyset); }, Kind::Odbc, true},
         {"odbc-forward", "C  ODBC by hand, forward-only SQLFetch",
-         [](const Options& o) { return OdbcWalk(o, OdbcReader::Cursor::ForwardOnly); }, false},
-        {"catalog", "D  catalog", [](const Options& o) { return CatalogWalk(o); }, true},
+         [](const Options& o) { return OdbcWalk(o, OdbcReader::Cursor::ForwardOnly); }, Kind::Odbc, true},
+        {"catalog", "D  catalog", [](const Options& o) { return CatalogWalk(o); }, Kind::Catalog, true},
     };
     return cases;
 }
 
-int RunCase(const Options& options) {
+const Case& FindCase(const std::string& name) {
     for (const Case& c : Cases()) {
-        if (options.caseName != c.name) continue;
-        // The case's own data source: the library reads VORDEX_CONNECT.
-        setenv("VORDEX_CONNECT", (c.catalog ? options.catalog : options.data).c_str(), 1);
-        try {
-            Figures figures = c.run(options);
-            figures["peak_kb"] = static_cast<double>(PeakKilobytes());
-            for (const auto& [key, value] : figures) std::printf("%s=%.9g ", key.c_str(), value);
-            std::printf("\n");
-            return 0;
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "vordex_read_bench: %s: %s\n", c.name, e.what());
-            return 1;
-        }
+        if (name == c.name) return c;
     }
-    Usage(("unknown case " + options.caseName).c_str());
+    Usage(("unknown case " + name).c_str());
+}
+
+int RunCase(const Options& options) {
+    const Case& c = FindCase(options.caseName);
+    // The case's own data source: the library reads VORDEX_CONNECT.
+    setenv("VORDEX_CONNECT", (c.kind == Kind::Catalog ? options.catalog : options.data).c_str(), 1);
+    try {
+        const Figures figures = c.run(options);
+        for (const auto& [key, value] : figures) std::printf("%s=%.9g ", key.c_str(), value);
+        std::printf("\n");
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vordex_read_bench: %s: %s\n", c.name, e.what());
+        return 1;
+    }
 }
 
 // ---- the driver ----------------------------------------------------------------
 
-/// Runs one case in a fresh process of this program and parses its line.
+/// Runs one case in a fresh process of this program and parses its line;
+/// adds the child's peak resident memory as the kernel accounted it.
 Figures RunChild(const Options& options, const Case& c) {
     std::vector<std::string> args = {"vordex_read_bench", "--case",  c.name,       "--library",
                                      options.library,     "--data",  options.data, "--catalog",
@@ -319,7 +365,10 @@ Figures RunChild(const Options& options, const Case& c) {
     while ((n = read(pipeFds[0], chunk, sizeof chunk)) > 0) output.append(chunk, static_cast<size_t>(n));
     close(pipeFds[0]);
     int status = 0;
-    waitpid(pid, &status, 0);
+    rusage usage{};
+    while (wait4(pid, &status, 0, &usage) < 0) {
+        if (errno != EINTR) throw std::runtime_error("wait4 failed");
+    }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         throw std::runtime_error(std::string("case ") + c.name + " failed");
     }
@@ -330,6 +379,7 @@ Figures RunChild(const Options& options, const Case& c) {
         const size_t eq = field.find('=');
         if (eq != std::string::npos) figures[field.substr(0, eq)] = std::stod(field.substr(eq + 1));
     }
+    figures["peak_kb"] = static_cast<double>(usage.ru_maxrss);
     return figures;
 }
 
@@ -346,6 +396,12 @@ double MedianOf(const Runs& runs, const std::string& name, const std::string& ke
     std::vector<double> values;
     for (const Figures& f : runs.at(name)) values.push_back(f.at(key));
     return Median(values);
+}
+
+double MaxOf(const Runs& runs, const std::string& name, const std::string& key) {
+    double highest = 0;
+    for (const Figures& f : runs.at(name)) highest = std::max(highest, f.at(key));
+    return highest;
 }
 
 double MedianSum(const Runs& runs, const std::string& name, const std::string& a, const std::string& b) {
@@ -370,7 +426,7 @@ std::string PairedWalkCpu(const Runs& runs, const std::string& a, const std::str
 }
 
 void Report(const Options& options, const Runs& runs) {
-    const double rows = runs.at("odbc-keyset").front().at("rows");
+    const double rows = runs.at("odbc-library").front().at("rows");
     std::printf("\nVORDEX read benchmark: table %s, %.0f rows, medians of %d runs (each in a fresh process)\n",
                 options.table.c_str(), rows, options.repetitions);
     std::printf("CPU = process CPU time (user+system) of the reading process; the server's time is not in it.\n\n");
@@ -378,7 +434,7 @@ void Report(const Options& options, const Runs& runs) {
                 "peak RSS");
     std::printf("%-40s %9s %9s %9s %9s %10s %9s\n", "", "ms", "ms", "ms", "ms", "us", "MiB");
     for (const Case& c : Cases()) {
-        if (c.catalog) continue;
+        if (!c.standard || c.kind == Kind::Catalog) continue;
         const double walkCpu = MedianOf(runs, c.name, "walk_cpu");
         std::printf("%-40s %9.1f %9.1f %9.1f %9.1f %10.3f %9.1f\n", c.title, MedianOf(runs, c.name, "open_cpu") * 1e3,
                     MedianOf(runs, c.name, "open_wall") * 1e3, walkCpu * 1e3, MedianOf(runs, c.name, "walk_wall") * 1e3,
@@ -395,14 +451,16 @@ void Report(const Options& options, const Runs& runs) {
                     MedianSum(runs, a, "open_wall", "walk_wall") / MedianSum(runs, b, "open_wall", "walk_wall"),
                     PairedWalkCpu(runs, a, b).c_str());
     };
-    ratio("A  / B  (ListText)", "lib-listtext", "odbc-keyset");
-    ratio("A' / B  (GetData)", "lib-getdata", "odbc-keyset");
+    ratio("A  / B  (ListText)", "lib-listtext", "odbc-library");
+    ratio("A' / B  (GetData)", "lib-getdata", "odbc-library");
     ratio("A  / C  (ListText)", "lib-listtext", "odbc-forward");
     ratio("A' / C  (GetData)", "lib-getdata", "odbc-forward");
-    ratio("B  / C", "odbc-keyset", "odbc-forward");
+    ratio("B  / C", "odbc-library", "odbc-forward");
+    ratio("K  / B", "odbc-keyset", "odbc-library");
     std::printf(
-        "(open = VORDEX_Open + VORDEX_OpenRec for A: it lists the columns through SQLColumns, connects,\n"
-        " executes and fetches the first row; for B and C: connect, SQLColumns, prepare, execute, bind.)\n");
+        "(open = VORDEX_Open + VORDEX_OpenRec for A: it connects, lists the columns through SQLColumns,\n"
+        " executes and fetches the first row; for B and C: connect, SQLColumns, prepare, execute, bind and\n"
+        " the first fetch. walk = every further row. K: what psqlODBC's keyset-driven cursor would cost.)\n");
 
     const Figures& catalog = runs.at("catalog").front();
     const double tables = catalog.at("tables");
@@ -418,25 +476,30 @@ void Report(const Options& options, const Runs& runs) {
                 MedianOf(runs, "catalog", "open_all_wall") / tables * 1e3);
 }
 
-/// All read cases must have read the same rows and value bytes.
-void CheckSameData(const Runs& runs) {
-    const Figures& reference = runs.at("odbc-keyset").front();
+/// All read cases must have read the same rows and value bytes as the
+/// reference case.
+void CheckSameData(const Runs& runs, const std::string& referenceCase) {
+    const Figures& reference = runs.at(referenceCase).front();
     for (const auto& [name, list] : runs) {
         for (const Figures& f : list) {
             if (f.count("rows") == 0) continue;
             if (f.at("rows") != reference.at("rows") || f.at("bytes") != reference.at("bytes")) {
-                throw std::runtime_error("case " + name + " read other data than B (rows or bytes differ)");
+                throw std::runtime_error("case " + name + " read other data than " + referenceCase +
+                                         " (rows or bytes differ)");
             }
         }
     }
     if (reference.at("rows") <= 0) throw std::runtime_error("the table is empty");
 }
 
-int Drive(const Options& options) {
+int DriveStandard(const Options& options) {
     if (options.library.empty() || options.data.empty() || options.catalog.empty()) {
         Usage("--library, --data and --catalog are required");
     }
-    const std::vector<Case>& cases = Cases();
+    std::vector<Case> cases;
+    for (const Case& c : Cases()) {
+        if (c.standard) cases.push_back(c);
+    }
     Runs runs;
     // One round to warm the server's caches; its figures are dropped.
     std::fprintf(stderr, "warm-up");
@@ -450,8 +513,99 @@ int Drive(const Options& options) {
         }
     }
     std::fprintf(stderr, "\n");
-    CheckSameData(runs);
+    CheckSameData(runs, "odbc-library");
     Report(options, runs);
+    return 0;
+}
+
+const char* CursorTypeName(double type) {
+    switch (static_cast<int>(type)) {
+        case SQL_CURSOR_FORWARD_ONLY:
+            return "forward-only";
+        case SQL_CURSOR_KEYSET_DRIVEN:
+            return "keyset";
+        case SQL_CURSOR_DYNAMIC:
+            return "dynamic";
+        case SQL_CURSOR_STATIC:
+            return "static";
+        default:
+            return "?";
+    }
+}
+
+/// The lines of the --cases report: a header, then one line per case.
+void ReportCases(const Options& options, const std::vector<Case>& cases, const Runs& runs,
+                 const std::map<std::string, std::string>& failed) {
+    std::printf("%-8s %-13s %-14s %8s %8s %15s %15s %9s %9s %8s  %s\n", "mode", "case", "cursor granted", "rows",
+                "open", "first row", "peak RSS", "walk CPU", "walk wall", "CPU/row", "walk CPU / raw, per round");
+    std::printf("%-8s %-13s %-14s %8s %8s %15s %15s %9s %9s %8s  %s\n", "", "", "", "", "ms", "ms med (max)",
+                "MiB med (max)", "ms", "ms", "us", "median [min, max]");
+    std::string raw;
+    for (const Case& c : cases) {
+        if (c.kind == Kind::Odbc && failed.count(c.name) == 0) {
+            raw = c.name;
+            break;
+        }
+    }
+    const std::string label = options.label.empty() ? "-" : options.label;
+    for (const Case& c : cases) {
+        const auto failure = failed.find(c.name);
+        if (failure != failed.end()) {
+            std::printf("%-8s %-13s failed: %s\n", label.c_str(), c.name, failure->second.c_str());
+            continue;
+        }
+        const Figures& first = runs.at(c.name).front();
+        const double rows = first.at("rows");
+        const double walkCpu = MedianOf(runs, c.name, "walk_cpu");
+        char firstRow[32], peak[32];
+        std::snprintf(firstRow, sizeof firstRow, "%.1f (%.1f)", MedianOf(runs, c.name, "first_wall") * 1e3,
+                      MaxOf(runs, c.name, "first_wall") * 1e3);
+        std::snprintf(peak, sizeof peak, "%.1f (%.1f)", MedianOf(runs, c.name, "peak_kb") / 1024,
+                      MaxOf(runs, c.name, "peak_kb") / 1024);
+        const std::string ratio =
+            c.kind == Kind::Library && !raw.empty() ? PairedWalkCpu(runs, c.name, raw) + " vs " + raw : std::string();
+        std::printf("%-8s %-13s %-14s %8.0f %8.1f %15s %15s %9.1f %9.1f %8.3f  %s\n", label.c_str(), c.name,
+                    first.count("cursor_type") ? CursorTypeName(first.at("cursor_type")) : "(library)", rows,
+                    MedianOf(runs, c.name, "columns_wall") * 1e3, firstRow, peak, walkCpu * 1e3,
+                    MedianOf(runs, c.name, "walk_wall") * 1e3, rows > 0 ? walkCpu / rows * 1e6 : 0.0, ratio.c_str());
+    }
+}
+
+/// Runs the cases named by --cases. A case that fails in the warm-up round
+/// is left out of the rounds and reported as failed.
+int DriveCases(const Options& options) {
+    if (options.library.empty() || options.data.empty()) Usage("--library and --data are required");
+    std::vector<Case> cases;
+    for (const std::string& name : options.cases) {
+        const Case& c = FindCase(name);
+        if (c.kind == Kind::Catalog) Usage("--cases takes reading cases only");
+        for (const Case& listed : cases) {
+            if (name == listed.name) Usage(("--cases names " + name + " twice").c_str());
+        }
+        cases.push_back(c);
+    }
+    std::map<std::string, std::string> failed;
+    std::vector<Case> running;
+    std::fprintf(stderr, "warm-up");
+    for (const Case& c : cases) {
+        try {
+            RunChild(options, c);
+            running.push_back(c);
+        } catch (const std::exception& e) {
+            failed[c.name] = e.what();
+        }
+    }
+    Runs runs;
+    for (int round = 0; round < options.repetitions && !running.empty(); ++round) {
+        std::fprintf(stderr, ", %d", round + 1);
+        for (size_t i = 0; i < running.size(); ++i) {
+            const Case& c = running[(i + static_cast<size_t>(round)) % running.size()];
+            runs[c.name].push_back(RunChild(options, c));
+        }
+    }
+    std::fprintf(stderr, "\n");
+    if (!running.empty()) CheckSameData(runs, running.front().name);
+    ReportCases(options, cases, runs, failed);
     return 0;
 }
 
@@ -461,7 +615,7 @@ int main(int argc, char** argv) {
     const Options options = ParseOptions(argc, argv);
     if (!options.caseName.empty()) return RunCase(options);
     try {
-        return Drive(options);
+        return options.cases.empty() ? DriveStandard(options) : DriveCases(options);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "vordex_read_bench: %s\n", e.what());
         return 1;

@@ -135,11 +135,25 @@ struct Walk {
     bool failed = false;
 };
 
+/// Allocations per extra row: (long walk - short walk) over the extra rows,
+/// as an exact fraction so that nothing is rounded away.
+struct PerRow {
+    long extraAllocations;
+    long extraRows;
+};
+
+std::ostream& operator<<(std::ostream& out, const PerRow& p) {
+    char perRow[32];
+    std::snprintf(perRow, sizeof perRow, "%.3f",
+                  static_cast<double>(p.extraAllocations) / static_cast<double>(p.extraRows));
+    return out << p.extraAllocations << " allocations over " << p.extraRows << " rows (" << perRow << " per row)";
+}
+
 class ReadWalkAllocations : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         // Ten columns of mixed types with NULLs among them, as the benchmark's
-        // table; a serial int4 key keeps psqlODBC's keyset-driven cursor.
+        // table, with its serial int4 key.
         Psql(std::string("DROP TABLE IF EXISTS ") + kTable + ";" + "CREATE TABLE " + kTable +
              " (id serial PRIMARY KEY, qty integer, serialno bigint, amount numeric(12,2),"
              " ratio double precision, code varchar(40), note text, day date, stamp timestamp, active boolean);"
@@ -156,8 +170,11 @@ protected:
     }
     static void TearDownTestSuite() { Psql(std::string("DROP TABLE IF EXISTS ") + kTable); }
 
-    void SetUp() override {
-        connect_ = RequiredEnv("VORDEX_TEST_PG_DRIVER");
+    void SetUp() override { UseSettings(""); }
+    /// Reads through the test data source with `settings` added to its
+    /// connect string, by the library and by hand alike.
+    void UseSettings(const char* settings) {
+        connect_ = RequiredEnv("VORDEX_TEST_PG_DRIVER") + settings;
         setenv("VORDEX_CONNECT", connect_.c_str(), 1);
     }
     void TearDown() override { VORDEX_Close(); }
@@ -202,7 +219,7 @@ protected:
         uint64_t firstRowBytes = 0;
         try {
             reader.Connect(connect_);
-            reader.Open(kTable, OdbcReader::Cursor::LibraryKeyset);
+            reader.Open(kTable, OdbcReader::Cursor::Library);
             if (reader.Walk(1, firstRowBytes) != 1) throw std::runtime_error("no first row");
             const long before = Allocations();
             walk.rows = reader.Walk(rows, walk.bytes);
@@ -218,62 +235,60 @@ protected:
     uint64_t RawBytesOfFirstRows(long rows) const {
         OdbcReader reader;
         reader.Connect(connect_);
-        reader.Open(kTable, OdbcReader::Cursor::LibraryKeyset);
+        reader.Open(kTable, OdbcReader::Cursor::Library);
         uint64_t bytes = 0;
         reader.Walk(rows, bytes);
         return bytes;
     }
 
+    /// Holds the library's walk, read in each way, to the allocations per
+    /// row of the same calls made by hand.
+    void ExpectNoAllocationsBeyondTheDriver() {
+        // What the driver allocates per row when the library's calls are made by
+        // hand: the allowance the library's walk is held to.
+        const Walk rawShort = RawWalk(kShortWalk);
+        const Walk rawLong = RawWalk(kLongWalk);
+        ASSERT_FALSE(rawShort.failed || rawLong.failed);
+        ASSERT_EQ(rawShort.rows, kShortWalk);
+        ASSERT_EQ(rawLong.rows, kLongWalk);
+        const PerRow raw{rawLong.allocations - rawShort.allocations, kLongWalk - kShortWalk};
+        std::printf("[ counts   ] ODBC by hand: %ld allocations over %ld rows, %ld over %ld rows; extra: %ld\n",
+                    rawShort.allocations, kShortWalk, rawLong.allocations, kLongWalk, raw.extraAllocations);
+
+        const struct {
+            const char* name;
+            Reading reading;
+        } readings[] = {
+            {"VORDEX_MoveNext alone", Reading::MoveOnly},
+            {"VORDEX_GetData of every field", Reading::GetData},
+            {"VORDEX_ListText", Reading::ListText},
+            {"VORDEX_GetData and VORDEX_ListText", Reading::GetDataAndListText},
+        };
+        for (const auto& r : readings) {
+            SCOPED_TRACE(r.name);
+            const Walk shortWalk = LibraryWalk(kShortWalk, r.reading);
+            const Walk longWalk = LibraryWalk(kLongWalk, r.reading);
+            ASSERT_FALSE(shortWalk.failed || longWalk.failed) << "a call failed during the walk";
+            ASSERT_EQ(shortWalk.rows, kShortWalk);
+            ASSERT_EQ(longWalk.rows, kLongWalk);
+            const PerRow library{longWalk.allocations - shortWalk.allocations, kLongWalk - kShortWalk};
+            std::printf("[ counts   ] %s: %ld allocations over %ld rows, %ld over %ld rows; extra: %ld\n", r.name,
+                        shortWalk.allocations, kShortWalk, longWalk.allocations, kLongWalk, library.extraAllocations);
+            EXPECT_EQ(library.extraAllocations, raw.extraAllocations)
+                << "the library's walk: " << library << "; the same ODBC calls by hand: " << raw;
+        }
+    }
+
     std::string connect_;
 };
 
-/// Allocations per extra row: (long walk - short walk) over the extra rows,
-/// as an exact fraction so that nothing is rounded away.
-struct PerRow {
-    long extraAllocations;
-    long extraRows;
-};
-
-std::ostream& operator<<(std::ostream& out, const PerRow& p) {
-    char perRow[32];
-    std::snprintf(perRow, sizeof perRow, "%.3f",
-                  static_cast<double>(p.extraAllocations) / static_cast<double>(p.extraRows));
-    return out << p.extraAllocations << " allocations over " << p.extraRows << " rows (" << perRow << " per row)";
-}
-
 TEST_F(ReadWalkAllocations, LibraryAllocatesNothingPerRowBeyondTheDriver) {
-    // What the driver allocates per row when the library's calls are made by
-    // hand: the allowance the library's walk is held to.
-    const Walk rawShort = RawWalk(kShortWalk);
-    const Walk rawLong = RawWalk(kLongWalk);
-    ASSERT_FALSE(rawShort.failed || rawLong.failed);
-    ASSERT_EQ(rawShort.rows, kShortWalk);
-    ASSERT_EQ(rawLong.rows, kLongWalk);
-    const PerRow raw{rawLong.allocations - rawShort.allocations, kLongWalk - kShortWalk};
-    std::printf("[ counts   ] ODBC by hand: %ld allocations over %ld rows, %ld over %ld rows; extra: %ld\n",
-                rawShort.allocations, kShortWalk, rawLong.allocations, kLongWalk, raw.extraAllocations);
-
-    const struct {
-        const char* name;
-        Reading reading;
-    } readings[] = {
-        {"VORDEX_MoveNext alone", Reading::MoveOnly},
-        {"VORDEX_GetData of every field", Reading::GetData},
-        {"VORDEX_ListText", Reading::ListText},
-        {"VORDEX_GetData and VORDEX_ListText", Reading::GetDataAndListText},
-    };
-    for (const auto& r : readings) {
-        SCOPED_TRACE(r.name);
-        const Walk shortWalk = LibraryWalk(kShortWalk, r.reading);
-        const Walk longWalk = LibraryWalk(kLongWalk, r.reading);
-        ASSERT_FALSE(shortWalk.failed || longWalk.failed) << "a call failed during the walk";
-        ASSERT_EQ(shortWalk.rows, kShortWalk);
-        ASSERT_EQ(longWalk.rows, kLongWalk);
-        const PerRow library{longWalk.allocations - shortWalk.allocations, kLongWalk - kShortWalk};
-        std::printf("[ counts   ] %s: %ld allocations over %ld rows, %ld over %ld rows; extra: %ld\n", r.name,
-                    shortWalk.allocations, kShortWalk, longWalk.allocations, kLongWalk, library.extraAllocations);
-        EXPECT_EQ(library.extraAllocations, raw.extraAllocations)
-            << "the library's walk: " << library << "; the same ODBC calls by hand: " << raw;
+    // psqlODBC's default reading (the whole result at once) and its block
+    // reading, in blocks smaller than the walks.
+    for (const char* settings : {"", ";UseDeclareFetch=1;Fetch=100"}) {
+        SCOPED_TRACE(*settings ? settings : "default reading");
+        UseSettings(settings);
+        ExpectNoAllocationsBeyondTheDriver();
     }
 }
 
