@@ -89,11 +89,11 @@ void RestoreCopy(CRecordset& rs, uint32_t number, void* value, SQLLEN* indicator
 void XferText(CFieldXfer& xfer, const char* name, CText& value, uint32_t maxLength = 255,
               SQLSMALLINT sqlType = SQL_VARCHAR, SQLSMALLINT scale = 0);
 void XferInt(CFieldXfer& xfer, const char* name, int32_t& value);
+void XferLong(CFieldXfer& xfer, const char* name, int32_t& value);
 /// What XferText does for OpFixUpFetched to each of `count` text output
 /// columns in a row, in one loop: for a result-set class whose columns are
 /// all text, on the pass that runs for every fetched row.
 void FixUpFetchedTexts(CFieldXfer& xfer, CText* values, uint32_t count);
-void XferLong(CFieldXfer& xfer, const char* name, int32_t& value);
 
 /// Null markers of the integer exchange functions.
 constexpr int32_t kIntNullMarker = 32484;
