@@ -1,6 +1,6 @@
 #include "api/field_value.h"
 
-#include <sqlext.h>
+#include "platform/odbc_headers.h"
 
 #include <algorithm>
 #include <cstring>

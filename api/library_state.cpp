@@ -3,6 +3,7 @@
 #include "api/library_call.h"
 #include "db/exception.h"
 #include "db/odbc_environment.h"
+#include "platform/process_end.h"
 #include "platform/server_watch.h"
 
 namespace vordex::api {
@@ -77,6 +78,7 @@ struct ProcessHooks {
         activeRecord.reset();
     }
     ~ProcessHooks() {
+        if (platform::ProcessIsEnding()) return;
         const LibraryCall call;
         CloseActiveDatabase();
         platform::ServerWatch::Stop();

@@ -1,6 +1,6 @@
 #include "db/database.h"
 
-#include <sqlext.h>
+#include "platform/odbc_headers.h"
 
 #include "db/db_exception.h"
 #include "db/odbc_environment.h"

@@ -1,5 +1,5 @@
 // The four steps of CDatabase::OpenWithOptions.
-#include <sqlext.h>
+#include "platform/odbc_headers.h"
 
 #include <cstring>
 #include <string>
@@ -56,7 +56,9 @@ bool CDatabase::DriverConnect(uint32_t options) {
     std::string connect = platform::WithoutEmptyDataSource(ConnectString.c_str());
 
     // Where the driver manager would show its dialog, the platform layer asks
-    // which data source to use; a cancel ends like the dialog's cancel.
+    // which data source to use (on Windows it leaves that to the dialog, over
+    // the window it gives); a cancel ends like the dialog's cancel.
+    const SQLHWND parent = platform::ConnectDialogParent();
     if (mode == SQL_DRIVER_PROMPT || (mode == SQL_DRIVER_COMPLETE && !platform::NamesDataSource(connect.c_str()))) {
         const platform::ServerWatchPause userAnswers;
         platform::DataSourceChoice choice = platform::ChooseDataSource(CurrentEnvironmentHandle());
@@ -65,16 +67,16 @@ bool CDatabase::DriverConnect(uint32_t options) {
             return false;
         }
         connect = platform::MergeConnectStrings(choice.connect, connect);
-        // unixODBC refuses SQL_DRIVER_PROMPT without a window (S1092).
-        mode = SQL_DRIVER_COMPLETE;
+        // A data source chosen already is not asked for again; and unixODBC
+        // refuses SQL_DRIVER_PROMPT without a window (S1092).
+        if (parent == nullptr || !choice.connect.empty()) mode = SQL_DRIVER_COMPLETE;
     }
 
     SQLCHAR completed[kCompletedConnectSize];
     SQLSMALLINT completedLength = 0;
     std::memset(completed, 0, sizeof completed);
     const std::vector<platform::SocketId> before = platform::ProcessSockets();
-    // No window handle: unixODBC would try to load a GUI plug-in through one.
-    SQLRETURN rc = SQLDriverConnect(ConnectionHandle, nullptr,
+    SQLRETURN rc = SQLDriverConnect(ConnectionHandle, parent,
                                     reinterpret_cast<SQLCHAR*>(const_cast<char*>(connect.c_str())), SQL_NTS,
                                     completed, kCompletedConnectSize, &completedLength, mode);
     if (rc == SQL_NO_DATA_FOUND) {

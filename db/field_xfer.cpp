@@ -3,7 +3,7 @@
 // exchange functions, in xfer_types.cpp.
 #include "db/field_xfer.h"
 
-#include <sqlext.h>
+#include "platform/odbc_headers.h"
 
 #include "db/recordset.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <sql.h>
+#include "platform/odbc_headers.h"
 
 #include <cstdint>
 #include <mutex>

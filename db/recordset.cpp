@@ -1,7 +1,7 @@
 // CRecordset: construction, destruction, close and the object's own state.
 #include "db/recordset.h"
 
-#include <sqlext.h>
+#include "platform/odbc_headers.h"
 
 #include "db/database.h"
 #include "db/db_exception.h"

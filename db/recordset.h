@@ -1,7 +1,6 @@
 #pragma once
 
-#include <sql.h>
-#include <sqlext.h>
+#include "platform/odbc_headers.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,5 +1,5 @@
 // CRecordset: editing, adding and deleting rows, and writing them back.
-#include <sqlext.h>
+#include "platform/odbc_headers.h"
 
 #include "db/database.h"
 #include "db/db_exception.h"

@@ -1,5 +1,5 @@
 // Fetching and navigation: Move and its steps.
-#include <sqlext.h>
+#include "platform/odbc_headers.h"
 
 #include <algorithm>
 #include <cstdlib>

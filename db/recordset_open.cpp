@@ -1,5 +1,5 @@
 // Opening a result set: statement, cursor options, execution, result columns.
-#include <sqlext.h>
+#include "platform/odbc_headers.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 // CRecordset: building the statement text and deciding whether the rows it
 // selects can be written back.
 
-#include <sqlext.h>
+#include "platform/odbc_headers.h"
 
 #include <cstring>
 #include <utility>

@@ -1,6 +1,6 @@
 // CRecordset: writing a row with a composed INSERT, UPDATE or DELETE statement
 // on a second statement handle, and feeding data at execution.
-#include <sqlext.h>
+#include "platform/odbc_headers.h"
 
 #include <memory>
 

@@ -1,5 +1,5 @@
 // Exchange functions per data type: text and 32-bit integers.
-#include <sqlext.h>
+#include "platform/odbc_headers.h"
 
 #include <algorithm>
 

@@ -92,4 +92,6 @@ DataSourceChoice ChooseDataSource(SQLHENV environment) {
     return choice;
 }
 
+SQLHWND ConnectDialogParent() { return nullptr; }
+
 }  // namespace vordex::platform

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <sql.h>
+#include "platform/odbc_headers.h"
 
 #include <cstdio>
 #include <string>
@@ -20,9 +20,17 @@ struct DataSourceChoice {
     std::string connect;  ///< the connect string of the chosen source
 };
 
-/// VORDEX_CONNECT when set; otherwise a numbered menu of the data sources on
-/// /dev/tty; without a terminal, or on an empty answer, a cancel.
+/// VORDEX_CONNECT when set. Otherwise, on Windows, the driver manager's own
+/// dialog does the choosing (chosen, with an empty connect string: the
+/// connection is made with ConnectDialogParent); elsewhere a list in a
+/// desktop window or a numbered menu on /dev/tty, and without either, or on
+/// an empty answer, a cancel.
 DataSourceChoice ChooseDataSource(SQLHENV environment);
+
+/// The window the driver manager's own dialog belongs to: the desktop on
+/// Windows; none elsewhere, where unixODBC would look for a GUI plug-in
+/// through one (and refuses SQL_DRIVER_PROMPT without it).
+SQLHWND ConnectDialogParent();
 
 /// The user and system data sources, as SQLDataSources lists them.
 std::vector<DataSourceEntry> ListDataSources(SQLHENV environment);

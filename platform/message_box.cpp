@@ -7,6 +7,7 @@
 
 #include "platform/code_page.h"
 #include "platform/desktop_dialog.h"
+#include "platform/stderr_message.h"
 
 namespace vordex::platform {
 namespace {
@@ -18,21 +19,6 @@ bool TerminalAvailable() {
     if (tty == nullptr) return false;
     std::fclose(tty);
     return true;
-}
-
-// A line "caption: ..." for every line of the text: CR LF and blank lines,
-// meant for a message box, would break a log on standard error.
-void ShowOnStderr(const char* caption, const char* text) {
-    std::string lines;
-    for (const char* p = text; *p != '\0';) {
-        const size_t length = std::strcspn(p, "\r\n");
-        if (length > 0) lines.append(caption).append(": ").append(p, length).append("\n");
-        p += length;
-        p += std::strspn(p, "\r\n");
-    }
-    if (lines.empty()) lines.append(caption).append(": \n");
-    std::fputs(lines.c_str(), stderr);
-    std::fflush(stderr);
 }
 
 }  // namespace

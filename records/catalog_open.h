@@ -1,6 +1,6 @@
 #pragma once
 
-#include <sql.h>
+#include "platform/odbc_headers.h"
 
 #include "db/db_exception.h"
 #include "db/odbc_call.h"

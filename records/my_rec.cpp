@@ -1,6 +1,6 @@
 #include "records/my_rec.h"
 
-#include <sqlext.h>
+#include "platform/odbc_headers.h"
 
 #include <algorithm>
 

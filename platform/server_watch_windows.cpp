@@ -1,0 +1,23 @@
+// On Windows the library does not watch its connections' sockets: a call
+// waits on a silent server as long as the driver does. The statements'
+// query time-out and the session's lock time-out still bound what the
+// server itself makes wait.
+#include "platform/server_watch.h"
+
+namespace vordex::platform {
+
+std::vector<SocketId> ProcessSockets() { return {}; }
+
+std::vector<SocketId> NewSockets(const std::vector<SocketId>&, const std::vector<SocketId>&) { return {}; }
+
+ServerWatch::ServerWatch(unsigned) {}
+ServerWatch::~ServerWatch() = default;
+void ServerWatch::Watch(const std::vector<SocketId>&) {}
+void ServerWatch::Forget(const std::vector<SocketId>&) {}
+void ServerWatch::Initialize() {}
+void ServerWatch::Stop() {}
+
+ServerWatchPause::ServerWatchPause() = default;
+ServerWatchPause::~ServerWatchPause() = default;
+
+}  // namespace vordex::platform

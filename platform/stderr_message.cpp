@@ -1,0 +1,22 @@
+#include "platform/stderr_message.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace vordex::platform {
+
+void ShowOnStderr(const char* caption, const char* text) {
+    std::string lines;
+    for (const char* p = text; *p != '\0';) {
+        const size_t length = std::strcspn(p, "\r\n");
+        if (length > 0) lines.append(caption).append(": ").append(p, length).append("\n");
+        p += length;
+        p += std::strspn(p, "\r\n");
+    }
+    if (lines.empty()) lines.append(caption).append(": \n");
+    std::fputs(lines.c_str(), stderr);
+    std::fflush(stderr);
+}
+
+}  // namespace vordex::platform
