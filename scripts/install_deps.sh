@@ -11,15 +11,36 @@ packages=(
     unixodbc unixodbc-dev odbc-postgresql libsqliteodbc
     postgresql-15
     iproute2 # ss, used to find a free port
+    # VORDEX.dll: the cross compilers, Wine (its 32-bit part runs the x86 DLL,
+    # with the 32-bit driver manager and driver), a Japanese locale for Wine
+    mingw-w64 wine64 wine32:i386 libodbc2:i386 odbc-postgresql:i386 locales
 )
 
+# The 32-bit packages need the i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    if ((EUID == 0)); then dpkg --add-architecture i386; fi
+fi
+
 missing=()
+native=$(dpkg --print-architecture)
 for pkg in "${packages[@]}"; do
-    status=$(dpkg-query -W -f='${db:Status-Status}' "$pkg" 2>/dev/null || true)
-    [[ $status == installed ]] || missing+=("$pkg")
+    # A name without an architecture means the machine's own (or "all").
+    wanted=${pkg#*:}
+    [[ $wanted == "$pkg" ]] && wanted="$native all"
+    installed=$(dpkg-query -W -f='${db:Status-Status} ${Architecture}\n' "${pkg%%:*}" 2>/dev/null |
+        awk -v wanted=" $wanted " '$1 == "installed" && index(wanted, " " $2 " ") { print "yes" }')
+    [[ -n $installed ]] || missing+=("$pkg")
 done
 
+# Wine takes its ANSI code page from the locale: ja_JP.UTF-8 gives 932.
+ensure_japanese_locale() {
+    locale -a 2>/dev/null | grep -qix 'ja_JP.utf8' && return 0
+    sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    locale-gen >/dev/null
+}
+
 if ((${#missing[@]} == 0)); then
+    ((EUID == 0)) && ensure_japanese_locale
     exit 0
 fi
 
@@ -32,3 +53,4 @@ echo "install_deps.sh: installing ${missing[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -q </dev/null
 apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null
+ensure_japanese_locale

@@ -1,0 +1,256 @@
+/* VORDEX.dll as a Windows host sees it: loaded with LoadLibrary, every
+ * export found with GetProcAddress, driven through a typical session, the
+ * failure paths and bad arguments. Run under Wine by wine_test.sh, which
+ * creates the database first (VORDEX_CONNECT names it) and reads back with
+ * psql what the writes left.
+ *
+ *     dll_host_test.exe PATH\VORDEX.dll ADMIN_CONNECT
+ *
+ * ADMIN_CONNECT is an ODBC connect string for another database of the same
+ * server: a second client that counts the library's sessions. */
+#include <windows.h>
+#include <limits.h>
+#include <sql.h>
+#include <sqlext.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+typedef struct {
+    HMODULE module;
+    int (*GetVersion)(void);
+    int (*IsOpen)(void);
+    void (*Close)(void);
+    int (*Table)(void);
+    const char* (*GetTableList)(int);
+    const char* (*GetDirName)(void);
+    int (*Open)(const char*);
+    const char* (*GetNameList)(int);
+    int (*OpenRec)(void);
+    void (*CloseRec)(void);
+    int (*IsEOF)(void);
+    int (*MoveNext)(void);
+    int (*Seek)(int);
+    const char* (*GetData)(int);
+    int (*ListText)(char*, int);
+    int (*CanUpdate)(int);
+    int (*Update)(int, const char*);
+} Vordex;
+
+static Vordex lib;
+static const char* library_path;
+static const char* admin_connect;
+static int checks, failures;
+
+#define CHECK_INT(actual, expected) check_int(__LINE__, #actual, (long)(actual), (long)(expected))
+#define CHECK_STR(actual, expected) check_str(__LINE__, #actual, (actual), (expected))
+
+static void check_int(int line, const char* what, long actual, long expected) {
+    ++checks;
+    if (actual == expected) return;
+    ++failures;
+    printf("FAIL line %d: %s = %ld, expected %ld\n", line, what, actual, expected);
+}
+
+static void check_str(int line, const char* what, const char* actual, const char* expected) {
+    ++checks;
+    if (actual != NULL && strcmp(actual, expected) == 0) return;
+    ++failures;
+    printf("FAIL line %d: %s = \"%s\", expected \"%s\"\n", line, what, actual ? actual : "(null)", expected);
+}
+
+static FARPROC find(const char* name) {
+    FARPROC f = GetProcAddress(lib.module, name);
+    if (f == NULL) {
+        ++failures;
+        printf("FAIL: %s is not exported\n", name);
+    }
+    return f;
+}
+
+/* A function pointer of the export's own type, copied from GetProcAddress's. */
+#define RESOLVE(field)                                  \
+    do {                                                \
+        FARPROC found = find("VORDEX_" #field);         \
+        memcpy(&lib.field, &found, sizeof lib.field);   \
+    } while (0)
+
+static int load(void) {
+    lib.module = LoadLibraryA(library_path);
+    if (lib.module == NULL) {
+        printf("FAIL: LoadLibrary(%s): error %lu\n", library_path, GetLastError());
+        ++failures;
+        return 0;
+    }
+    RESOLVE(GetVersion); RESOLVE(IsOpen); RESOLVE(Close); RESOLVE(Table); RESOLVE(GetTableList);
+    RESOLVE(GetDirName); RESOLVE(Open); RESOLVE(GetNameList); RESOLVE(OpenRec); RESOLVE(CloseRec);
+    RESOLVE(IsEOF); RESOLVE(MoveNext); RESOLVE(Seek); RESOLVE(GetData); RESOLVE(ListText);
+    RESOLVE(CanUpdate); RESOLVE(Update);
+    /* Exported by ordinal too: 1 to 17 in the alphabetical order of the names. */
+    check_int(__LINE__, "ordinal 8 is VORDEX_GetVersion",
+              (long)(GetProcAddress(lib.module, MAKEINTRESOURCEA(8)) == GetProcAddress(lib.module, "VORDEX_GetVersion")),
+              1);
+    check_int(__LINE__, "ordinal 17 is VORDEX_Update",
+              (long)(GetProcAddress(lib.module, MAKEINTRESOURCEA(17)) == GetProcAddress(lib.module, "VORDEX_Update")), 1);
+    return failures == 0;
+}
+
+/* Sessions of the library on its database, counted by a second client. */
+static long library_sessions(void) {
+    SQLHENV env = NULL;
+    SQLHDBC dbc = NULL;
+    SQLHSTMT stmt = NULL;
+    long count = -1;
+    char value[32] = "";
+    SQLLEN indicator = 0;
+    SQLAllocEnv(&env);
+    SQLAllocConnect(env, &dbc);
+    if (SQL_SUCCEEDED(SQLDriverConnect(dbc, NULL, (SQLCHAR*)admin_connect, SQL_NTS, NULL, 0, NULL,
+                                       SQL_DRIVER_NOPROMPT))) {
+        SQLAllocStmt(dbc, &stmt);
+        if (SQL_SUCCEEDED(SQLExecDirect(stmt,
+                                        (SQLCHAR*)"SELECT count(*) FROM pg_stat_activity WHERE datname = "
+                                                  "'vordex_wine' AND backend_type = 'client backend'",
+                                        SQL_NTS)) &&
+            SQL_SUCCEEDED(SQLFetch(stmt)) &&
+            SQL_SUCCEEDED(SQLGetData(stmt, 1, SQL_C_CHAR, value, sizeof value, &indicator))) {
+            count = atol(value);
+        }
+        SQLFreeStmt(stmt, SQL_DROP);
+        SQLDisconnect(dbc);
+    }
+    SQLFreeConnect(dbc);
+    SQLFreeEnv(env);
+    return count;
+}
+
+/* The server notices a closed session a moment later. */
+static long sessions_after_close(void) {
+    long count = library_sessions();
+    for (int i = 0; i < 100 && count != 0; ++i) {
+        Sleep(50);
+        count = library_sessions();
+    }
+    return count;
+}
+
+static void typical_session(void) {
+    static const char* const names[] = {"id", "name", "qty"};
+    static const char* const rows[][3] = {{"1", "one", "10"}, {"2", "two", ""}, {"3", "", "30"}};
+    char line[256];
+    CHECK_INT(lib.GetVersion(), 0x20070);
+    CHECK_INT(lib.IsOpen(), 0);
+    CHECK_INT(lib.Table(), 2);
+    CHECK_STR(lib.GetTableList(0), "hostile; name");
+    CHECK_STR(lib.GetTableList(1), "t");
+    CHECK_INT(lib.IsOpen(), 1);
+    CHECK_STR(lib.GetDirName(), "vordex_wine");
+    CHECK_INT(lib.Open("t"), 3);
+    for (int i = 0; i < 3; ++i) CHECK_STR(lib.GetNameList(i), names[i]);
+    CHECK_INT(lib.OpenRec(), 1);
+    for (int r = 0; r < 3; ++r) {
+        CHECK_INT(lib.IsEOF(), 0);
+        for (int f = 0; f < 3; ++f) CHECK_STR(lib.GetData(f), rows[r][f]);
+        CHECK_INT(lib.MoveNext(), 1);
+    }
+    CHECK_INT(lib.IsEOF(), 1);
+    CHECK_INT(lib.Seek(1), 1);
+    CHECK_INT(lib.ListText(line, sizeof line), 3);
+    CHECK_STR(line, "2\x1Etwo\x1E\x1E");
+    CHECK_INT(lib.CanUpdate(1), 1);
+    CHECK_INT(lib.Update(1, "written from Windows"), 1);
+    CHECK_STR(lib.GetData(1), "written from Windows");
+    /* A hostile value is data, stored as it is. */
+    CHECK_INT(lib.Seek(2), 1);
+    CHECK_INT(lib.Update(1, "x'); DROP TABLE t; --"), 1);
+    CHECK_INT(lib.Seek(0), 1);
+    CHECK_STR(lib.GetData(1), "one");
+    lib.CloseRec();
+    lib.Close();
+    CHECK_INT(lib.IsOpen(), 0);
+}
+
+static void bad_arguments(void) {
+    char line[16];
+    /* Before any connection. */
+    CHECK_INT(lib.MoveNext(), 0);
+    CHECK_INT(lib.Seek(0), 0);
+    CHECK_STR(lib.GetData(0), "");
+    CHECK_INT(lib.ListText(line, sizeof line), 0);
+    CHECK_INT(lib.CanUpdate(0), 0);
+    CHECK_INT(lib.Update(0, "x"), 0);
+    CHECK_INT(lib.IsEOF(), 1);
+    CHECK_STR(lib.GetDirName(), "");
+
+    CHECK_INT(lib.Table(), 2);
+    const int indexes[] = {-1, 2, 31, 32, INT_MAX, INT_MIN};
+    for (int i = 0; i < (int)(sizeof indexes / sizeof indexes[0]); ++i) CHECK_STR(lib.GetTableList(indexes[i]), "");
+    /* Names that are no table: nothing opens, nothing runs. */
+    CHECK_INT(lib.Open(NULL), 0);
+    CHECK_INT(lib.Open(""), 0);
+    CHECK_INT(lib.Open("nosuch"), 0);
+    CHECK_INT(lib.Open("t; DROP TABLE t"), 0);
+    CHECK_INT(lib.Open("t2"), 0);
+    /* The hostile table's name means that table. */
+    CHECK_INT(lib.Open("hostile; name"), 2);
+    CHECK_INT(lib.OpenRec(), 1);
+    CHECK_STR(lib.GetData(1), "safe");
+    lib.CloseRec();
+
+    CHECK_INT(lib.Open("t"), 3);
+    CHECK_INT(lib.OpenRec(), 1);
+    const int fields[] = {-1, 3, 31, 32, INT_MAX, INT_MIN};
+    for (int i = 0; i < (int)(sizeof fields / sizeof fields[0]); ++i) {
+        CHECK_STR(lib.GetNameList(fields[i]), "");
+        CHECK_STR(lib.GetData(fields[i]), "");
+        CHECK_INT(lib.CanUpdate(fields[i]), 0);
+        CHECK_INT(lib.Update(fields[i], "x"), 0);
+    }
+    CHECK_INT(lib.Update(1, NULL), 0);
+    CHECK_INT(lib.ListText(NULL, 16), 0);
+    CHECK_INT(lib.ListText(line, 0), 0);
+    CHECK_INT(lib.ListText(line, -5), 0);
+    CHECK_INT(lib.ListText(line, 1), 1);
+    CHECK_STR(line, "");
+    CHECK_INT(lib.Seek(-1), 0);
+    CHECK_INT(lib.Seek(INT_MIN), 0);
+    CHECK_INT(lib.Seek(INT_MAX), 1);
+    CHECK_INT(lib.IsEOF(), 1);
+    CHECK_STR(lib.GetData(0), "");
+    CHECK_INT(lib.Update(1, "past the end"), 0);
+    /* A value the column's type refuses: 0, and the row is unchanged. */
+    CHECK_INT(lib.Seek(0), 1);
+    CHECK_INT(lib.Update(2, "not a number"), 0);
+    CHECK_STR(lib.GetData(2), "10");
+    CHECK_INT(lib.MoveNext(), 1);
+    CHECK_STR(lib.GetData(0), "2");
+    lib.Close();
+}
+
+/* Unloading the library with a record open closes its connection. */
+static void unload_with_a_record_open(void) {
+    CHECK_INT(lib.Open("t"), 3);
+    CHECK_INT(lib.OpenRec(), 1);
+    CHECK_INT(library_sessions(), 1);
+    CHECK_INT(FreeLibrary(lib.module), 1);
+    lib.module = NULL;
+    CHECK_INT(sessions_after_close(), 0);
+}
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        printf("usage: dll_host_test PATH\\VORDEX.dll ADMIN_CONNECT\n");
+        return 2;
+    }
+    library_path = argv[1];
+    admin_connect = argv[2];
+    setvbuf(stdout, NULL, _IONBF, 0);
+    if (!load()) return 1;
+    typical_session();
+    printf("typical session done\n");
+    bad_arguments();
+    printf("bad arguments done\n");
+    unload_with_a_record_open();
+    printf("%d checks, %d failed\n", checks, failures);
+    return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,163 @@
+#!/usr/bin/env bash
+# VORDEX.dll, built here with mingw-w64 for x64 and x86, and tested under
+# Wine, whose odbc32 reaches this machine's unixODBC and psqlODBC:
+# - the export table of each DLL: exactly the 17 functions, undecorated, with
+#   ordinals 1 to 17 in the alphabetical order of their names, and nothing
+#   but Windows' own DLLs and odbc32.dll to load;
+# - dll_host_test.exe: a typical session, the failure paths and bad
+#   arguments, unloading with a record open; psql reads back what it wrote
+#   and the messages it showed are compared;
+# - the message box on Xvfb: the window titled "VORDEX" holds the call until
+#   it is closed with xdotool; a screenshot is kept as a test artifact.
+# The x86 DLL runs where Wine's 32-bit part (wine32) is installed.
+#   wine_test.sh SOURCE_DIR WORK_DIR ARTIFACT_DIR
+# Needs the environment of scripts/with_cluster.sh.
+set -uo pipefail
+(($# == 3)) || { echo "usage: wine_test.sh SOURCE_DIR WORK_DIR ARTIFACT_DIR" >&2; exit 2; }
+source_dir=$(realpath -- "$1") work=$2 artifacts=$3
+: "${VORDEX_TEST_PG_DRIVER:?run through scripts/with_cluster.sh or scripts/test.sh}"
+mkdir -p "$work" "$artifacts"
+work=$(realpath -- "$work")
+passed=0 failed=0
+pass() { passed=$((passed + 1)); echo "ok: $*"; }
+fail() { failed=$((failed + 1)); echo "FAILED: $*"; }
+
+# A Wine prefix of its own, in Japanese (ANSI code page 932), without the
+# offers to install Mono and Gecko.
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine=(env LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 wine)
+# One display for every Wine process of the run: the first one starts the
+# prefix's desktop, which later windows then appear on.
+for number in $(seq 121 150); do
+  [[ -e /tmp/.X11-unix/X$number || -e /tmp/.X$number-lock ]] || break
+done
+Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+trap 'WINEPREFIX=$WINEPREFIX wineserver -k 2>/dev/null; kill $xvfb 2>/dev/null' EXIT
+export DISPLAY=":$number"
+for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+db=vordex_wine
+connect=${VORDEX_TEST_PG_DRIVER/Database=vordex_test/Database=$db}
+
+build() {  # ARCH: configures and builds the DLL and its test hosts
+  cmake -S "$source_dir" -B "$work/$1" -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64-$1.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DVORDEX_WERROR=ON -DVORDEX_BUILD_TESTS=ON >"$work/$1.log" 2>&1 &&
+    cmake --build "$work/$1" -j2 >>"$work/$1.log" 2>&1
+}
+
+check_exports() {  # ARCH DLL
+  local expected actual
+  expected=$(grep -o 'VORDEX_[A-Za-z]* @[0-9]*' "$source_dir/api/vordex.def" | awk '{ sub("@", "", $2); print $2, $1 }')
+  # The export table: "[Ordinal/Name Pointer]" rows give the names in order;
+  # the ordinal column of the export address table follows the base (1).
+  actual=$("$1-w64-mingw32-objdump" -p "$2" | awk '
+    /^\[Ordinal\/Name Pointer\] Table/ { names = 1; next }
+    names && /^\t\[ *[0-9]+\] / { sub(/^\t\[ *[0-9]+\] /, ""); printf "%d %s\n", ++n, $0; next }
+    names && !/^\t/ { names = 0 }')
+  [[ $actual == "$expected" ]] && pass "$1: the exports are the 17 functions, ordinals 1 to 17" ||
+    fail "$1: exports differ:"$'\n'"$actual"
+  local base
+  base=$("$1-w64-mingw32-objdump" -p "$2" | awk '/^Ordinal Base/ { print $3 }')
+  [[ $base == 1 ]] && pass "$1: ordinals start at 1" || fail "$1: ordinal base $base"
+  local imports
+  imports=$("$1-w64-mingw32-objdump" -p "$2" | awk '/DLL Name:/ { print toupper($3) }' | sort | tr '\n' ' ')
+  [[ $imports == "KERNEL32.DLL MSVCRT.DLL ODBC32.DLL USER32.DLL " ]] && pass "$1: loads only $imports" ||
+    fail "$1: loads $imports"
+}
+
+fresh_database() {
+  psql -X -q -v ON_ERROR_STOP=1 -d "$PGDATABASE" -c "DROP DATABASE IF EXISTS $db WITH (FORCE)" \
+    -c "CREATE DATABASE $db" >/dev/null &&
+    psql -X -q -v ON_ERROR_STOP=1 -d "$db" >/dev/null <<'SQL'
+CREATE TABLE t (id integer PRIMARY KEY, name text, qty integer);
+INSERT INTO t VALUES (1, 'one', 10), (2, 'two', NULL), (3, NULL, 30);
+CREATE TABLE "hostile; name" (id integer PRIMARY KEY, v text);
+INSERT INTO "hostile; name" VALUES (1, 'safe');
+SQL
+}
+
+# The messages the host test makes the library show, in order.
+expected_messages() {
+  local check="VORDEX: ODBC32,ODBCﾄﾞﾗｲﾊﾞ,ﾃﾞｰﾀﾍﾞｰｽﾌｧｲﾙ名等を確認して下さい"
+  for where in "$db" "$db-nosuch" "$db-t; DROP TABLE t" "$db-t2"; do
+    printf 'VORDEX: %s 内にフィールドが見つかりません.\n%s\n' "$where" "$check"
+  done
+  echo "VORDEX: ODBCﾄﾞﾗｲﾊﾞで回復できないエラーが発生しました."
+  echo 'VORDEX: ERROR: invalid input syntax for type integer: "not a number";'
+  echo "VORDEX: Error while executing the query"
+}
+
+run_host_test() {  # ARCH
+  local exe="$work/$1/tests/windows/dll_host_test.exe" dll="$work/$1/VORDEX.dll"
+  fresh_database || { fail "$1: could not create $db"; return; }
+  VORDEX_CONNECT=$connect VORDEX_DIALOG=stderr timeout 300 "${wine[@]}" "$exe" "$(winepath -w "$dll")" \
+    "$VORDEX_TEST_PG_DRIVER" >"$work/$1-host.out" 2>"$work/$1-host.err"
+  local status=$?
+  sed "s/^/    $1: /" "$work/$1-host.out"
+  [[ $status == 0 ]] && pass "$1: dll_host_test.exe ($(tail -n 1 "$work/$1-host.out"))" ||
+    fail "$1: dll_host_test.exe exited with $status"
+  # What the writes left, read by psql.
+  local rows
+  rows=$(psql -X -A -t -d "$db" -c "SELECT id, coalesce(name, 'NULL'), coalesce(qty::text, 'NULL') FROM t ORDER BY id")
+  [[ $rows == $'1|one|10\n2|written from Windows|NULL\n3|x\'); DROP TABLE t; --|30' ]] &&
+    pass "$1: psql reads what was written, and nothing else changed" || fail "$1: the table holds"$'\n'"$rows"
+  # The messages, from CP932, and only the library's lines.
+  local shown
+  shown=$(iconv -f CP932 -t UTF-8 "$work/$1-host.err" | tr -d '\r' | grep '^VORDEX: ' | sed 's/ *$//')
+  [[ $shown == "$(expected_messages)" ]] && pass "$1: the messages shown, in CP932" ||
+    fail "$1: the messages shown:"$'\n'"$shown"
+}
+
+# The message box on a display: the call waits on it until it is closed.
+message_box_test() {
+  local window exe="$work/x86_64/tests/windows/message_box_probe.exe" dll="$work/x86_64/VORDEX.dll"
+  fresh_database || fail "could not create $db"
+  VORDEX_CONNECT=$connect timeout 300 "${wine[@]}" "$exe" "$(winepath -w "$dll")" >"$work/probe.out" 2>&1 &
+  local probe=$!
+  window=$(timeout 120 xdotool search --sync --name '^VORDEX$' 2>/dev/null | head -n 1)
+  if [[ -z $window ]]; then
+    fail "no window titled VORDEX"
+  else
+    pass "a window titled '$(timeout 10 xdotool getwindowname "$window")'"
+    sleep 2
+    if grep -q '^calling' "$work/probe.out" && ! grep -q '^returned' "$work/probe.out"; then
+      pass "the call waits on the message box"
+    else
+      fail "the call did not wait: $(tr '\n' ' ' <"$work/probe.out")"
+    fi
+    timeout 30 import -window root "$artifacts/wine-message-box.png" &&
+      pass "screenshot wine-message-box.png" || fail "no screenshot"
+    timeout 30 xdotool windowfocus --sync "$window" key Return || fail "xdotool could not answer"
+  fi
+  if timeout 60 tail --pid="$probe" -f /dev/null && grep -q '^returned 0' "$work/probe.out"; then
+    pass "VORDEX_Open returned 0 once the box was closed"
+  else
+    fail "the call did not return: $(tr '\n' ' ' <"$work/probe.out")"
+    kill "$probe" 2>/dev/null
+  fi
+}
+
+for arch in x86_64 i686; do
+  if build "$arch"; then
+    pass "$arch: VORDEX.dll built"
+    check_exports "$arch" "$work/$arch/VORDEX.dll"
+  else
+    fail "$arch: the build failed (see $work/$arch.log)"
+  fi
+done
+timeout 300 "${wine[@]}" wineboot -i >/dev/null 2>&1
+# Windows' dialog fonts, which the prefix lacks, drawn with Debian's Japanese
+# font (fonts-ipafont-gothic), as a Japanese system would draw them.
+for font in "MS Shell Dlg" "MS Shell Dlg 2" "Tahoma" "MS UI Gothic"; do
+  "${wine[@]}" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$font" /d "IPAGothic" /f >/dev/null 2>&1
+done
+run_host_test x86_64
+if [[ -e $work/i686/VORDEX.dll ]] && dpkg -s wine32 >/dev/null 2>&1; then
+  run_host_test i686
+else
+  echo "note: the x86 DLL was not run: Wine's 32-bit part (wine32) is not installed"
+fi
+message_box_test
+
+echo "$passed passed, $failed failed"
+((failed == 0))
