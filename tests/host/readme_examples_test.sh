@@ -19,7 +19,7 @@ work=$(mktemp -d /tmp/vordex-readme.XXXXXX)
 trap 'rm -rf -- "$work"' EXIT
 
 # (a) Each example appears whole between a fence line and its closing fence.
-for example in examples/read_table.c examples/read_table.py; do
+for example in examples/read_table.c examples/read_table.py examples/read_table_windows.c; do
   if "$python" - "$source_dir/README.md" "$source_dir/$example" <<'PY'; then
 import sys
 readme = open(sys.argv[1], encoding="utf-8").read().split("\n")

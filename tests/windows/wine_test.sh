@@ -158,6 +158,14 @@ else
   echo "note: the x86 DLL was not run: Wine's 32-bit part (wine32) is not installed"
 fi
 message_box_test
+# The README's Windows example, with VORDEX.dll beside it.
+if fresh_database && psql -X -q -d "$db" -c "CREATE TABLE items (name text); INSERT INTO items VALUES ('pencil')"; then
+  cp "$work/x86_64/VORDEX.dll" "$work/x86_64/tests/windows/"
+  example=$(cd "$work/x86_64/tests/windows" && VORDEX_CONNECT=$connect VORDEX_DIALOG=stderr timeout 120 \
+    "${wine[@]}" read_table_windows.exe 2>&1 | tr -d '\r')
+  [[ $example == pencil ]] && pass "the README's Windows example prints the first value" ||
+    fail "the README's Windows example printed '$example'"
+fi
 
 echo "$passed passed, $failed failed"
 ((failed == 0))
