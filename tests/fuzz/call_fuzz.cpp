@@ -10,6 +10,13 @@
 //
 // Needs the environment of scripts/with_cluster.sh. A failure names the seed
 // and step; the same seed repeats the same calls (with one thread).
+//
+// Where psql cannot be run (a Windows host under Wine), the caller makes the
+// database and compares the untouched tables itself:
+//   vordex_call_fuzz --print-setup        the SQL that makes the tables
+//   vordex_call_fuzz --print-sentinels    the query over the untouched tables
+//   vordex_call_fuzz --database-ready [--seed N] [--steps N] [--threads 1|2]
+//                                         the calls alone, on VORDEX_CONNECT
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -251,6 +258,21 @@ private:
     std::mt19937 random_;
 };
 
+bool Flag(int argc, char** argv, const char* name) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], name) == 0) return true;
+    }
+    return false;
+}
+
+void SetEnvironment(const char* name, const char* value) {
+#if defined(_WIN32)
+    _putenv_s(name, value);
+#else
+    setenv(name, value, 1);
+#endif
+}
+
 long Argument(int argc, char** argv, const char* name, long fallback) {
     for (int i = 1; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], name) == 0) return std::strtol(argv[i + 1], nullptr, 10);
@@ -261,30 +283,40 @@ long Argument(int argc, char** argv, const char* name, long fallback) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (Flag(argc, argv, "--print-setup") || Flag(argc, argv, "--print-sentinels")) {
+        std::fputs(Flag(argc, argv, "--print-setup") ? kSetup : kSentinels, stdout);
+        return 0;
+    }
+    const bool databaseReady = Flag(argc, argv, "--database-ready");
     for (int i = 1; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], "--scripts") == 0) scriptsDir = argv[i + 1];
     }
     const char* driver = std::getenv("VORDEX_TEST_PG_DRIVER");
-    if (scriptsDir.empty() || driver == nullptr || std::getenv("VORDEX_PG_DIR") == nullptr) {
-        std::fprintf(stderr, "usage: vordex_call_fuzz --scripts DIR [...] (in the environment of with_cluster.sh)\n");
+    const char* given = std::getenv("VORDEX_CONNECT");
+    if (databaseReady ? given == nullptr
+                      : scriptsDir.empty() || driver == nullptr || std::getenv("VORDEX_PG_DIR") == nullptr) {
+        std::fprintf(stderr, "usage: vordex_call_fuzz --scripts DIR [...] (in the environment of with_cluster.sh)\n"
+                             "       vordex_call_fuzz --database-ready [...] (with VORDEX_CONNECT set)\n");
         return 2;
     }
     const auto seed = static_cast<unsigned>(Argument(argc, argv, "--seed", 1));
     const long steps = Argument(argc, argv, "--steps", 2000);
     const long threads = Argument(argc, argv, "--threads", 1);
-    const long killEvery = Argument(argc, argv, "--kill-every", 250);
-    const long restartEvery = Argument(argc, argv, "--restart-every", 0);
+    const long killEvery = databaseReady ? 0 : Argument(argc, argv, "--kill-every", 250);
+    const long restartEvery = databaseReady ? 0 : Argument(argc, argv, "--restart-every", 0);
 
-    Psql("postgres", std::string("SET client_min_messages = warning; DROP DATABASE IF EXISTS ") + kDatabase +
-                         " WITH (FORCE);\nCREATE DATABASE " + kDatabase + ";");
-    Psql(kDatabase, kSetup);
-    const std::string sentinels = Psql(kDatabase, kSentinels);
-
-    std::string connect = driver;
-    const std::string key = "Database=vordex_test";
-    connect.replace(connect.find(key), key.size(), std::string("Database=") + kDatabase);
-    setenv("VORDEX_CONNECT", connect.c_str(), 1);
-    setenv("VORDEX_DIALOG", "none", 1);
+    std::string sentinels;
+    if (!databaseReady) {
+        Psql("postgres", std::string("SET client_min_messages = warning; DROP DATABASE IF EXISTS ") + kDatabase +
+                             " WITH (FORCE);\nCREATE DATABASE " + kDatabase + ";");
+        Psql(kDatabase, kSetup);
+        sentinels = Psql(kDatabase, kSentinels);
+        std::string connect = driver;
+        const std::string key = "Database=vordex_test";
+        connect.replace(connect.find(key), key.size(), std::string("Database=") + kDatabase);
+        SetEnvironment("VORDEX_CONNECT", connect.c_str());
+    }
+    SetEnvironment("VORDEX_DIALOG", "none");
 
     // Several threads break the rule of one caller at a time: the library
     // must make them wait, never fault. Their interleaving is not repeatable.
@@ -302,9 +334,12 @@ int main(int argc, char** argv) {
         writes += fuzzer.writes;
     }
 
-    if (Psql(kDatabase, kSentinels) != sentinels) Fail(seed, steps, "a table the harness never names has changed");
+    if (!databaseReady && Psql(kDatabase, kSentinels) != sentinels) {
+        Fail(seed, steps, "a table the harness never names has changed");
+    }
     std::printf("call_fuzz: seed %u, %ld steps x %ld threads (%ld records opened, %ld rows moved, %ld fields written):"
-                " every check held; the other tables are unchanged\n",
-                seed, steps, threads, opens, moves, writes);
+                " every check held%s\n",
+                seed, steps, threads, opens, moves, writes,
+                databaseReady ? "" : "; the other tables are unchanged");
     return 0;
 }

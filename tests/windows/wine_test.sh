@@ -108,6 +108,31 @@ run_host_test() {  # ARCH
     fail "$1: the messages shown:"$'\n'"$shown"
 }
 
+# The random calls of tests/fuzz/call_fuzz.cpp through the DLL: every check
+# of the harness holds, and the tables it never names are unchanged.
+run_call_fuzz() {  # ARCH
+  local dir="$work/$1/tests/windows" fuzz_db=vordex_fuzz before after run
+  cp "$work/$1/VORDEX.dll" "$dir/"
+  psql -X -q -d "$PGDATABASE" -c "DROP DATABASE IF EXISTS $fuzz_db WITH (FORCE)" -c "CREATE DATABASE $fuzz_db" >/dev/null
+  "${wine[@]}" "$dir/call_fuzz.exe" --print-setup | tr -d '\r' | psql -X -q -v ON_ERROR_STOP=1 -d "$fuzz_db" >/dev/null ||
+    { fail "$1: could not make the harness's tables"; return; }
+  local sentinels
+  sentinels=$("${wine[@]}" "$dir/call_fuzz.exe" --print-sentinels | tr -d '\r')
+  before=$(psql -X -A -t -d "$fuzz_db" -c "$sentinels")
+  for run in "--seed 1 --steps 2000" "--seed 3 --steps 1000 --threads 2"; do
+    # shellcheck disable=SC2086 # the options are words
+    if VORDEX_CONNECT=${VORDEX_TEST_PG_DRIVER/Database=vordex_test/Database=$fuzz_db} timeout 900 \
+      "${wine[@]}" "$dir/call_fuzz.exe" --database-ready $run >"$work/$1-fuzz.out" 2>&1; then
+      pass "$1: call_fuzz $run: $(tr -d '\r' <"$work/$1-fuzz.out" | tail -n 1)"
+    else
+      fail "$1: call_fuzz $run: $(tr -d '\r' <"$work/$1-fuzz.out" | tail -n 3)"
+    fi
+  done
+  after=$(psql -X -A -t -d "$fuzz_db" -c "$sentinels")
+  [[ -n $before && $before == "$after" ]] && pass "$1: the tables the harness never names are unchanged" ||
+    fail "$1: the untouched tables changed"
+}
+
 # The message box on a display: the call waits on it until it is closed.
 message_box_test() {
   local window exe="$work/x86_64/tests/windows/message_box_probe.exe" dll="$work/x86_64/VORDEX.dll"
@@ -152,8 +177,10 @@ for font in "MS Shell Dlg" "MS Shell Dlg 2" "Tahoma" "MS UI Gothic"; do
   "${wine[@]}" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$font" /d "IPAGothic" /f >/dev/null 2>&1
 done
 run_host_test x86_64
+run_call_fuzz x86_64
 if [[ -e $work/i686/VORDEX.dll ]] && dpkg -s wine32 >/dev/null 2>&1; then
   run_host_test i686
+  run_call_fuzz i686
 else
   echo "note: the x86 DLL was not run: Wine's 32-bit part (wine32) is not installed"
 fi
