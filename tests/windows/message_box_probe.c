@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
     if (module == NULL) return 1;
     int (*open)(const char*) = (int (*)(const char*))(void (*)(void))GetProcAddress(module, "VORDEX_Open");
     if (open == NULL) return 1;
+    printf("ansi code page %u\n", GetACP());
     printf("calling\n");
     const int result = open("no_such_table");
     printf("returned %d\n", result);

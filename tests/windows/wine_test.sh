@@ -134,30 +134,33 @@ run_call_fuzz() {  # ARCH
 }
 
 # The message box on a display: the call waits on it until it is closed.
+#   message_box_test SCREENSHOT LOCALE ANSI_CODE_PAGE [VORDEX_CODEPAGE]
 message_box_test() {
   local window exe="$work/x86_64/tests/windows/message_box_probe.exe" dll="$work/x86_64/VORDEX.dll"
   fresh_database || fail "could not create $db"
-  VORDEX_CONNECT=$connect timeout 300 "${wine[@]}" "$exe" "$(winepath -w "$dll")" >"$work/probe.out" 2>&1 &
+  VORDEX_CONNECT=$connect VORDEX_CODEPAGE=${4:-} LANG=$2 LC_ALL=$2 timeout 300 wine "$exe" "$(winepath -w "$dll")" \
+    >"$work/probe.out" 2>&1 &
   local probe=$!
   window=$(timeout 120 xdotool search --sync --name '^VORDEX$' 2>/dev/null | head -n 1)
   if [[ -z $window ]]; then
-    fail "no window titled VORDEX"
+    fail "$1: no window titled VORDEX"
   else
-    pass "a window titled '$(timeout 10 xdotool getwindowname "$window")'"
+    pass "$1: a window titled '$(timeout 10 xdotool getwindowname "$window")'"
     sleep 2
+    grep -q "^ansi code page $3" "$work/probe.out" && pass "$1: ANSI code page $3" ||
+      fail "$1: $(grep '^ansi' "$work/probe.out")"
     if grep -q '^calling' "$work/probe.out" && ! grep -q '^returned' "$work/probe.out"; then
-      pass "the call waits on the message box"
+      pass "$1: the call waits on the message box"
     else
-      fail "the call did not wait: $(tr '\n' ' ' <"$work/probe.out")"
+      fail "$1: the call did not wait: $(tr '\n' ' ' <"$work/probe.out")"
     fi
-    timeout 30 import -window root "$artifacts/wine-message-box.png" &&
-      pass "screenshot wine-message-box.png" || fail "no screenshot"
-    timeout 30 xdotool windowfocus --sync "$window" key Return || fail "xdotool could not answer"
+    timeout 30 import -window root "$artifacts/$1" && pass "$1: screenshot kept" || fail "$1: no screenshot"
+    timeout 30 xdotool windowfocus --sync "$window" key Return || fail "$1: xdotool could not answer"
   fi
   if timeout 60 tail --pid="$probe" -f /dev/null && grep -q '^returned 0' "$work/probe.out"; then
-    pass "VORDEX_Open returned 0 once the box was closed"
+    pass "$1: VORDEX_Open returned 0 once the box was closed"
   else
-    fail "the call did not return: $(tr '\n' ' ' <"$work/probe.out")"
+    fail "$1: the call did not return: $(tr '\n' ' ' <"$work/probe.out")"
     kill "$probe" 2>/dev/null
   fi
 }
@@ -184,7 +187,10 @@ if [[ -e $work/i686/VORDEX.dll ]] && dpkg -s wine32 >/dev/null 2>&1; then
 else
   echo "note: the x86 DLL was not run: Wine's 32-bit part (wine32) is not installed"
 fi
-message_box_test
+# A Japanese system (ANSI code page 932); then ANSI code page 1252 with the
+# library's texts in CP932 (VORDEX_CODEPAGE=932): the box reads the same.
+message_box_test wine-message-box.png ja_JP.UTF-8 932
+message_box_test wine-message-box-cp1252.png C.UTF-8 1252 932
 # The README's Windows example, with VORDEX.dll beside it.
 if fresh_database && psql -X -q -d "$db" -c "CREATE TABLE items (name text); INSERT INTO items VALUES ('pencil')"; then
   cp "$work/x86_64/VORDEX.dll" "$work/x86_64/tests/windows/"
