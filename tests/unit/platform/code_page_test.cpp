@@ -39,6 +39,8 @@ TEST(CodePage, CharacterLengths) {
         {"\x80x", CodePage::Utf8, 1},      {"\x81\x5B", CodePage::Cp932, 2},
         {"\x81", CodePage::Cp932, 1},      {"\xB1", CodePage::Cp932, 1},  // half-width katakana
         {"\xE0\x40", CodePage::Cp932, 2},  {"\xA0", CodePage::Cp932, 1},
+        // A single-byte ANSI code page (no lead bytes outside Windows).
+        {"\xE9t", CodePage::Ansi, 1},      {"\x81\x5B", CodePage::Ansi, 1},
     };
     for (const Case& c : cases) EXPECT_EQ(CharLength(c.text, c.codePage), c.length) << c.text;
 }
