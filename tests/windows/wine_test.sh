@@ -46,21 +46,22 @@ build() {  # ARCH: configures and builds the DLL and its test hosts
 }
 
 check_exports() {  # ARCH DLL
-  local expected actual
-  expected=$(grep -o 'VORDEX_[A-Za-z]* @[0-9]*' "$source_dir/api/vordex.def" | awk '{ sub("@", "", $2); print $2, $1 }')
-  # The export table: "[Ordinal/Name Pointer]" rows give the names in order;
-  # the ordinal column of the export address table follows the base (1).
-  actual=$("$1-w64-mingw32-objdump" -p "$2" | awk '
+  local table expected actual base imports
+  table=$("$1-w64-mingw32-objdump" -p "$2")
+  # The functions of vordex.h, numbered 1 to 17 in alphabetical order.
+  expected=$(grep -o 'VORDEX_[A-Za-z]*(' "$source_dir/include/vordex.h" | tr -d '(' | LC_ALL=C sort -u | awk '{ print NR, $0 }')
+  base=$(awk '/^Ordinal Base/ { print $3 }' <<<"$table")
+  [[ $base == 1 ]] && pass "$1: ordinals start at 1" || fail "$1: ordinal base $base"
+  # "[Ordinal/Name Pointer] Table" rows: each name with its ordinal less the
+  # base, in the order of the name table.
+  actual=$(awk -v base="${base:-0}" '
     /^\[Ordinal\/Name Pointer\] Table/ { names = 1; next }
-    names && /^\t\[ *[0-9]+\] / { sub(/^\t\[ *[0-9]+\] /, ""); printf "%d %s\n", ++n, $0; next }
-    names && !/^\t/ { names = 0 }')
+    names && /^\t\[ *[0-9]+\] / { match($0, /[0-9]+/); ordinal = substr($0, RSTART, RLENGTH) + base
+                                  sub(/^\t\[ *[0-9]+\] /, ""); print ordinal, $0; next }
+    names && !/^\t/ { names = 0 }' <<<"$table")
   [[ $actual == "$expected" ]] && pass "$1: the exports are the 17 functions, ordinals 1 to 17" ||
     fail "$1: exports differ:"$'\n'"$actual"
-  local base
-  base=$("$1-w64-mingw32-objdump" -p "$2" | awk '/^Ordinal Base/ { print $3 }')
-  [[ $base == 1 ]] && pass "$1: ordinals start at 1" || fail "$1: ordinal base $base"
-  local imports
-  imports=$("$1-w64-mingw32-objdump" -p "$2" | awk '/DLL Name:/ { print toupper($3) }' | sort | tr '\n' ' ')
+  imports=$(awk '/DLL Name:/ { print toupper($3) }' <<<"$table" | sort | tr '\n' ' ')
   [[ $imports == "KERNEL32.DLL MSVCRT.DLL ODBC32.DLL USER32.DLL " ]] && pass "$1: loads only $imports" ||
     fail "$1: loads $imports"
 }
