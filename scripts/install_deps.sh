@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing need, touching apt
 # only when something is missing (CI runs this on every build).
+#   install_deps.sh [--windows]
+# --windows adds what building VORDEX.dll and testing it under Wine need.
 set -euo pipefail
 
 packages=(
@@ -11,13 +13,17 @@ packages=(
     unixodbc unixodbc-dev odbc-postgresql libsqliteodbc
     postgresql-15
     iproute2 # ss, used to find a free port
+)
+windows=0
+[[ ${1:-} == --windows ]] && windows=1
+if ((windows)); then
     # VORDEX.dll: the cross compilers, Wine (its 32-bit part runs the x86 DLL,
     # with the 32-bit driver manager and driver), a Japanese locale for Wine
-    mingw-w64 wine64 wine32:i386 libodbc2:i386 odbc-postgresql:i386 locales
-)
+    packages+=(mingw-w64 wine64 wine32:i386 libodbc2:i386 odbc-postgresql:i386 locales)
+fi
 
 # The 32-bit packages need the i386 architecture.
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if ((windows)) && ! dpkg --print-foreign-architectures | grep -qx i386; then
     if ((EUID == 0)); then dpkg --add-architecture i386; fi
 fi
 
@@ -40,7 +46,7 @@ ensure_japanese_locale() {
 }
 
 if ((${#missing[@]} == 0)); then
-    ((EUID == 0)) && ensure_japanese_locale
+    if ((windows && EUID == 0)); then ensure_japanese_locale; fi
     exit 0
 fi
 
@@ -53,4 +59,4 @@ echo "install_deps.sh: installing ${missing[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -q </dev/null
 apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null
-ensure_japanese_locale
+if ((windows)); then ensure_japanese_locale; fi

@@ -10,7 +10,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 vordex_require_root
 cd "$VORDEX_SCRIPTS/.."
 
-bash scripts/install_deps.sh
+bash scripts/install_deps.sh --windows
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORDEX_WERROR=ON
 cmake --build build -j2

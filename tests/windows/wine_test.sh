@@ -16,6 +16,12 @@ set -uo pipefail
 (($# == 3)) || { echo "usage: wine_test.sh SOURCE_DIR WORK_DIR ARTIFACT_DIR" >&2; exit 2; }
 source_dir=$(realpath -- "$1") work=$2 artifacts=$3
 : "${VORDEX_TEST_PG_DRIVER:?run through scripts/with_cluster.sh or scripts/test.sh}"
+for tool in x86_64-w64-mingw32-g++-posix wine Xvfb xdotool import; do
+  command -v "$tool" >/dev/null || {
+    echo "skipped: $tool is missing (bash scripts/install_deps.sh --windows installs it)"
+    exit 77
+  }
+done
 mkdir -p "$work" "$artifacts"
 work=$(realpath -- "$work")
 passed=0 failed=0
