@@ -4,7 +4,10 @@
  * creates the database first (VORDEX_CONNECT names it) and reads back with
  * psql what the writes left.
  *
- *     dll_host_test.exe PATH\VORDEX.dll ADMIN_CONNECT
+ *     dll_host_test.exe PATH\VORDEX.dll ADMIN_CONNECT [exit-with-a-record-open]
+ *
+ * With the third argument it only opens a record and ends the process with
+ * the library loaded: the library must let it end.
  *
  * ADMIN_CONNECT is an ODBC connect string for another database of the same
  * server: a second client that counts the library's sessions. */
@@ -238,14 +241,20 @@ static void unload_with_a_record_open(void) {
 }
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        printf("usage: dll_host_test PATH\\VORDEX.dll ADMIN_CONNECT\n");
+    if (argc != 3 && !(argc == 4 && strcmp(argv[3], "exit-with-a-record-open") == 0)) {
+        printf("usage: dll_host_test PATH\\VORDEX.dll ADMIN_CONNECT [exit-with-a-record-open]\n");
         return 2;
     }
     library_path = argv[1];
     admin_connect = argv[2];
     setvbuf(stdout, NULL, _IONBF, 0);
     if (!load()) return 1;
+    if (argc == 4) {
+        CHECK_INT(lib.Open("t"), 3);
+        CHECK_INT(lib.OpenRec(), 1);
+        printf("%d checks, %d failed; ending with a record open\n", checks, failures);
+        return failures == 0 ? 0 : 1;
+    }
     typical_session();
     printf("typical session done\n");
     bad_arguments();

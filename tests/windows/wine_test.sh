@@ -108,6 +108,19 @@ run_host_test() {  # ARCH
   rows=$(psql -X -A -t -d "$db" -c "SELECT id, coalesce(name, 'NULL'), coalesce(qty::text, 'NULL') FROM t ORDER BY id")
   [[ $rows == $'1|one|10\n2|written from Windows|NULL\n3|x\'); DROP TABLE t; --|30' ]] &&
     pass "$1: psql reads what was written, and nothing else changed" || fail "$1: the table holds"$'\n'"$rows"
+  # A process that ends with the library loaded and a record open ends, and
+  # its session with it.
+  VORDEX_CONNECT=$connect VORDEX_DIALOG=stderr timeout 120 "${wine[@]}" "$exe" "$(winepath -w "$dll")" \
+    "$VORDEX_TEST_PG_DRIVER" exit-with-a-record-open >"$work/$1-exit.out" 2>&1
+  status=$?
+  local sessions
+  for _ in $(seq 100); do
+    sessions=$(psql -X -A -t -d "$PGDATABASE" -c "SELECT count(*) FROM pg_stat_activity WHERE datname = '$db' AND backend_type = 'client backend'")
+    [[ $sessions == 0 ]] && break
+    sleep 0.1
+  done
+  [[ $status == 0 && $sessions == 0 ]] && pass "$1: a process ending with a record open ends, and its session" ||
+    fail "$1: ending with a record open: exit $status, $sessions sessions left: $(tr -d '\r' <"$work/$1-exit.out")"
   # The messages, from CP932, and only the library's lines.
   local shown
   shown=$(iconv -f CP932 -t UTF-8 "$work/$1-host.err" | tr -d '\r' | grep '^VORDEX: ' | sed 's/ *$//')
