@@ -15,14 +15,10 @@ pass() { passed=$((passed + 1)); echo "ok: $*"; }
 fail() { failed=$((failed + 1)); echo "FAILED: $*"; }
 work=$(mktemp -d /tmp/vordex-desktop.XXXXXX)
 
-for number in $(seq 90 120); do
-  [[ -e /tmp/.X11-unix/X$number || -e /tmp/.X$number-lock ]] || break
-done
-Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null; rm -rf -- "$work"' EXIT
-export DISPLAY=":$number"
-for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+# shellcheck source-path=SCRIPTDIR source=../xvfb.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../xvfb.sh"
+start_xvfb 90 120 "$work/xvfb.log"
+trap 'kill $xvfb_pid 2>/dev/null; rm -rf -- "$work"' EXIT
 unset VORDEX_DIALOG VORDEX_CODEPAGE
 
 # host CALL: runs one library call in the background, as a host with a window

@@ -34,14 +34,10 @@ export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine=(env LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 wine)
 # One display for every Wine process of the run: the first one starts the
 # prefix's desktop, which later windows then appear on.
-for number in $(seq 121 150); do
-  [[ -e /tmp/.X11-unix/X$number || -e /tmp/.X$number-lock ]] || break
-done
-Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-trap 'WINEPREFIX=$WINEPREFIX wineserver -k 2>/dev/null; kill $xvfb 2>/dev/null' EXIT
-export DISPLAY=":$number"
-for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+# shellcheck source-path=SCRIPTDIR source=../xvfb.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../xvfb.sh"
+start_xvfb 121 150 "$work/xvfb.log"
+trap 'WINEPREFIX=$WINEPREFIX wineserver -k 2>/dev/null; kill $xvfb_pid 2>/dev/null' EXIT
 db=vordex_wine
 connect=${VORDEX_TEST_PG_DRIVER/Database=vordex_test/Database=$db}
 
