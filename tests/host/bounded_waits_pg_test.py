@@ -9,7 +9,6 @@ These tests wait for the library's time-out (15 s) and its few seconds more.
 import os
 import signal
 import subprocess
-import sys
 import threading
 import time
 import unittest
@@ -27,8 +26,7 @@ vordex = None
 
 def setUpModule():
     global vordex
-    host.setUpModule()
-    vordex = host.vordex
+    vordex = host.load_library()
 
 
 def backend_pid():
@@ -123,7 +121,4 @@ class BoundedWaits(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) > 1 and not sys.argv[1].startswith("-"):
-        os.environ["VORDEX_LIBRARY"] = sys.argv.pop(1)
-        host.LIBRARY_PATH = os.environ["VORDEX_LIBRARY"]
-    unittest.main(verbosity=2)
+    host.main()

@@ -9,7 +9,6 @@ shows what reached the table.
     changing_tables_pg_test.py PATH/TO/libvordex.so [unittest arguments]
 """
 import os
-import sys
 import unittest
 
 import host_python_test as host
@@ -32,8 +31,7 @@ vordex = None
 
 def setUpModule():
     global vordex
-    host.setUpModule()
-    vordex = host.vordex
+    vordex = host.load_library()
 
 
 def kind_of(row):
@@ -133,7 +131,4 @@ class ChangingTables(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) > 1 and not sys.argv[1].startswith("-"):
-        os.environ["VORDEX_LIBRARY"] = sys.argv.pop(1)
-        host.LIBRARY_PATH = os.environ["VORDEX_LIBRARY"]
-    unittest.main(verbosity=2)
+    host.main()

@@ -170,6 +170,22 @@ def setUpModule():
     vordex = Vordex(LIBRARY_PATH)
 
 
+def load_library():
+    """setUpModule of the other host tests: checks the environment and
+    returns the loaded library."""
+    setUpModule()
+    return vordex
+
+
+def main():
+    """Runs the calling test module; a first argument that is not an option
+    is the library's path."""
+    global LIBRARY_PATH
+    if len(sys.argv) > 1 and not sys.argv[1].startswith("-"):
+        LIBRARY_PATH = sys.argv.pop(1)
+    unittest.main(verbosity=2)
+
+
 class HostSession(unittest.TestCase):
     def setUp(self):
         self.stderr = StandardError()
@@ -366,6 +382,4 @@ class CancelledChoice(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) > 1 and not sys.argv[1].startswith("-"):
-        LIBRARY_PATH = sys.argv.pop(1)
-    unittest.main(verbosity=2)
+    main()

@@ -6,7 +6,6 @@ every common type. Everything the library wrote is read back with psql.
     real_tables_pg_test.py PATH/TO/libvordex.so [unittest arguments]
 """
 import os
-import sys
 import unittest
 
 import host_python_test as host
@@ -49,8 +48,7 @@ vordex = None
 
 def setUpModule():
     global vordex
-    host.setUpModule()
-    vordex = host.vordex
+    vordex = host.load_library()
 
 
 def victims():
@@ -215,7 +213,4 @@ class RealTables(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) > 1 and not sys.argv[1].startswith("-"):
-        os.environ["VORDEX_LIBRARY"] = sys.argv.pop(1)
-        host.LIBRARY_PATH = os.environ["VORDEX_LIBRARY"]
-    unittest.main(verbosity=2)
+    host.main()

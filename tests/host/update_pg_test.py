@@ -6,7 +6,6 @@ psql.
     update_pg_test.py PATH/TO/libvordex.so [unittest arguments]
 """
 import os
-import sys
 import unittest
 
 import host_python_test as host
@@ -28,8 +27,7 @@ vordex = None
 
 def setUpModule():
     global vordex
-    host.setUpModule()
-    vordex = host.vordex
+    vordex = host.load_library()
     fresh_database(DB, "")
     psql(host.required_env("PGDATABASE"), """
         DO $$ BEGIN
@@ -146,7 +144,4 @@ class UpdateField(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) > 1 and not sys.argv[1].startswith("-"):
-        os.environ["VORDEX_LIBRARY"] = sys.argv.pop(1)
-        host.LIBRARY_PATH = os.environ["VORDEX_LIBRARY"]
-    unittest.main(verbosity=2)
+    host.main()
