@@ -1,5 +1,7 @@
 #include "integration/integration_env.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -14,7 +16,11 @@ std::string RequiredEnv(const char* name) {
     return value;
 }
 
-std::string Psql(const std::string& sql) {
+namespace {
+
+// psql in database `database`; host, port and user come from PGHOST, PGPORT
+// and PGUSER.
+std::string PsqlIn(const std::string& database, const std::string& sql) {
     RequiredEnv("PGPORT");
     std::string quoted;
     for (char c : sql) {
@@ -24,8 +30,7 @@ std::string Psql(const std::string& sql) {
             quoted += c;
         }
     }
-    // Connection settings come from PGHOST, PGPORT, PGUSER and PGDATABASE.
-    std::string command = "psql -X -q -A -t -v ON_ERROR_STOP=1 -c '" + quoted + "' 2>&1";
+    std::string command = "psql -X -q -A -t -v ON_ERROR_STOP=1 -d '" + database + "' -c '" + quoted + "' 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) throw std::runtime_error("cannot run psql");
     std::string output;
@@ -37,5 +42,44 @@ std::string Psql(const std::string& sql) {
     while (!output.empty() && output.back() == '\n') output.pop_back();
     return output;
 }
+
+struct OwnDatabase {
+    std::string name = "vordex_it_" + std::to_string(getpid());
+    OwnDatabase() {
+        // A database left by an earlier process of the same number goes first.
+        const std::string server = RequiredEnv("PGDATABASE");
+        PsqlIn(server, "DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
+        PsqlIn(server, "CREATE DATABASE " + name);
+    }
+    ~OwnDatabase() {
+        try {
+            PsqlIn(RequiredEnv("PGDATABASE"), "DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
+        } catch (const std::exception&) {
+            // The cluster goes away with the test run; a database left in it
+            // harms nothing.
+        }
+    }
+};
+
+}  // namespace
+
+const std::string& ProcessDatabase() {
+    static const OwnDatabase database;
+    return database.name;
+}
+
+std::string PgDsnConnect(const std::string& settings) {
+    return "DSN=" + RequiredEnv("VORDEX_TEST_PG_DSN") + ";Database=" + ProcessDatabase() + settings;
+}
+
+std::string PgDriverConnect(const std::string& settings) {
+    std::string connect = RequiredEnv("VORDEX_TEST_PG_DRIVER");
+    const std::string key = "Database=" + RequiredEnv("PGDATABASE");
+    const size_t at = connect.find(key);
+    if (at == std::string::npos) throw std::runtime_error("VORDEX_TEST_PG_DRIVER names no " + key);
+    return connect.replace(at, key.size(), "Database=" + ProcessDatabase()) + settings;
+}
+
+std::string Psql(const std::string& sql) { return PsqlIn(ProcessDatabase(), sql); }
 
 }  // namespace integration

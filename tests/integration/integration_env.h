@@ -10,9 +10,20 @@ namespace integration {
 /// for a pass.
 std::string RequiredEnv(const char* name);
 
-/// Runs one SQL text through psql, PostgreSQL's own client, against the
-/// private cluster; returns its unaligned, tuples-only output without the
-/// final newline.
+/// This test process's own database in the private cluster, made on first
+/// use and dropped when the process ends. ctest runs each test as a process
+/// of its own, several at a time: what one test makes, terminates or
+/// changes in its database never reaches another's.
+const std::string& ProcessDatabase();
+
+/// Connect strings for the process's database: through the test DSN, and
+/// through the driver with no DSN; each "ODBC;"-less, with `settings` added.
+std::string PgDsnConnect(const std::string& settings = "");
+std::string PgDriverConnect(const std::string& settings = "");
+
+/// Runs one SQL text through psql, PostgreSQL's own client, in the process's
+/// database; returns its unaligned, tuples-only output without the final
+/// newline.
 std::string Psql(const std::string& sql);
 
 }  // namespace integration

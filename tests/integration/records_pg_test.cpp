@@ -38,14 +38,14 @@ protected:
              "INSERT INTO rec.we (origin) VALUES ('decoy');"
              "CREATE TABLE rec.ab_c (id serial PRIMARY KEY, x text);"
              "CREATE TABLE rec.abxc (id serial PRIMARY KEY, y text);"
-             "ALTER ROLE CURRENT_USER SET search_path = rec, public;");
+             "ALTER DATABASE " + integration::ProcessDatabase() + " SET search_path = rec, public;");
     }
     static void TearDownTestSuite() {
-        Psql("ALTER ROLE CURRENT_USER RESET search_path; DROP SCHEMA IF EXISTS rec CASCADE;");
+        Psql("DROP SCHEMA IF EXISTS rec CASCADE;");
     }
 
     void SetUp() override {
-        const std::string connect = "ODBC;DSN=" + RequiredEnv("VORDEX_TEST_PG_DSN");
+        const std::string connect = "ODBC;" + integration::PgDsnConnect();
         ASSERT_TRUE(db.Open(nullptr, false, false, connect.c_str(), false));
     }
 
@@ -69,7 +69,7 @@ TEST_F(PostgresRecords, TablesListsTheSchemaInCatalogOrder) {
     tables.OwnerParam = "rec";
     tables.TableTypeParam = "'TABLE'";
     ASSERT_TRUE(tables.Open(KeysetCursor, nullptr, OptReadOnly));
-    EXPECT_EQ(tables.TableQualifier, RequiredEnv("PGDATABASE").c_str());
+    EXPECT_EQ(tables.TableQualifier, integration::ProcessDatabase().c_str());
     EXPECT_EQ(tables.TableOwner, "rec");
     std::vector<std::string> names;
     while (!tables.AtEnd) {

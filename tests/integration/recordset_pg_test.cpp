@@ -49,7 +49,7 @@ protected:
     static void TearDownTestSuite() { Psql("DROP TABLE IF EXISTS \"Mixed Items\", rs_empty;"); }
 
     void SetUp() override {
-        const std::string connect = "ODBC;DSN=" + RequiredEnv("VORDEX_TEST_PG_DSN");
+        const std::string connect = "ODBC;" + integration::PgDsnConnect();
         ASSERT_TRUE(db.Open(nullptr, false, false, connect.c_str(), false));
     }
 };
@@ -144,7 +144,7 @@ TEST(PostgresLostConnection, IsNeverTheEndOfTheRows) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.settings) + " open type " + std::to_string(c.openType));
         CDatabase db;
-        const std::string connect = "ODBC;DSN=" + RequiredEnv("VORDEX_TEST_PG_DSN") + c.settings;
+        const std::string connect = "ODBC;" + integration::PgDsnConnect(c.settings);
         ASSERT_TRUE(db.Open(nullptr, false, false, connect.c_str(), false));
         ItemRecord rs(&db, "rs_many");
         ASSERT_TRUE(rs.Open(c.openType, nullptr, 0));
