@@ -5,7 +5,8 @@
 
 extern "C" {
 
-VORDEX_API int VORDEX_GetVersion(void) { return 0x20070; }
+// The project's version, 0xMMmmpp (CMakeLists.txt).
+VORDEX_API int VORDEX_GetVersion(void) { return VORDEX_VERSION_NUMBER; }
 
 VORDEX_API int VORDEX_IsOpen(void) {
     const vordex::api::LibraryCall call;

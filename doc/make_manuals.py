@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """Turns doc/manuals.md, the one source of the manual pages, into man(7)
 pages: a line "# NAME SECTION Title" starts a page, written to
-OUTDIR/NAME.SECTION.
+OUTDIR/NAME.SECTION and, compressed as Debian installs manual pages, to
+OUTDIR/NAME.SECTION.gz. "@VERSION_NUMBER@" stands for the value
+VORDEX_GetVersion returns for VERSION.
 
     make_manuals.py doc/manuals.md OUTDIR VERSION
 
@@ -9,6 +11,7 @@ The source uses a small part of Markdown: "## HEADING" and "### Subheading",
 paragraphs separated by blank lines, "- " list items, definition lists (a line
 ": term" followed by its indented description), fenced code blocks, and
 `code` and *emphasis* inside lines."""
+import gzip
 import os
 import re
 import sys
@@ -59,14 +62,24 @@ def convert(lines, version):
     return pages
 
 
+def version_number(version):
+    major, minor, patch = (int(part) for part in version.split(".")[:3])
+    return f"0x{major << 16 | minor << 8 | patch:X}"
+
+
 def main():
     source, outdir, version = sys.argv[1:4]
     with open(source, encoding="utf-8") as f:
-        pages = convert(f.read().splitlines(), version)
+        markdown = f.read().replace("@VERSION_NUMBER@", version_number(version))
+    pages = convert(markdown.splitlines(), version)
     os.makedirs(outdir, exist_ok=True)
     for name, text in pages.items():
-        with open(os.path.join(outdir, name), "w", encoding="utf-8") as f:
-            f.write(text)
+        data = text.encode("utf-8")
+        with open(os.path.join(outdir, name), "wb") as f:
+            f.write(data)
+        # No time stamp, so that the same source makes the same file.
+        with open(os.path.join(outdir, name + ".gz"), "wb") as f:
+            f.write(gzip.compress(data, compresslevel=9, mtime=0))
 
 
 if __name__ == "__main__":

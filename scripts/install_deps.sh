@@ -45,7 +45,7 @@ fi
 
 step="adding the i386 architecture"
 # The 32-bit packages need it.
-if ((windows && !dry_run && EUID == 0)) && ! dpkg --print-foreign-architectures | grep -qx i386; then
+if ((windows && !dry_run && EUID == 0)) && ! dpkg --print-foreign-architectures | grep -x i386 >/dev/null; then
     dpkg --add-architecture i386
 fi
 
@@ -65,7 +65,7 @@ done
 # Wine takes its ANSI code page from the locale: ja_JP.UTF-8 gives 932.
 ensure_japanese_locale() {
     step="making the ja_JP.UTF-8 locale"
-    locale -a 2>/dev/null | grep -qix 'ja_JP.utf8' && return 0
+    locale -a 2>/dev/null | grep -ix 'ja_JP.utf8' >/dev/null && return 0
     sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
     locale-gen >/dev/null
 }

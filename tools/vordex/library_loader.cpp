@@ -12,10 +12,21 @@ namespace {
 
 constexpr const char* kLibraryName = "libvordex.so.2";
 
+// The library that belongs with this program, found from the program's own
+// place: where `cmake --install` and the packages put it (the library
+// directory beside the program's), else where the build tree made it. So an
+// installed vordex never loads a build tree's library, and needs no run path.
 std::string DefaultLibraryPath() {
-#ifdef VORDEX_BUILD_TREE_LIBRARY
-    if (access(VORDEX_BUILD_TREE_LIBRARY, F_OK) == 0) return VORDEX_BUILD_TREE_LIBRARY;
-#endif
+    char self[4096];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length > 0) {
+        std::string directory(self, static_cast<size_t>(length));
+        directory.erase(directory.rfind('/') + 1);
+        for (const char* relative : {VORDEX_LIBRARY_FROM_BINDIR, VORDEX_LIBRARY_FROM_BUILD_DIR}) {
+            const std::string candidate = directory + relative;
+            if (access(candidate.c_str(), F_OK) == 0) return candidate;
+        }
+    }
     return kLibraryName;
 }
 

@@ -12,8 +12,9 @@ namespace vordex::cli {
 class LoadedLibrary {
 public:
     /// Loads `path` (a name without a slash goes through the dynamic loader's
-    /// search). Without a path: the library of this build tree when that file
-    /// exists, else libvordex.so.2 through the loader's search. Throws
+    /// search). Without a path: the library installed beside this program, or
+    /// the one its build tree made, else libvordex.so.2 through the loader's
+    /// search. Throws
     /// CommandFailure when loading fails or a function is missing.
     explicit LoadedLibrary(const std::optional<std::string>& path);
     ~LoadedLibrary();

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Runs the tests of one build directory with ctest, two at a time, and holds
+# tests that did not run to account:
+#   run_ctest.sh BUILD_DIR [CTEST_ARG...]
+# A test that skipped (exit 77, GTEST_SKIP, a disabled test: whatever ctest
+# lists as not run) is named at the end and written to BUILD_DIR/skipped.txt.
+# With CI set, any such test fails the run: CI must have run every test.
+# Exits non-zero when ctest does.
+set -euo pipefail
+# shellcheck source-path=SCRIPTDIR source=lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+(($# >= 1)) || vordex_die "usage: run_ctest.sh BUILD_DIR [CTEST_ARG...]"
+build=$1
+shift
+log=$build/ctest.log
+status=0
+ctest --test-dir "$build" -j2 --output-on-failure --no-tests=error "$@" 2>&1 | tee "$log" || status=$?
+
+# ctest's closing section: "The following tests did not run:", then one
+# "<tab>N - NAME (Skipped)" line per test.
+awk '/^The following tests did not run:/ { listed = 1; next }
+     listed && !/^\t/ { listed = 0 }
+     listed { sub(/^\t *[0-9]+ - /, ""); print }' "$log" >"$build/skipped.txt"
+if [[ -s $build/skipped.txt ]]; then
+    names=$(paste -sd, "$build/skipped.txt" | sed 's/,/, /g')
+    if [[ -n ${CI:-} ]]; then
+        vordex_log "with CI set, a test that did not run is a failure: $names"
+        exit 1
+    fi
+    vordex_log "did not run (CI would fail on this): $names"
+fi
+exit "$status"
