@@ -23,7 +23,7 @@ packages=(
     postgresql-15
     iproute2 # ss, used to find a free port
     lintian # the packaging test checks the Debian packages
-    mmdebstrap # scripts/fresh_root.sh
+    mmdebstrap git # scripts/fresh_root.sh
 )
 windows=0 dry_run=0
 while (($#)); do

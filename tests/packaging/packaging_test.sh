@@ -153,15 +153,16 @@ elif check "apt installs the packages" apt-get install -y -q --no-install-recomm
 fi
 
 # ---- the scripts' failure paths --------------------------------------------------
-# install_deps.sh names a missing package: in a dry run, and run without root.
+# install_deps.sh names a missing package: in a dry run, and run without root
+# (as nobody, fed on standard input: the checkout may lie in root's home).
 for runner in "" "runuser -u nobody --"; do
-  $runner bash "$source_dir/scripts/install_deps.sh" --dry-run vordex-no-such-package >"$work/log" 2>&1
+  $runner bash -s -- --dry-run vordex-no-such-package <"$source_dir/scripts/install_deps.sh" >"$work/log" 2>&1
   status=$?
   [[ $status == 1 ]] && grep -q "missing packages: vordex-no-such-package$" "$work/log" &&
     pass "install_deps.sh --dry-run ${runner:+as nobody }names the missing package" ||
     { fail "install_deps.sh --dry-run ${runner:+as nobody }(exit $status):"; cat "$work/log"; }
 done
-runuser -u nobody -- bash "$source_dir/scripts/install_deps.sh" vordex-no-such-package >"$work/log" 2>&1
+runuser -u nobody -- bash -s -- vordex-no-such-package <"$source_dir/scripts/install_deps.sh" >"$work/log" 2>&1
 grep -q "missing packages: vordex-no-such-package (run as root" "$work/log" &&
   pass "install_deps.sh without root says so" || { fail "install_deps.sh without root:"; cat "$work/log"; }
 # As root, a package apt cannot install stops it with the name and apt's reason.
