@@ -141,11 +141,29 @@ void CRecordset::WriteBySetPos() {
     const SetPosStep& step = kSetPosSteps[EditMode];
     const bool writesValues = EditMode != kDeleting;
     if (writesValues) RunPass(OpPrepareSetPos);
+    // Only a status this call writes tells about this write: psqlODBC leaves
+    // the entry alone, and a fetch after the cursor's own earlier write of
+    // the row left SQL_ROW_UPDATED there, also when this write changes
+    // nothing. An entry still holding the mark was not written.
+    constexpr SQLUSMALLINT kNotWritten = 0xFFFF;
+    const SQLUSMALLINT fetchedStatus = RowStatus ? RowStatus[0] : kNotWritten;
+    if (RowStatus) RowStatus[0] = kNotWritten;
     const SQLRETURN rc = RepeatWhileExecuting(
         [&] { return SQLSetPos(StatementHandle, 1, step.operation, SQL_LOCK_NO_CHANGE); });
+    const SQLUSMALLINT writtenStatus = RowStatus ? RowStatus[0] : kNotWritten;
+    if (RowStatus && writtenStatus == kNotWritten) RowStatus[0] = fetchedStatus;
     if (!Succeeded(rc)) ThrowDBError(rc, Database, StatementHandle);
     if (rc == SQL_NEED_DATA) SendDataAtExecution(StatementHandle);
-    if (rc == SQL_SUCCESS_WITH_INFO && RowStatus && RowStatus[0] != step.rowStatus) ThrowError(ErrorRowStatus);
+    if (rc == SQL_SUCCESS_WITH_INFO) {
+        if (writtenStatus != kNotWritten && writtenStatus != step.rowStatus) ThrowError(ErrorRowStatus);
+        // The warning's own states: 01S03 no row was written (psqlODBC, for
+        // a row changed or deleted elsewhere since it was read), 01S04 more
+        // than one was.
+        CDBException warning(rc);
+        warning.BuildErrorText(Database, StatementHandle);
+        if (warning.HasState("01S03")) ThrowError(ErrorRowStatus);
+        if (warning.HasState("01S04")) ThrowError(ErrorTooManyRowsChanged);
+    }
     if (writesValues) RunPass(OpFinishSetPos);
 }
 

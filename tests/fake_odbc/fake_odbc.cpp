@@ -540,7 +540,7 @@ SQLRETURN SQL_API SQLSetPos(SQLHSTMT statement, SQLSETPOSIROW row, SQLUSMALLINT 
         const SQLUSMALLINT done = operation == SQL_DELETE ? SQL_ROW_DELETED
                                   : operation == SQL_ADD  ? SQL_ROW_ADDED
                                                           : SQL_ROW_UPDATED;
-        rowStatus[0] = s.setPosRowStatus.value_or(done);
+        if (s.setPosRowStatus != kSetPosLeavesRowStatus) rowStatus[0] = s.setPosRowStatus.value_or(done);
     }
     return rc;
 }

@@ -74,7 +74,9 @@ void QueueResult(const std::vector<Column>& columns, const std::vector<std::vect
 /// SQLExtendedFetch reports this row (0-based) as SQL_ROW_DELETED.
 void MarkRowDeleted(size_t row);
 
-/// The row status SQLSetPos leaves (default: the one its operation should leave).
+/// The row status SQLSetPos leaves (default: the one its operation should
+/// leave); kSetPosLeavesRowStatus: it writes none, as psqlODBC.
+constexpr SQLUSMALLINT kSetPosLeavesRowStatus = 0xFFFE;
 void SetSetPosRowStatus(SQLUSMALLINT status);
 /// What SQLGetCursorName reports (default "SQL_CUR1").
 void SetCursorName(const std::string& name);

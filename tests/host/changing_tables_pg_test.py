@@ -111,6 +111,32 @@ class ChangingTables(unittest.TestCase):
                     vordex.Close()
                 self.assertEqual(stderr.data, message(CHANGED_ELSEWHERE) * 2)
 
+    def test_a_write_after_moving_away_and_back_is_judged_by_what_reached_the_table(self):
+        # psqlODBC keeps SQL_ROW_UPDATED in a row's status after the cursor's
+        # own write of it; a later write that changes nothing must still fail.
+        for name, key, settings in MODES + (("default, no key", "id integer", ""),
+                                            ("blocks, no key", "id integer", ";UseDeclareFetch=1;Fetch=2")):
+            with self.subTest(name):
+                stderr = StandardError()
+                with stderr.capture():
+                    self.open(key, settings)
+                    stored = lambda: psql(DB, "SELECT string_agg(id || '=' || v, ' ' ORDER BY id) FROM t WHERE id <= 4;")
+                    self.assertEqual((vordex.Seek(0), vordex.Update(1, b"mine1"), vordex.Update(1, b"mine1b")), (1, 1, 1))
+                    self.assertEqual((vordex.Seek(2), vordex.Update(1, b"mine3")), (1, 1))
+                    # Away and back (both ways), while another client updates
+                    # row 1 and deletes row 3.
+                    self.assertEqual((vordex.Seek(3), vordex.Seek(0)), (1, 1))
+                    psql(DB, "UPDATE t SET v = 'theirs' WHERE id = 1; DELETE FROM t WHERE id = 3;")
+                    self.assertEqual((vordex.Update(1, b"lost1"), vordex.row(3)), (0, ["1", "mine1b", "2"]))
+                    self.assertEqual((vordex.Seek(2), vordex.Seek(1), vordex.Seek(2)), (1, 1, 1))
+                    self.assertEqual((vordex.Update(1, b"lost3"), vordex.row(3)), (0, ["3", "mine3", "6"]))
+                    # A row nobody else touched still takes a second write.
+                    self.assertEqual((vordex.Seek(1), vordex.Update(1, b"mine2"), vordex.Seek(3), vordex.Seek(1),
+                                      vordex.Update(1, b"mine2b")), (1, 1, 1, 1, 1))
+                    self.assertEqual(stored(), "1=theirs 2=mine2b 4=v4")
+                    vordex.Close()
+                self.assertEqual(stderr.data, message(CHANGED_ELSEWHERE) * 2)
+
     def test_a_lost_connection_is_reported_in_block_reading(self):
         stderr = StandardError()
         with stderr.capture():

@@ -272,6 +272,25 @@ TEST_F(RecordsetWrite, SetPosLeavesUnchangedColumnsAlone) {
         rs.small = static_cast<int32_t>(100 + status);
         EXPECT_EQ(FailureCode([&] { rs.Update(); }), status == SQL_ROW_UPDATED ? 0 : ErrorRowStatus);
     }
+    // A driver that writes no status (psqlODBC): its warning's states
+    // decide, never the SQL_ROW_UPDATED a fetch after the cursor's own
+    // earlier write left in the entry. 01S03: no row written; 01S04: more
+    // than one.
+    fake_odbc::SetSetPosRowStatus(fake_odbc::kSetPosLeavesRowStatus);
+    const struct {
+        const char* state;
+        SQLRETURN failure;
+    } warnings[] = {{"01S03", ErrorRowStatus}, {"01S04", ErrorTooManyRowsChanged}, {"01004", 0}};
+    for (const auto& w : warnings) {
+        SCOPED_TRACE(w.state);
+        rs.RowStatus[0] = SQL_ROW_UPDATED;
+        fake_odbc::QueueFailure("SQLSetPos", SQL_SUCCESS_WITH_INFO, {{w.state, 0, "[drv]warning"}});
+        rs.Edit();
+        rs.small = 77;
+        EXPECT_EQ(FailureCode([&] { rs.Update(); }), w.failure);
+        EXPECT_EQ(rs.RowStatus[0], SQL_ROW_UPDATED);  // the fetched status is back
+        rs.CancelUpdate();
+    }
     // After SQL_SUCCESS the status is not looked at.
     fake_odbc::SetSetPosRowStatus(SQL_ROW_ERROR);
     rs.Edit();
