@@ -21,14 +21,25 @@ void EnsureDatabase() {
     if (!activeDatabase) activeDatabase = std::make_unique<CDatabase>();
 }
 
+/// True when `name` is "owner.name" of `table`.
+bool IsOwnerDotName(const char* name, const ListedTable& table) {
+    const size_t ownerLength = table.Owner.Length();
+    return ownerLength != 0 && std::strlen(name) == ownerLength + 1 + table.Name.Length() &&
+           std::memcmp(name, table.Owner.c_str(), ownerLength) == 0 && name[ownerLength] == '.' &&
+           table.Name == name + ownerLength + 1;
+}
+
 /// The names handed out for the listed tables. A name listed under more than
-/// one owner (schema) is handed out as "owner.name", so that each entry opens
-/// its own table.
+/// one owner (schema), or one that reads as another listed table's
+/// "owner.name" (a table named "s2.t" beside s2's t), is handed out as
+/// "owner.name", so that each entry opens its own table.
 void NameListedTables() {
     for (int i = 0; i < tableCount; ++i) {
         const ListedTable& table = listedTables[i];
         bool shared = false;
-        for (int j = 0; j < tableCount && !shared; ++j) shared = j != i && listedTables[j].Name == table.Name;
+        for (int j = 0; j < tableCount && !shared; ++j) {
+            shared = j != i && (listedTables[j].Name == table.Name || IsOwnerDotName(table.Name.c_str(), listedTables[j]));
+        }
         tableNames[i].Clear();
         if (shared && !table.Owner.IsEmpty()) {
             tableNames[i].Append(table.Owner);
@@ -44,15 +55,8 @@ const ListedTable* FindListedTable(const char* name) {
     for (int i = 0; i < tableCount; ++i) {
         if (tableNames[i] == name) return &listedTables[i];
     }
-    const size_t length = std::strlen(name);
     for (int i = 0; i < tableCount; ++i) {
-        const ListedTable& table = listedTables[i];
-        const size_t ownerLength = table.Owner.Length();
-        if (ownerLength != 0 && length == ownerLength + 1 + table.Name.Length() &&
-            std::memcmp(name, table.Owner.c_str(), ownerLength) == 0 && name[ownerLength] == '.' &&
-            table.Name == name + ownerLength + 1) {
-            return &table;
-        }
+        if (IsOwnerDotName(name, listedTables[i])) return &listedTables[i];
     }
     return nullptr;
 }

@@ -1,6 +1,6 @@
 #include "db/bracket_name.h"
 
-#include "platform/code_page.h"
+#include "db/sql_scan.h"
 
 namespace vordex {
 
@@ -18,7 +18,7 @@ CText BracketName(const char* name, char quoteChar) {
             out.Append(c);
             ++p;
         } else {
-            const size_t length = platform::CharLength(p, codePage);
+            const size_t length = SqlCharLength(p, codePage, quoteChar);
             out.Append(p, length);
             p += length;
         }

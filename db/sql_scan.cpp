@@ -11,7 +11,15 @@ size_t ScanSqlToken(const char* p, SqlScanState& state, platform::CodePage codeP
         return 1;
     }
     if (!state.inLiteral && (c == '[' || c == ']')) {
-        if (p[1] == c) {
+        // Outside an identifier, an odd run of "[" opens one with its first
+        // bracket: "[[[a]" is the name "[a", "[[a]]" the text "[a]".
+        bool opens = false;
+        if (c == '[' && !state.InBracket()) {
+            size_t run = 1;
+            while (p[run] == '[') ++run;
+            opens = run % 2 == 1;
+        }
+        if (p[1] == c && !opens) {
             token = SqlToken::DoubledBracket;
             return 2;
         }
@@ -23,7 +31,15 @@ size_t ScanSqlToken(const char* p, SqlScanState& state, platform::CodePage codeP
         }
         return 1;
     }
-    return platform::CharLength(p, codePage);
+    return SqlCharLength(p, codePage);
+}
+
+size_t SqlCharLength(const char* p, platform::CodePage codePage, char quoteChar) {
+    const size_t length = platform::CharLength(p, codePage);
+    if (length != 2) return length;
+    const char trail = p[1];
+    const bool syntax = trail == '[' || trail == ']' || trail == '\'' || trail == '"' || trail == '`' || trail == quoteChar;
+    return syntax ? 1 : 2;
 }
 
 }  // namespace vordex

@@ -26,11 +26,18 @@ enum class SqlToken {
 
 /// Reads the token at `p` (not at the terminator), updates `state` and returns
 /// the token's length in bytes. The rules that the bracket conversion and the
-/// keyword search share: a doubled apostrophe or bracket stands for itself;
+/// keyword search share: a doubled apostrophe or bracket stands for itself,
+/// except that an odd run of "[" outside an identifier opens one first;
 /// a single apostrophe opens or closes a literal, except inside a bracketed
 /// identifier, where it is a character of the name; brackets inside a literal
-/// are text; a multibyte character is one step, so a trail byte is never
-/// taken for a bracket or an apostrophe.
+/// are text; a multibyte character (SqlCharLength) is one step.
 size_t ScanSqlToken(const char* p, SqlScanState& state, platform::CodePage codePage, SqlToken& token);
+
+/// Bytes of the character at `p` for quoting and bracket handling: as
+/// platform::CharLength, except that a bracket, an apostrophe, a double quote,
+/// a backtick or `quoteChar` is never taken as a trail byte (CP932 allows
+/// "[", "]" and "`" there). Whatever encoding the text is really in, such a
+/// byte is then always quoted or converted, never passed over.
+size_t SqlCharLength(const char* p, platform::CodePage codePage, char quoteChar = '"');
 
 }  // namespace vordex

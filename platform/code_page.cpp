@@ -4,6 +4,10 @@ namespace vordex::platform {
 namespace {
 
 bool IsCp932LeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+bool IsCp932TrailByte(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
+// Every double-byte ANSI code page (932, 936, 949, 950) takes trail bytes
+// from 0x40 up only: never a control character, a quote or a digit.
+bool IsAnsiTrailByte(unsigned char c) { return c >= 0x40 && c != 0x7F; }
 
 // ASCII only, whatever the locale: these are SQL keywords and ODBC prefixes.
 char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
@@ -25,9 +29,9 @@ size_t CharLength(const char* p, CodePage codePage) {
     if (bytes[0] < 0x80) return 1;
     switch (codePage) {
         case CodePage::Cp932:
-            return IsCp932LeadByte(bytes[0]) && bytes[1] != 0 ? 2 : 1;
+            return IsCp932LeadByte(bytes[0]) && IsCp932TrailByte(bytes[1]) ? 2 : 1;
         case CodePage::Ansi:
-            return IsAnsiLeadByte(bytes[0]) && bytes[1] != 0 ? 2 : 1;
+            return IsAnsiLeadByte(bytes[0]) && IsAnsiTrailByte(bytes[1]) ? 2 : 1;
         case CodePage::Utf8:
             break;
     }

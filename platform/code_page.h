@@ -24,7 +24,8 @@ bool IsAnsiLeadByte(unsigned char c);
 size_t Utf8SequenceLength(const unsigned char* p);
 
 /// Bytes of the character that starts at `p` (1 for the terminator and for
-/// any byte that does not start a valid multibyte character).
+/// any byte that does not start a valid multibyte character: a lead byte
+/// whose next byte cannot be a trail byte there stands alone).
 size_t CharLength(const char* p, CodePage codePage);
 
 /// The longest start of `text` of at most `maxBytes` bytes that ends on a

@@ -102,6 +102,50 @@ class RealTables(unittest.TestCase):
         self.assertEqual(psql(DB, "SELECT \"p\"\"=?; DELETE FROM victim; --\", p FROM quoted;"), "a\x1fb")
         self.assertEqual(victims(), "2")
 
+    def test_hostile_names_stay_names_for_utf8_and_cp932_hosts(self):
+        # The UTF-8 bytes 7a c3 81 22: 0x81 is a CP932 lead byte, but the
+        # quote after it is no trail byte. Names that begin with "[", and a
+        # table named like another's "owner.name".
+        psql(DB, """
+            CREATE FUNCTION victim_gone() RETURNS boolean LANGUAGE sql AS 'DELETE FROM victim RETURNING true';
+            CREATE TABLE "zÁ"" WHERE victim_gone() IS NOT NULL --" (id serial PRIMARY KEY, v text);
+            INSERT INTO "zÁ"" WHERE victim_gone() IS NOT NULL --" (v) VALUES ('trap');
+            CREATE SCHEMA "[s";
+            CREATE TABLE "[s"."[br" (id serial PRIMARY KEY, "[col" text);
+            INSERT INTO "[s"."[br" ("[col") VALUES ('bracketed');
+            CREATE SCHEMA s2;
+            CREATE TABLE s2.canary (id serial PRIMARY KEY, who text);
+            CREATE TABLE public."s2.canary" (id serial PRIMARY KEY, who text);
+            INSERT INTO s2.canary (who) VALUES ('s2');
+            INSERT INTO public."s2.canary" (who) VALUES ('public');""")
+        hostile = 'zÁ" WHERE victim_gone() IS NOT NULL --'
+        cases = ((hostile, ["1", "trap"], f'SELECT v FROM "{hostile.replace(chr(34), chr(34) * 2)}"'),
+                 ("[br", ["1", "bracketed"], 'SELECT "[col" FROM "[s"."[br"'),
+                 ("s2.canary", ["1", "s2"], "SELECT who FROM s2.canary"),
+                 ("public.s2.canary", ["1", "public"], 'SELECT who FROM public."s2.canary"'))
+        try:
+            for code_page in ("65001", "932"):
+                os.environ["VORDEX_CODEPAGE"] = code_page
+                count = vordex.Table()
+                listed = vordex.table_names(count)
+                self.assertIn("canary", listed)
+                for name, row, stored in cases:
+                    with self.subTest(code_page=code_page, table=name):
+                        self.assertIn(name if name != "s2.canary" else "canary", listed)
+                        self.open(name, 2)
+                        self.assertEqual(vordex.row(2), row)
+                        # psqlODBC's own UPDATE would carry the quote as SQL:
+                        # that table is read, never written.
+                        written = name != hostile
+                        self.assertEqual(self.update(1, f"{code_page} {name}"), (int(written), b""))
+                        if written:
+                            row[1] = f"{code_page} {name}"
+                        self.assertEqual(psql(DB, stored + ";"), row[1])
+                vordex.Close()
+        finally:
+            os.environ.pop("VORDEX_CODEPAGE", None)
+        self.assertEqual(victims(), "2")
+
     def test_each_schema_reads_and_writes_its_own_table(self):
         for table, reads in (("audit.t", "audit"), ("hidden.t", "hidden"), ("public.t", "public"),
                              ("solo", "solo"), ("hidden.solo", "solo via solo")):

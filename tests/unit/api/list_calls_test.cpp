@@ -154,13 +154,17 @@ TEST_F(OpenCalls, ListedTablesAreLookedForUnderTheirOwnOwner) {
     auto listed = [](const char* qualifier, const char* owner, const char* name) {
         return std::vector<fake_odbc::Value>{qualifier, owner, name, "TABLE", std::nullopt};
     };
+    // Also: a name that reads as another table's "owner.name", and a name
+    // held without an owner beside owned ones.
     fake_odbc::QueueResult(TableCatalogColumns(), {listed("db", "audit", "t"), listed("db", "audit", "log"),
                                                    listed("db", "hidden", "t"), listed("db2", "public", "items"),
-                                                   listed("db", "public", "t")});
-    ASSERT_EQ(VORDEX_Table(), 5);
+                                                   listed("db", "public", "t"), listed("db", "public", "s2.canary"),
+                                                   listed("db", "s2", "canary"), listed("db", "", "t")});
+    ASSERT_EQ(VORDEX_Table(), 8);
     std::vector<std::string> handedOut;
-    for (int i = 0; i < 5; ++i) handedOut.emplace_back(VORDEX_GetTableList(i));
-    EXPECT_EQ(handedOut, (std::vector<std::string>{"audit.t", "log", "hidden.t", "items", "public.t"}));
+    for (int i = 0; i < 8; ++i) handedOut.emplace_back(VORDEX_GetTableList(i));
+    EXPECT_EQ(handedOut, (std::vector<std::string>{"audit.t", "log", "hidden.t", "items", "public.t",
+                                                   "public.s2.canary", "canary", "t"}));
 
     struct Case {
         const char* given;
@@ -173,8 +177,12 @@ TEST_F(OpenCalls, ListedTablesAreLookedForUnderTheirOwnOwner) {
         {"public.t", "db,public,t,(null)", "t"},
         {"hidden.t", "db,hidden,t,(null)", "t"},
         {"public.items", "db2,public,items,(null)", "items"},
+        {"s2.canary", "db,s2,canary,(null)", "canary"},
+        {"public.s2.canary", "db,public,s2.canary,(null)", "s2.canary"},
+        {"t", "db,(null),t,(null)", "t"},
+        // The separator must be the dot.
+        {"s2xcanary", "db,audit,s2xcanary,(null)", "s2xcanary"},
         // Not listed: the owner and qualifier of the first listed table.
-        {"t", "db,audit,t,(null)", "t"},
         {"view", "db,audit,view,(null)", "view"},
         {"audit.items", "db,audit,audit.items,(null)", "audit.items"},
     };

@@ -33,6 +33,8 @@ TEST(BracketName, QuotesExactlyTheNamedTable) {
         {"商品", '"', "[商品]", "\"商品\""},
         {"a]b", '"', "[a]]b]", "\"a]b\""},
         {"a[b", '"', "[a[[b]", "\"a[b\""},
+        {"[br", '"', "[[[br]", "\"[br\""},
+        {"[[x]", '"', "[[[[[x]]]", "\"[[x]\""},
         {"x\" FROM y", '"', "[x\"\" FROM y]", "\"x\"\" FROM y\""},
         {"it's", '"', "[it's]", "\"it's\""},
         {"it's]\"", '"', "[it's]]\"\"]", "\"it's]\"\"\""},
@@ -49,13 +51,29 @@ TEST(BracketName, QuotesExactlyTheNamedTable) {
     }
 }
 
-TEST(BracketName, MultibyteTrailBytesAreNotBrackets) {
+TEST(BracketName, NoCp932LeadByteSwallowsAQuoteOrABracket) {
     ScopedEnv codePage("VORDEX_CODEPAGE", "932");
-    // 0x82 0x5D and 0x83 0x5C are one character each (a "]" and a "\\" trail byte);
-    // only the last byte is a bracket.
-    const char name[] = "\x82\x5D\x83\x5C]";
-    EXPECT_EQ(std::string(BracketName(name, '"').c_str()), "[\x82\x5D\x83\x5C]]]");
-    EXPECT_EQ(Converted(name, '"'), "\"\x82\x5D\x83\x5C]\"");
+    struct Case {
+        const char* name;
+        char quote;
+        const char* bracketed;
+        const char* sent;
+    };
+    const Case cases[] = {
+        // 0x83 0x5C is one character; 0x82 0x5D ends in a bracket byte, which
+        // is doubled and comes back as it was.
+        {"\x82\x5D\x83\x5C]", '"', "[\x82\x5D\x5D\x83\x5C]]]", "\"\x82\x5D\x83\x5C]\""},
+        // UTF-8 bytes of a name from the server: 0x81 is a CP932 lead byte,
+        // but 0x22 is no trail byte, so the quote is doubled.
+        {"z\xC3\x81\" WHERE evil() IS NOT NULL --", '"', "[z\xC3\x81\"\" WHERE evil() IS NOT NULL --]",
+         "\"z\xC3\x81\"\" WHERE evil() IS NOT NULL --\""},
+        // A backtick is a CP932 trail byte, but as the quote it is doubled.
+        {"\x81` x", '`', "[\x81`` x]", "`\x81`` x`"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(std::string(BracketName(c.name, c.quote).c_str()), c.bracketed) << c.name;
+        EXPECT_EQ(Converted(c.name, c.quote), c.sent) << c.name;
+    }
 }
 
 }  // namespace

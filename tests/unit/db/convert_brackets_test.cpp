@@ -22,6 +22,9 @@ TEST(ConvertBrackets, RewritesOutsideLiteralsOnly) {
         {"utf8", ' ', "SELECT a  FROM [Orders]", "SELECT a  FROM  Orders "},
         {"utf8", '`', "[a,b] WHERE x='[' AND [y]=1", "`a,b` WHERE x='[' AND `y`=1"},
         {"utf8", '"', "[x]]y]", "\"x]y\""},
+        // An odd run of "[" opens a name with its first bracket.
+        {"utf8", '"', "[[[s].[[[t]", "\"[s\".\"[t\""},
+        {"utf8", '"', "[[x]] [[[y]", "[x] \"[y\""},
         {"utf8", '"', "'unterminated [x]", "'unterminated [x]"},
         {"utf8", '"', "''[x]''", "''\"x\"''"},
         // An apostrophe inside brackets is a character of the name.
@@ -30,9 +33,13 @@ TEST(ConvertBrackets, RewritesOutsideLiteralsOnly) {
         {"utf8", '"', "", ""},
         // Multibyte characters are copied whole.
         {"utf8", '"', "[東京]", "\"東京\""},
-        // CP932: 0x81 0x5B is one character whose second byte looks like "[".
-        {"932", '"', "[\x81\x5B]", "\"\x81\x5B\""},
-        {"932", '"', "\x81\x5B[x]", "\x81\x5B\"x\""},
+        // CP932: 0x81 0x5B is one character whose second byte is "[": the
+        // bracket still counts as one, so names are doubled in brackets
+        // (BracketName) and come back as they were.
+        {"932", '"', "[\x81\x5B\x5B]", "\"\x81\x5B\""},
+        {"932", '"', "[\x81\x5B]", "\"\x81\"\""},
+        // 0x81 0x27: an apostrophe is never a trail byte; the literal closes.
+        {"932", '"', "'\x81' [x]", "'\x81' \"x\""},
         // The same bytes read as UTF-8 are a stray byte and a real bracket.
         {"utf8", '"', "\x81\x5B", "\x81\""},
     };

@@ -39,6 +39,11 @@ TEST(CodePage, CharacterLengths) {
         {"\x80x", CodePage::Utf8, 1},      {"\x81\x5B", CodePage::Cp932, 2},
         {"\x81", CodePage::Cp932, 1},      {"\xB1", CodePage::Cp932, 1},  // half-width katakana
         {"\xE0\x40", CodePage::Cp932, 2},  {"\xA0", CodePage::Cp932, 1},
+        // Only 0x40-0x7E and 0x80-0xFC follow a lead byte: a quote, a control
+        // byte, 0x7F or 0xFD-0xFF leave it standing alone.
+        {"\x81\x22", CodePage::Cp932, 1},  {"\x81\x0A", CodePage::Cp932, 1},
+        {"\x81\x7F", CodePage::Cp932, 1},  {"\x81\xFD", CodePage::Cp932, 1},
+        {"\x81\x7E", CodePage::Cp932, 2},  {"\xFC\xFC", CodePage::Cp932, 2},
         // A single-byte ANSI code page (no lead bytes outside Windows).
         {"\xE9t", CodePage::Ansi, 1},      {"\x81\x5B", CodePage::Ansi, 1},
     };
