@@ -37,10 +37,10 @@ constexpr const char* kDatabase = "vordex_fuzz";
 constexpr const char* kSetup = R"SQL(
 CREATE SCHEMA zz;
 CREATE TABLE fz_items (id serial PRIMARY KEY, t text, n integer, d date, ts timestamp, b boolean, u uuid,
-                       vc varchar(5), nu numeric(8,2), by bytea);
-INSERT INTO fz_items (t, n, d, ts, b, u, vc, nu, by)
+                       vc varchar(5), nu numeric(8,2), by bytea, bits bit(4));
+INSERT INTO fz_items (t, n, d, ts, b, u, vc, nu, by, bits)
     SELECT 'text ' || g, g, '2024-01-01'::date + g, '2024-01-01 12:00'::timestamp + g * interval '1 hour',
-           g % 2 = 0, md5(g::text)::uuid, left('v' || g, 5), g * 1.5, decode(md5(g::text), 'hex')
+           g % 2 = 0, md5(g::text)::uuid, left('v' || g, 5), g * 1.5, decode(md5(g::text), 'hex'), g::bit(4)
       FROM generate_series(1, 40) g;
 CREATE TABLE fz_odd (id serial PRIMARY KEY, "two words" text, "it's" text,
                      "v FROM sentinel; DELETE FROM sentinel; --" text, "q""uote" text);
@@ -55,6 +55,14 @@ CREATE TABLE sentinel (id integer PRIMARY KEY, v text);
 INSERT INTO sentinel SELECT g, 'keep ' || g FROM generate_series(1, 20) g;
 CREATE TABLE zz.sentinel (id integer PRIMARY KEY, v text);
 INSERT INTO zz.sentinel SELECT g, 'keep ' || g FROM generate_series(1, 5) g;
+-- Names that turn into SQL where quoting takes a quote or a bracket for part
+-- of a character: the UTF-8 bytes 7a c3 81 22 (0x81 is a CP932 lead byte).
+CREATE FUNCTION fz_gone() RETURNS boolean LANGUAGE sql AS 'DELETE FROM sentinel RETURNING true';
+CREATE TABLE "zÁ"" WHERE fz_gone() IS NOT NULL --" (id serial PRIMARY KEY, v text);
+INSERT INTO "zÁ"" WHERE fz_gone() IS NOT NULL --" (v) VALUES ('trap');
+CREATE SCHEMA "[s";
+CREATE TABLE "[s"."[br" (id serial PRIMARY KEY, "[col" text);
+INSERT INTO "[s"."[br" ("[col") VALUES ('bracketed');
 )SQL";
 
 constexpr const char* kSentinels =
@@ -121,7 +129,8 @@ private:
         static const char* const kNames[] = {
             "fz_items", "fz_odd", "fz_long", "fz_empty", "fz_view", "zz.fz_hidden", "public.fz_items", "fz_hidden",
             "", "nosuch", "FZ_ITEMS", "fz_%", "fz\\_items", "sentinel\"; DELETE FROM sentinel; --",
-            "fz_items; DELETE FROM sentinel", "\xff\xfe\x81", "line\nbreak", "[fz_items]", "'fz_items'"};
+            "fz_items; DELETE FROM sentinel", "\xff\xfe\x81", "line\nbreak", "[fz_items]", "'fz_items'",
+            "z\xC3\x81\" WHERE fz_gone() IS NOT NULL --", "[br", "[s.[br", "\x83\x65\x81\x5B\x83\x75", "\x81\"x"};
         switch (Pick(16)) {
             case 0: return std::string(10000, 'a');
             case 1: return std::string(1 + Pick(70), static_cast<char>('a' + Pick(26)));
@@ -134,7 +143,9 @@ private:
         static const char* const kValues[] = {
             "", "x", "12345", "-2147483649", "3.14", "2024-02-29", "2024-02-29 23:59:59", "2024-02-29T23:59:59",
             "23:59:59.999999", "true", "not a number", "'); DELETE FROM sentinel; --", "\xff\xfe invalid",
-            "line\nbreak\ttab\x1e", "東京都", "123e4567-e89b-12d3-a456-426614174000", "deadbeef"};
+            "line\nbreak\ttab\x1e", "東京都", "123e4567-e89b-12d3-a456-426614174000", "deadbeef",
+            // Typed values a cut or the driver could turn into other data.
+            "zz", "abc", "\\x00ff10", "falseX", "t    x", "10101", "2024-02-29 23:59:05.9999999", "\x81\"'"};
         switch (Pick(10)) {
             case 0: return std::string(static_cast<size_t>(250 + Pick(20)), 'z');
             case 1: return std::string(1000, 'w');
@@ -317,6 +328,8 @@ int main(int argc, char** argv) {
         SetEnvironment("VORDEX_CONNECT", connect.c_str());
     }
     SetEnvironment("VORDEX_DIALOG", "none");
+    // Odd seeds run as a CP932 host, even ones as a UTF-8 host.
+    SetEnvironment("VORDEX_CODEPAGE", seed % 2 == 1 ? "932" : "65001");
 
     // Several threads break the rule of one caller at a time: the library
     // must make them wait, never fault. Their interleaving is not repeatable.
