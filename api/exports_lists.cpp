@@ -147,6 +147,7 @@ void ListColumns(const char* tableName) {
             fieldNames[n] = columns.ColumnName;
             fieldLengths[n] = columns.Length;
             fieldTypes[n] = columns.DataType;
+            fieldTypeNames[n] = columns.TypeName;
         }
         columns.Move(1, SQL_FETCH_NEXT);
     }

@@ -25,22 +25,31 @@ VORDEX_API int VORDEX_CanUpdate(int index) {
 VORDEX_API int VORDEX_Update(int index, const char* value) {
     const LibraryCall call;
     if (!IsUpdatableField(index) || value == nullptr) return 0;
-    const FieldValue field = ValueForField(value, fieldTypes[index], fieldLengths[index]);
+    const FieldValue field =
+        ValueForField(value, fieldTypes[index], fieldTypeNames[index].c_str(), fieldLengths[index]);
     if (activeRecord->UpdateAllowed != 1) return 0;
     if (field.refusal != 0) {
         ShowLibraryMessage(field.refusal);
         return 0;
     }
-    return GuardedCall(
+    bool wrote = false;
+    const int result = GuardedCall(
         0,
-        [index, &field] {
+        [index, &field, &wrote] {
             activeRecord->Edit();
             activeRecord->Values[index] = field.text;
-            activeRecord->Update();  // false when nothing changed: nothing to write
+            wrote = activeRecord->Update();  // false when nothing changed: nothing to write
             return 1;
         },
         // A refused write leaves the record showing what the table holds.
         [] { activeRecord->CancelUpdate(); });
+    // The row as the server stored it, which may differ from the text given
+    // (fractions of a second beyond the column's, a numeric's scale, char
+    // padding). The write stands whatever this shows.
+    if (result == 1 && wrote && activeRecord->Scrollable) {
+        GuardedCall(0, [] { activeRecord->Move(0, SQL_FETCH_RELATIVE); return 1; }, [] {});
+    }
+    return result;
 }
 
 }  // extern "C"

@@ -25,6 +25,32 @@ bool IsCharacterType(int32_t sqlType) {
     }
 }
 
+bool IsBinaryType(int32_t sqlType) {
+    return sqlType == SQL_BINARY || sqlType == SQL_VARBINARY || sqlType == SQL_LONGVARBINARY;
+}
+
+/// A character type whose values are any text: its name says char or text
+/// (varchar, bpchar, character varying, nvarchar, text, citext ...).
+bool IsFreeText(int32_t sqlType, const char* typeName) {
+    if (!IsCharacterType(sqlType)) return false;
+    CText lower(typeName);
+    for (char* c = lower.Buffer(); *c != '\0'; ++c) {
+        if (*c >= 'A' && *c <= 'Z') *c = static_cast<char>(*c - 'A' + 'a');
+    }
+    return std::strstr(lower.c_str(), "char") != nullptr || std::strstr(lower.c_str(), "text") != nullptr;
+}
+
+/// Hex digits, two a byte: what binary columns read as. psqlODBC decodes
+/// other text without a word and stores other bytes.
+bool IsHexBytes(const char* value, size_t length) {
+    if (length % 2 != 0) return false;
+    for (const char* p = value; *p != '\0'; ++p) {
+        const char c = *p;
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))) return false;
+    }
+    return true;
+}
+
 /// Steps over exactly `count` ASCII digits; false when they are not there.
 bool Digits(const char*& p, int count) {
     for (int i = 0; i < count; ++i, ++p) {
@@ -70,10 +96,10 @@ bool IsDateTimeForm(const char* value, int32_t sqlType) {
 
 }  // namespace
 
-FieldValue ValueForField(const char* value, int32_t sqlType, int32_t catalogLength) {
+FieldValue ValueForField(const char* value, int32_t sqlType, const char* typeName, int32_t catalogLength) {
     FieldValue field;
     const size_t length = std::strlen(value);
-    if (IsCharacterType(sqlType)) {
+    if (IsFreeText(sqlType, typeName != nullptr ? typeName : "")) {
         const auto limit = std::min(static_cast<size_t>(static_cast<uint32_t>(catalogLength)), kValueCapacity);
         field.text.Assign(
             value, length <= limit ? length : platform::WholeCharacterPrefix(value, limit, platform::HostCodePage()));
@@ -85,6 +111,8 @@ FieldValue ValueForField(const char* value, int32_t sqlType, int32_t catalogLeng
         field.refusal = MessageValueTooLong;
     } else if (length != 0 && !IsDateTimeForm(value, sqlType)) {
         field.refusal = MessageDateTimeForm;
+    } else if (IsBinaryType(sqlType) && !IsHexBytes(value, length)) {
+        field.refusal = MessageBinaryForm;
     }
     return field;
 }

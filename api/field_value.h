@@ -16,13 +16,15 @@ struct FieldValue {
     unsigned refusal = 0;
 };
 
-/// The value to write into a column of the catalog's `sqlType` and
-/// `catalogLength`. Text for a character column is cut to the length and to
-/// the bound storage, at the last whole character that fits. Any other value
-/// is passed on as it is, for the driver and server to take or refuse: a
-/// number or a date cut short is another value. It is refused when it does
-/// not fit the bound storage, and a date or time that is not in ODBC's
-/// character form, which drivers may read as another value.
-FieldValue ValueForField(const char* value, int32_t sqlType, int32_t catalogLength);
+/// The value to write into a column of the catalog's `sqlType`, `typeName`
+/// and `catalogLength`. Free text (a character column whose type name says
+/// char or text) is cut to the length and to the bound storage, at the last
+/// whole character that fits. Any other value is passed on as it is, for the
+/// server to take or refuse: a number, a date, a boolean or a bit string cut
+/// short is another value (psqlODBC lists boolean and bit(n) as character
+/// columns). It is refused when it does not fit the bound storage, a date or
+/// time that is not in ODBC's character form, and binary data that is not
+/// hex digits two a byte: drivers read either as another value.
+FieldValue ValueForField(const char* value, int32_t sqlType, const char* typeName, int32_t catalogLength);
 
 }  // namespace vordex::api

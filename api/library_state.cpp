@@ -20,6 +20,7 @@ CText activeOwner;
 CText fieldNames[kListLimit];
 int32_t fieldLengths[kListLimit] = {};
 int32_t fieldTypes[kListLimit] = {};
+CText fieldTypeNames[kListLimit];
 int32_t fieldListCount = 0;
 bool fieldListNamesUnsafe = false;
 

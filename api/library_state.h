@@ -38,6 +38,8 @@ extern CText fieldNames[kListLimit];
 extern int32_t fieldLengths[kListLimit];
 /// The catalog's SQL data type of each listed column (SQL_VARCHAR ...).
 extern int32_t fieldTypes[kListLimit];
+/// The catalog's name of each listed column's type (varchar, bool ...).
+extern CText fieldTypeNames[kListLimit];
 extern int32_t fieldListCount;
 /// The table, its owner or one of its columns (all counted, not only the
 /// first 32) has a name that a driver's own statements cannot carry safely.

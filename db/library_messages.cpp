@@ -29,6 +29,7 @@ constexpr MessageEntry kMessages[] = {
     {LibraryErrorMessageBase + 1013, "ODBCﾄﾞﾗｲﾊﾞが静的カーソルを提供しません."},
     {LibraryErrorMessageBase + 1025, "ODBCﾄﾞﾗｲﾊﾞが動的カーソルを提供しません."},
     {LibraryErrorMessageBase + 1026, "サーバーとの接続が切れました. 表の終わりには達していません."},
+    {MessageBinaryForm, "バイナリ値は 00ff10 のように16進数字2桁ずつで書いて下さい."},
     {MessageDateTimeForm,
      "日付と時刻は yyyy-mm-dd, hh:mm:ss[.fffffffff], yyyy-mm-dd hh:mm:ss[.fffffffff] の形で書いて下さい."},
 };

@@ -13,6 +13,7 @@ enum LibraryMessageId : unsigned {
     MessageInsideSuffix = 5,
     MessageValueTooLong = 6,
     MessageDateTimeForm = 7,
+    MessageBinaryForm = 8,
     /// A library error code's text is looked up under code + this offset.
     LibraryErrorMessageBase = 61080,
 };

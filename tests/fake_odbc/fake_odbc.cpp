@@ -542,6 +542,21 @@ SQLRETURN SQL_API SQLSetPos(SQLHSTMT statement, SQLSETPOSIROW row, SQLUSMALLINT 
                                                           : SQL_ROW_UPDATED;
         if (s.setPosRowStatus != kSetPosLeavesRowStatus) rowStatus[0] = s.setPosRowStatus.value_or(done);
     }
+    // An update stores the bound values that are not ignored, so that a
+    // later fetch of the row reads them.
+    const bool onRow = s.position >= 0 && s.position < static_cast<long>(s.rows.size());
+    if (operation == SQL_UPDATE && rc == SQL_SUCCESS && onRow) {
+        auto& stored = s.rows[static_cast<size_t>(s.position)];
+        for (const auto& [column, b] : s.bindings[statement]) {
+            if (column == 0 || column > stored.size() || b.indicator == nullptr || *b.indicator == SQL_IGNORE) continue;
+            if (*b.indicator == SQL_NULL_DATA) {
+                stored[column - 1] = std::nullopt;
+            } else {
+                stored[column - 1] = b.cType == SQL_C_LONG ? std::to_string(*static_cast<SQLINTEGER*>(b.buffer))
+                                                        : std::string(static_cast<const char*>(b.buffer));
+            }
+        }
+    }
     return rc;
 }
 

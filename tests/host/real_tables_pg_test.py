@@ -34,10 +34,10 @@ break	tab" text);
     INSERT INTO hidden.solo (who) VALUES ('solo');
     CREATE TABLE types (id serial PRIMARY KEY, sm smallint, i integer, bi bigint, nu numeric(30,10), r real,
                         dp double precision, b boolean, d date, tm time, ts timestamp, tz timestamptz, u uuid,
-                        t text, vc varchar(10), c char(5), by bytea);
-    INSERT INTO types (sm, i, bi, nu, r, dp, b, d, tm, ts, tz, u, t, vc, c, by)
+                        t text, vc varchar(10), c char(5), by bytea, bits bit(4));
+    INSERT INTO types (sm, i, bi, nu, r, dp, b, d, tm, ts, tz, u, t, vc, c, by, bits)
         VALUES (1, 2, 3, 4.5, 6.5, 7.5, true, '2000-01-01', '12:00', '2000-01-01 12:00', '2000-01-01 12:00+00',
-                '00000000-0000-0000-0000-000000000000', 't', 'vc', 'c', '\\x00');
+                '00000000-0000-0000-0000-000000000000', 't', 'vc', 'c', '\\x00', '0101');
     CREATE TABLE long_middle (id integer PRIMARY KEY, note text);
     INSERT INTO long_middle VALUES (1, 'short'), (2, repeat('x', 300)), (3, 'last');
 """
@@ -165,8 +165,8 @@ class RealTables(unittest.TestCase):
                          "audit again\npublic via public.t")
 
     def test_values_are_stored_exactly_or_refused(self):
-        self.open("types", 17)
-        names = [vordex.text("GetNameList", i) for i in range(17)]
+        self.open("types", 18)
+        names = [vordex.text("GetNameList", i) for i in range(18)]
         types = dict(zip(names, psql(DB, """
             SELECT format_type(atttypid, atttypmod) FROM pg_attribute
              WHERE attrelid = 'types'::regclass AND attnum > 0 ORDER BY attnum;""").split("\n")))
@@ -175,7 +175,7 @@ class RealTables(unittest.TestCase):
             ("nu", "12345678901234567890.0123456789"), ("r", "3.1415927"), ("dp", "1.7976931348623157e+308"),
             ("b", "false"), ("d", "9999-12-31"), ("tm", "23:59:59.999999"), ("ts", "2024-02-29 23:59:59.999999"),
             ("tz", "2024-02-29 23:59:59.999999"), ("u", "123e4567-e89b-12d3-a456-426614174000"),
-            ("t", "x" * 255), ("vc", "東京都東京都東京都東"), ("c", "abcde"), ("by", "00ff10"),
+            ("t", "x" * 255), ("vc", "東京都東京都東京都東"), ("c", "abcde"), ("by", "00ff10"), ("bits", "1010"),
             # values are data, never SQL; control characters are kept
             ("t", "'); DELETE FROM victim; --"), ("t", "back\\slash \\' and ''"),
             ("t", "line\nbreak\ttab\x1erecord\x01"),
@@ -187,6 +187,11 @@ class RealTables(unittest.TestCase):
             # by the library: too long for the record, and never cut; dates and
             # times that psqlODBC would read as another value
             ("nu", "1" * 256), ("tz", "2024-02-29 23:59:59+09"), ("ts", "2024-02-29T23:59:59"),
+            # never cut into another valid value: psqlODBC lists boolean and
+            # bit(n) as character columns of length 5 and 4
+            ("b", "falseX"), ("b", "t    x"), ("bits", "10101"),
+            # binary data is hex digits two a byte, as it reads
+            ("by", "zz"), ("by", "abc"), ("by", "hello"), ("by", "\\x00ff10"),
         ]
         for (column, value), accepted in [(case, True) for case in stored_exactly] + [(case, False) for case in refused]:
             with self.subTest(column=column, value=value[:24]):
@@ -201,7 +206,9 @@ class RealTables(unittest.TestCase):
                     literal = value.replace("'", "''")
                     expected = value if column == "by" else psql(DB, f"SELECT '{literal}'::{types[column]}::text;")
                     self.assertEqual(psql(DB, f"SELECT {target} FROM types;"), expected)
-                    self.assertEqual(vordex.text("GetData", index), value)
+                    # The record shows the row as stored: as a fresh read of it.
+                    shown_after = vordex.text("GetData", index)
+                    self.assertEqual((vordex.Seek(0), vordex.text("GetData", index)), (1, shown_after))
                 else:
                     self.assertNotEqual(shown, b"")
                     self.assertEqual(psql(DB, "SELECT * FROM types;"), before)
@@ -209,6 +216,15 @@ class RealTables(unittest.TestCase):
                     self.assertEqual(vordex.text("GetData", index), shown_before)
         self.assertEqual(self.update(names.index("nu"), "1" * 256)[1],
                          message("値が長すぎるため書き込めません (255バイトまで)."))
+        # What the driver cuts (a seventh fraction digit) or the server rounds
+        # (a numeric's scale): the record shows what was stored.
+        for column, value, stored in (("ts", "2024-02-29 23:59:05.9999999", "2024-02-29 23:59:05.999999"),
+                                      ("nu", "1.00000000004", "1.0000000000"), ("c", "ab", "ab   ")):
+            with self.subTest(column=column, value=value):
+                index = names.index(column)
+                self.assertEqual(self.update(index, value), (1, b""))
+                self.assertEqual((vordex.text("GetData", index), psql(DB, f"SELECT {column} FROM types;")),
+                                 (stored, stored))
         self.assertEqual(victims(), "2")
 
     def test_no_row_is_invented(self):

@@ -38,10 +38,12 @@ std::vector<fake_odbc::Column> ColumnCatalogColumns();
 std::vector<std::vector<fake_odbc::Value>> TableRows(const std::vector<std::string>& names);
 /// A column as SQLColumns lists it: name, catalog length and SQL data type.
 struct CatalogColumn {
-    CatalogColumn(std::string n, int l, int t = SQL_VARCHAR) : name(std::move(n)), length(l), type(t) {}
+    CatalogColumn(std::string n, int l, int t = SQL_VARCHAR, std::string tn = "varchar")
+        : name(std::move(n)), length(l), type(t), typeName(std::move(tn)) {}
     std::string name;
     int length;
     int type;
+    std::string typeName;
 };
 
 /// One row per column of table T, listed under `owner`.
