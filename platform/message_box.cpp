@@ -7,6 +7,7 @@
 
 #include "platform/code_page.h"
 #include "platform/desktop_dialog.h"
+#include "platform/message_text.h"
 #include "platform/stderr_message.h"
 
 namespace vordex::platform {
@@ -51,7 +52,8 @@ int ShowMessageBox(const char* caption, const char* text) {
                 ShowOnStderr(caption, text);
                 break;
             }
-            std::fprintf(tty, "\n[%s] %s\n[OK: press Enter] ", caption, text);
+            std::fprintf(tty, "\n[%s] %s\n[OK: press Enter] ", caption,
+                         VisibleControls(text, HostCodePage()).c_str());
             std::fflush(tty);
             // Modal: the call returns when the user answers.
             int c;

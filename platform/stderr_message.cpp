@@ -4,9 +4,13 @@
 #include <cstring>
 #include <string>
 
+#include "platform/message_text.h"
+
 namespace vordex::platform {
 
-void ShowOnStderr(const char* caption, const char* text) {
+void ShowOnStderr(const char* caption, const char* shown) {
+    const std::string visible = VisibleControls(shown, HostCodePage());
+    const char* text = visible.c_str();
     std::string lines;
     for (const char* p = text; *p != '\0';) {
         const size_t length = std::strcspn(p, "\r\n");
