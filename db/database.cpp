@@ -46,6 +46,7 @@ bool CDatabase::OpenWithOptions(const char* connect, uint32_t options) {
         VerifyConformance();
         ReadCapabilities();
         BoundLockWaits();
+        WatchOwnSockets();
     } catch (...) {
         Free();
         throw;

@@ -59,6 +59,10 @@ public:
     void ReadCapabilities();
     /// On PostgreSQL, gives the session a lock time-out equal to QueryTimeout.
     void BoundLockWaits();
+    /// Watches those of the sockets opened while connecting (in Sockets)
+    /// that are surely this connection's; clears Sockets when none is.
+    void WatchOwnSockets();
+    bool IsPostgreSql();
     /// Close, then release the shared environment when no connection holds it.
     void Free();
 
@@ -86,8 +90,8 @@ public:
     CText DriverName;
     uint32_t LoginTimeout = 15;
     int32_t QueryTimeout = 15;
-    /// The sockets the driver opened for this connection, watched for a
-    /// silent server while calls wait on them.
+    /// The socket of this connection's server, watched for a silent server
+    /// while calls wait on it; empty when it could not be told for sure.
     std::vector<platform::SocketId> Sockets;
 };
 

@@ -84,8 +84,9 @@ bool CDatabase::DriverConnect(uint32_t options) {
         return false;
     }
     if (!Succeeded(rc)) ThrowError(rc);
+    // Candidates only: another thread of the host may have opened sockets
+    // meanwhile (WatchOwnSockets tells them apart).
     Sockets = platform::NewSockets(before, platform::ProcessSockets());
-    platform::ServerWatch::Watch(Sockets);
     completed[kCompletedConnectSize - 1] = '\0';
     ConnectString = "ODBC;";
     ConnectString.Append(reinterpret_cast<char*>(completed));
@@ -156,6 +157,41 @@ void CDatabase::ReadCapabilities() {
     QuoteChar = Succeeded(rc) && quoteLength == 1 ? quote[0] : ' ';
 }
 
+// The watch shuts down what it watches, so it must know for sure which of
+// the sockets that appeared while the driver connected are this
+// connection's: the server names the client port of its session, and the one
+// candidate bound to that port is. Where the server cannot say (another
+// DBMS, a Unix-domain socket) or the answer fits no single candidate,
+// nothing is watched: a silent server then holds a call as long as the driver
+// lets it, but no socket of the host is ever cut.
+void CDatabase::WatchOwnSockets() {
+    std::vector<platform::SocketId> candidates;
+    candidates.swap(Sockets);
+    if (candidates.empty() || !IsPostgreSql()) return;
+    SQLHSTMT statement = nullptr;
+    if (!Succeeded(SQLAllocStmt(ConnectionHandle, &statement))) return;
+    SQLINTEGER port = -1;
+    SQLLEN indicator = 0;
+    const bool answered =
+        Succeeded(SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>("SELECT inet_client_port()")),
+                                SQL_NTS)) &&
+        Succeeded(SQLBindCol(statement, 1, SQL_C_LONG, &port, sizeof port, &indicator)) &&
+        SQLFetch(statement) == SQL_SUCCESS && indicator != SQL_NULL_DATA;
+    SQLFreeStmt(statement, SQL_DROP);
+    if (!answered) return;
+    std::vector<platform::SocketId> own = platform::SocketsOnLocalPort(candidates, port);
+    if (own.size() != 1) return;
+    Sockets = own;
+    platform::ServerWatch::Watch(Sockets);
+}
+
+bool CDatabase::IsPostgreSql() {
+    char dbms[32] = {};
+    SQLSMALLINT length = 0;
+    return Succeeded(SQLGetInfo(ConnectionHandle, SQL_DBMS_NAME, dbms, sizeof dbms, &length)) &&
+           std::strcmp(dbms, "PostgreSQL") == 0;
+}
+
 // psqlODBC gives its own writes (the UPDATE, INSERT and DELETE behind
 // SQLSetPos) no statement time-out: it sets statement_timeout around the
 // SELECT of a timed statement only, and back to 0 after it. A write held by a
@@ -163,13 +199,7 @@ void CDatabase::ReadCapabilities() {
 // driver leaves alone, ends such a wait with the server's own message after
 // the query time-out. Failures are ignored: the server watch bounds the wait.
 void CDatabase::BoundLockWaits() {
-    if (QueryTimeout <= 0) return;
-    char dbms[32] = {};
-    SQLSMALLINT length = 0;
-    if (!Succeeded(SQLGetInfo(ConnectionHandle, SQL_DBMS_NAME, dbms, sizeof dbms, &length)) ||
-        std::strcmp(dbms, "PostgreSQL") != 0) {
-        return;
-    }
+    if (QueryTimeout <= 0 || !IsPostgreSql()) return;
     SQLHSTMT statement = nullptr;
     if (!Succeeded(SQLAllocStmt(ConnectionHandle, &statement))) return;
     const std::string set = "SET lock_timeout = " + std::to_string(QueryTimeout * 1000);

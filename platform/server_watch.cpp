@@ -160,6 +160,20 @@ std::vector<SocketId> NewSockets(const std::vector<SocketId>& before, const std:
     return added;
 }
 
+std::vector<SocketId> SocketsOnLocalPort(const std::vector<SocketId>& sockets, int port) {
+    std::vector<SocketId> bound;
+    for (const SocketId& socket : sockets) {
+        sockaddr_storage address{};
+        socklen_t length = sizeof address;
+        if (getsockname(socket.descriptor, reinterpret_cast<sockaddr*>(&address), &length) != 0) continue;
+        int local = -1;
+        if (address.ss_family == AF_INET) local = ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
+        if (address.ss_family == AF_INET6) local = ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
+        if (local == port) bound.push_back(socket);
+    }
+    return bound;
+}
+
 ServerWatch::ServerWatch(unsigned seconds) {
     if (calls.depth.fetch_add(1, std::memory_order_acq_rel) > 0) return;
     calls.allowedSeconds.store(seconds, std::memory_order_relaxed);

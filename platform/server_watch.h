@@ -15,9 +15,12 @@ struct SocketId {
 /// The sockets the process holds now.
 std::vector<SocketId> ProcessSockets();
 
-/// The sockets of `after` that `before` does not hold: those a connection
-/// made in between opened.
+/// The sockets of `after` that `before` does not hold: those opened in
+/// between, by a connection or by another thread of the process.
 std::vector<SocketId> NewSockets(const std::vector<SocketId>& before, const std::vector<SocketId>& after);
+
+/// The TCP sockets of `sockets` bound to local port `port` (IPv4 or IPv6).
+std::vector<SocketId> SocketsOnLocalPort(const std::vector<SocketId>& sockets, int port);
 
 /// Bounds the library's waits on a server that has gone silent.
 ///

@@ -10,6 +10,8 @@ std::vector<SocketId> ProcessSockets() { return {}; }
 
 std::vector<SocketId> NewSockets(const std::vector<SocketId>&, const std::vector<SocketId>&) { return {}; }
 
+std::vector<SocketId> SocketsOnLocalPort(const std::vector<SocketId>&, int) { return {}; }
+
 ServerWatch::ServerWatch(unsigned) {}
 ServerWatch::~ServerWatch() = default;
 void ServerWatch::Watch(const std::vector<SocketId>&) {}
