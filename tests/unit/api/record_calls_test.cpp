@@ -50,6 +50,7 @@ TEST_F(RecordCalls, NamesReachTheStatementAsIdentifiers) {
         bool bySetPos;            // the driver writes through SQLSetPos (else positioned SQL)
         const char* sent;
         int canUpdate;  // a name with the quote char cannot go into the driver's own statements
+        const char* quote = "\"";  // SQL_IDENTIFIER_QUOTE_CHAR
     };
     const std::vector<std::string> id = {"ID"};
     const std::vector<std::string> odd = {"v FROM victim; DELETE FROM victim; --", "two words", "CamelCol", "select",
@@ -72,12 +73,18 @@ TEST_F(RecordCalls, NamesReachTheStatementAsIdentifiers) {
          "SELECT \"id\"  FROM \"it's \"\"x\"\"\".\"t\"", 0},
         {"t", {"id"}, "audit", SQL_OU_TABLE_DEFINITION, true, "SELECT \"id\"  FROM \"t\"", 1},
         {"t", {"id"}, "", SQL_OU_DML_STATEMENTS, true, "SELECT \"id\"  FROM \"t\"", 1},
+        // A driver that quotes nothing: only plain identifiers (letters,
+        // digits, "_", any non-ASCII character) stand for themselves.
+        {"東京", {"名前"}, "", 0, true, "SELECT  名前   FROM  東京 ", 1, " "},
+        {"t", {"two words"}, "", 0, true, "SELECT  two words   FROM  t ", 0, " "},
+        {"t-x", {"id"}, "", 0, true, "SELECT  id   FROM  t-x ", 0, " "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.sent) + (c.bySetPos ? " by SQLSetPos" : " by SQL"));
         fake_odbc::Reset();
         VORDEX_Close();
         fake_odbc::SetInfoNumber(SQL_OWNER_USAGE, c.ownerUsage);
+        fake_odbc::SetInfoText(SQL_IDENTIFIER_QUOTE_CHAR, c.quote);
         if (!c.bySetPos) fake_odbc::SetInfoNumber(SQL_POS_OPERATIONS, SQL_POS_POSITION);
         std::vector<CatalogColumn> listed;
         std::vector<fake_odbc::Column> resultColumns;

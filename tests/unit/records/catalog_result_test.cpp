@@ -47,6 +47,7 @@ TEST_F(CatalogResult, ArgumentsAndRecordedOptions) {
         uint32_t options;
         std::string expectedArguments;
         uint32_t expectedOptions;
+        const char* codePage = "65001";
     };
     const Case cases[] = {
         {"empty texts pass null pointers", false, "", "", "", "", 0, "(null),(null),(null),(null)",
@@ -61,9 +62,14 @@ TEST_F(CatalogResult, ArgumentsAndRecordedOptions) {
          "a_b,my\\_schema,50\\%\\_off\\\\x,(null)", OptNoChangeCheck},
         {"table patterns stay patterns", false, "", "", "ab_c", "", 0, "(null),(null),ab_c,(null)",
          OptNoChangeCheck},
+        // CP932: the trail bytes 0x5C and 0x5F of a character are no escape
+        // and no wildcard; the "_" after them is.
+        {"CP932 names are read by character", true, "", "", "\x83\x5C\x83\x5F_", "", 0,
+         "(null),(null),\x83\x5C\x83\x5F\\_,(null)", OptNoChangeCheck, "932"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        ScopedEnv codePage("VORDEX_CODEPAGE", c.codePage);
         fake_odbc::Reset();
         CDatabase connection;
         ASSERT_TRUE(connection.Open(nullptr, false, false, "ODBC;DSN=S", false));
