@@ -45,8 +45,10 @@ VORDEX_API int VORDEX_Update(int index, const char* value) {
         [] { activeRecord->CancelUpdate(); });
     // The row as the server stored it, which may differ from the text given
     // (fractions of a second beyond the column's, a numeric's scale, char
-    // padding). The write stands whatever this shows.
-    if (result == 1 && wrote && activeRecord->Scrollable) {
+    // padding): a driver writing through SQLSetPos holds the row it wrote
+    // (psqlODBC reads it back), where a positioned UPDATE leaves a static
+    // cursor's copy as it was. The write stands whatever this shows.
+    if (result == 1 && wrote && activeRecord->Scrollable && !activeRecord->UpdateBySql) {
         GuardedCall(0, [] { activeRecord->Move(0, SQL_FETCH_RELATIVE); return 1; }, [] {});
     }
     return result;
