@@ -75,7 +75,21 @@ bool ShowDesktopMessage(const std::string& program, const char* caption, const s
     if (program == "zenity") {
         return Run({program, "--warning", "--no-markup", "--title", caption, "--text", utf8Text}, nullptr) >= 0;
     }
-    return Run({program, "--title", caption, "--sorry", utf8Text}, nullptr) >= 0;
+    // kdialog has no plain-text option and takes text that looks like markup
+    // for markup: the text goes as rich text that shows each character.
+    std::string rich = "<qt>";
+    for (const char c : utf8Text) {
+        switch (c) {
+            case '<': rich += "&lt;"; break;
+            case '>': rich += "&gt;"; break;
+            case '&': rich += "&amp;"; break;
+            case '\n': rich += "<br>"; break;
+            case '\r': break;
+            default: rich += c;
+        }
+    }
+    rich += "</qt>";
+    return Run({program, "--title", caption, "--sorry", rich}, nullptr) >= 0;
 }
 
 std::optional<std::string> ChooseInDesktopList(const std::string& program, const char* caption,
