@@ -72,14 +72,6 @@ std::string PgDsnConnect(const std::string& settings) {
     return "DSN=" + RequiredEnv("VORDEX_TEST_PG_DSN") + ";Database=" + ProcessDatabase() + settings;
 }
 
-std::string PgDriverConnect(const std::string& settings) {
-    std::string connect = RequiredEnv("VORDEX_TEST_PG_DRIVER");
-    const std::string key = "Database=" + RequiredEnv("PGDATABASE");
-    const size_t at = connect.find(key);
-    if (at == std::string::npos) throw std::runtime_error("VORDEX_TEST_PG_DRIVER names no " + key);
-    return connect.replace(at, key.size(), "Database=" + ProcessDatabase()) + settings;
-}
-
 std::string Psql(const std::string& sql) { return PsqlIn(ProcessDatabase(), sql); }
 
 }  // namespace integration

@@ -16,10 +16,9 @@ std::string RequiredEnv(const char* name);
 /// changes in its database never reaches another's.
 const std::string& ProcessDatabase();
 
-/// Connect strings for the process's database: through the test DSN, and
-/// through the driver with no DSN; each "ODBC;"-less, with `settings` added.
+/// The connect string ("ODBC;"-less) of the test DSN on the process's
+/// database, with `settings` added.
 std::string PgDsnConnect(const std::string& settings = "");
-std::string PgDriverConnect(const std::string& settings = "");
 
 /// Runs one SQL text through psql, PostgreSQL's own client, in the process's
 /// database; returns its unaligned, tuples-only output without the final

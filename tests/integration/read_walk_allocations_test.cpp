@@ -174,7 +174,7 @@ protected:
     /// Reads through the test data source with `settings` added to its
     /// connect string, by the library and by hand alike.
     void UseSettings(const char* settings) {
-        connect_ = integration::PgDriverConnect(settings);
+        connect_ = integration::PgDsnConnect(settings);
         setenv("VORDEX_CONNECT", connect_.c_str(), 1);
     }
     void TearDown() override { VORDEX_Close(); }

@@ -153,53 +153,47 @@ elif check "apt installs the packages" apt-get install -y -q --no-install-recomm
 fi
 
 # ---- the scripts' failure paths --------------------------------------------------
-# install_deps.sh names a missing package: in a dry run, and run without root
-# (as nobody, fed on standard input: the checkout may lie in root's home).
-for runner in "" "runuser -u nobody --"; do
-  $runner bash -s -- --dry-run vordex-no-such-package <"$source_dir/scripts/install_deps.sh" >"$work/log" 2>&1
+# says WHAT EXIT TEXT COMMAND...: the command exits 0 (EXIT 0) or not (EXIT 1)
+# and says TEXT.
+says() {
+  local what=$1 want=$2 text=$3 status
+  shift 3
+  "$@" >"$work/log" 2>&1
   status=$?
-  [[ $status == 1 ]] && grep -q "missing packages: vordex-no-such-package$" "$work/log" &&
-    pass "install_deps.sh --dry-run ${runner:+as nobody }names the missing package" ||
-    { fail "install_deps.sh --dry-run ${runner:+as nobody }(exit $status):"; cat "$work/log"; }
-done
-runuser -u nobody -- bash -s -- vordex-no-such-package <"$source_dir/scripts/install_deps.sh" >"$work/log" 2>&1
-grep -q "missing packages: vordex-no-such-package (run as root" "$work/log" &&
-  pass "install_deps.sh without root says so" || { fail "install_deps.sh without root:"; cat "$work/log"; }
-# As root, a package apt cannot install stops it with the name and apt's reason.
-bash "$source_dir/scripts/install_deps.sh" vordex-no-such-package >"$work/log" 2>&1
-status=$?
-[[ $status != 0 ]] && grep -q "not in the archive: vordex-no-such-package" "$work/log" &&
-  grep -q "apt-get said: E: Unable to locate package vordex-no-such-package" "$work/log" &&
-  pass "install_deps.sh stops at a package apt cannot install, with apt's reason" ||
-  { fail "install_deps.sh with a package apt cannot install (exit $status):"; cat "$work/log"; }
+  if (((status != 0) == want)) && grep -qF -- "$text" "$work/log"; then pass "$what"; else
+    fail "$what (exit $status):"
+    cat "$work/log"
+  fi
+}
+deps=$source_dir/scripts/install_deps.sh
+# As nobody the script is fed on standard input: the checkout may lie in
+# root's home.
+says "install_deps.sh --dry-run names a missing package" 1 "missing packages: vordex-no-such-package" \
+  bash "$deps" --dry-run vordex-no-such-package
+says "install_deps.sh --dry-run as nobody" 1 "missing packages: vordex-no-such-package" \
+  runuser -u nobody -- bash -s -- --dry-run vordex-no-such-package <"$deps"
+says "install_deps.sh without root names what is missing" 1 "missing packages: vordex-no-such-package (run as root" \
+  runuser -u nobody -- bash -s -- vordex-no-such-package <"$deps"
+says "install_deps.sh stops at a package apt cannot install, with apt's reason" 1 \
+  "apt-get said: E: Unable to locate package vordex-no-such-package" bash "$deps" vordex-no-such-package
 
-# run_ctest.sh: a skipped test is listed; with CI set it fails the run.
+# run_ctest.sh on a project with a test that skips itself (exit 77).
 mkdir -p "$work/skips"
-cat >"$work/skips/CMakeLists.txt" <<'CMAKE'
-cmake_minimum_required(VERSION 3.21)
-project(skips NONE)
-enable_testing()
-add_test(NAME Passes COMMAND true)
-add_test(NAME SkipsItself COMMAND sh -c "exit 77")
-set_tests_properties(SkipsItself PROPERTIES SKIP_RETURN_CODE 77)
-CMAKE
+printf '%s\n' 'cmake_minimum_required(VERSION 3.21)' 'project(skips NONE)' 'enable_testing()' \
+  'add_test(NAME SkipsItself COMMAND sh -c "exit 77")' \
+  'set_tests_properties(SkipsItself PROPERTIES SKIP_RETURN_CODE 77)' >"$work/skips/CMakeLists.txt"
 cmake -S "$work/skips" -B "$work/skips/build" >/dev/null
-env -u CI bash "$source_dir/scripts/run_ctest.sh" "$work/skips/build" >"$work/log" 2>&1
-status=$?
-[[ $status == 0 ]] && grep -q "did not run (CI would fail on this): SkipsItself (Skipped)" "$work/log" &&
-  pass "outside CI a skip passes and is named" || { fail "run_ctest.sh outside CI (exit $status):"; cat "$work/log"; }
-CI=true bash "$source_dir/scripts/run_ctest.sh" "$work/skips/build" >"$work/log" 2>&1
-status=$?
-[[ $status != 0 ]] && grep -q "a test that did not run is a failure: SkipsItself (Skipped)" "$work/log" &&
-  pass "with CI set a skip fails the run, named" || { fail "run_ctest.sh with CI (exit $status):"; cat "$work/log"; }
+says "outside CI a skip passes and is named" 0 "did not run (CI would fail on this): SkipsItself (Skipped)" \
+  env -u CI bash "$source_dir/scripts/run_ctest.sh" "$work/skips/build"
+says "with CI set a skip fails the run, named" 1 "a test that did not run is a failure: SkipsItself (Skipped)" \
+  env CI=true bash "$source_dir/scripts/run_ctest.sh" "$work/skips/build"
 
-# fresh_root.sh: a root that cannot be made (no network) is a failure, said.
-unshare --net bash "$source_dir/scripts/fresh_root.sh" true >"$work/log" 2>&1
-status=$?
-[[ $status != 0 ]] && grep -q "cannot make a fresh root: mmdebstrap failed" "$work/log" &&
-  [[ -z $(find "${TMPDIR:-/tmp}" -maxdepth 1 -name 'vordex-root.*' -newer "$work/skips/CMakeLists.txt") ]] &&
-  pass "fresh_root.sh without network says so and leaves nothing" ||
-  { fail "fresh_root.sh without network (exit $status):"; cat "$work/log"; }
+# fresh_root.sh without network: the root cannot be made; it says so and
+# leaves nothing behind.
+says "fresh_root.sh without network" 1 "cannot make a fresh root: mmdebstrap failed" \
+  unshare --net bash "$source_dir/scripts/fresh_root.sh" true
+[[ -z $(find "${TMPDIR:-/tmp}" -maxdepth 1 -name 'vordex-root.*' -newer "$work/skips/CMakeLists.txt") ]] &&
+  pass "fresh_root.sh leaves no root behind" || fail "fresh_root.sh left a root behind"
 
 echo "packaging: $passed passed, $failed failed"
 ((failed == 0))
