@@ -43,14 +43,10 @@ VORDEX_API int VORDEX_Update(int index, const char* value) {
         },
         // A refused write leaves the record showing what the table holds.
         [] { activeRecord->CancelUpdate(); });
-    // The row as the server stored it, which may differ from the text given
-    // (fractions of a second beyond the column's, a numeric's scale, char
-    // padding): a driver writing through SQLSetPos holds the row it wrote
-    // (psqlODBC reads it back), where a positioned UPDATE leaves a static
-    // cursor's copy as it was. The write stands whatever this shows.
-    if (result == 1 && wrote && activeRecord->Scrollable && !activeRecord->UpdateBySql) {
-        GuardedCall(0, [] { activeRecord->Move(0, SQL_FETCH_RELATIVE); return 1; }, [] {});
-    }
+    // The row as the data source stored it, which may differ from the text
+    // given (fractions of a second beyond the column's, a numeric's scale,
+    // char padding). The write stands whatever this shows.
+    if (result == 1 && wrote) GuardedCall(0, [] { activeRecord->ShowStoredRow(); return 1; }, [] {});
     return result;
 }
 

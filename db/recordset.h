@@ -98,6 +98,10 @@ public:
     virtual CText DefaultConnect();
     virtual CText DefaultSQL();
     virtual void SetStatementOptions(SQLHSTMT statement);
+    /// Appends to UpdateSql the condition that names the current row in a
+    /// composed UPDATE or DELETE: " WHERE CURRENT OF <cursor>". `markers` is
+    /// the number of parameters the statement has so far.
+    virtual void AppendRowCondition(uint32_t markers);
     /// Lists the fields: one exchange function call per field.
     virtual void ExchangeFields(CFieldXfer& xfer);
     virtual void ExchangeRowsetFields(CFieldXfer& xfer);
@@ -174,7 +178,10 @@ public:
     /// Runs a pass that needs nothing but its code; returns its column count.
     uint32_t RunPass(uint32_t operation);
     uint32_t RunBindParamsPass(SQLHSTMT statement);
-    uint32_t RunAppendPass(uint32_t operation, CText& sql, const char* separator, SQLHSTMT statement = nullptr);
+    /// Appends what `operation` lists to `sql`; `markers`, when given, gets
+    /// the number of parameter markers appended.
+    uint32_t RunAppendPass(uint32_t operation, CText& sql, const char* separator, SQLHSTMT statement = nullptr,
+                           uint32_t* markers = nullptr);
     void RunRestoreCopiesPass();
     int ColumnNumberOf(const void* address) const;
     int ParamNumberOf(const void* address) const;
@@ -206,6 +213,9 @@ public:
     CText CursorName;
     uint32_t ScrollConcurrency = 0;
     uint32_t Concurrency = SQL_CONCUR_READ_ONLY;
+    /// The driver answered the concurrency request with a substitute
+    /// (SQL_SUCCESS_WITH_INFO): what it granted is read after execution.
+    int32_t ConcurrencySubstituted = 0;
     std::unique_ptr<SQLUSMALLINT[]> RowStatus;
     SQLULEN RowsFetched = 0;
     SQLHSTMT UpdateStatement = nullptr;

@@ -32,12 +32,14 @@ uint32_t CRecordset::RunBindParamsPass(SQLHSTMT statement) {
     return xfer.paramCount;
 }
 
-uint32_t CRecordset::RunAppendPass(uint32_t operation, CText& sql, const char* separator, SQLHSTMT statement) {
+uint32_t CRecordset::RunAppendPass(uint32_t operation, CText& sql, const char* separator, SQLHSTMT statement,
+                                   uint32_t* markers) {
     CFieldXfer xfer(operation, *this);
     xfer.sqlText = &sql;
     xfer.separator = separator;
     xfer.statement = statement;
     ListFields(xfer);
+    if (markers != nullptr) *markers = xfer.markerCount;
     return xfer.columnCount;
 }
 

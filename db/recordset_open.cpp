@@ -187,6 +187,7 @@ void CRecordset::ApplyCursorOptions(SQLHSTMT statement, SQLUSMALLINT cursorType)
     if (!Succeeded(rc)) ThrowError(rc);
     rc = SQLSetStmtOption(statement, SQL_CONCURRENCY, Concurrency);
     if (!Succeeded(rc)) ThrowError(rc);
+    ConcurrencySubstituted = rc == SQL_SUCCESS_WITH_INFO && Concurrency != SQL_CONCUR_READ_ONLY;
 }
 
 void CRecordset::ExecuteStatement() {
@@ -241,12 +242,16 @@ void CRecordset::ExecuteStatement() {
         } else {
             rc = SQLSetStmtOption(StatementHandle, SQL_CONCURRENCY, Concurrency);
             if (!Succeeded(rc)) ThrowError(rc);
+            ConcurrencySubstituted = rc == SQL_SUCCESS_WITH_INFO && Concurrency != SQL_CONCUR_READ_ONLY;
         }
     }
     OpenState = 1;
 
-    // A warning at execution may mean the driver granted less than asked.
-    if (rc == SQL_SUCCESS_WITH_INFO) {
+    // A warning at execution, or a substitute for the concurrency asked
+    // for, may mean the driver granted less than asked. (MariaDB's driver
+    // turns a request for values into read-only at the option and executes
+    // without a word; writing through it would go against what it granted.)
+    if (rc == SQL_SUCCESS_WITH_INFO || ConcurrencySubstituted) {
         SQLULEN granted = 0;
         SQLRETURN optionRc = SQLGetStmtOption(StatementHandle, SQL_CONCURRENCY, &granted);
         if (!Succeeded(optionRc)) ThrowError(optionRc);

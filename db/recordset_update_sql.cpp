@@ -53,8 +53,15 @@ void CRecordset::ReadCursorName() {
     CursorName = name;
 }
 
+void CRecordset::AppendRowCondition(uint32_t) {
+    ReadCursorName();
+    UpdateSql.Append(" WHERE CURRENT OF ");
+    UpdateSql.Append(CursorName);
+}
+
 void CRecordset::BuildUpdateSql() {
     UpdateSql.Clear();
+    uint32_t markers = 0;
     switch (EditMode) {
         case 2:
             UpdateSql.Append("INSERT INTO ");
@@ -70,7 +77,7 @@ void CRecordset::BuildUpdateSql() {
             UpdateSql.Append("UPDATE ");
             UpdateSql.Append(SourceTable);
             UpdateSql.Append(" SET ");
-            RunAppendPass(OpAppendAssignments, UpdateSql, ",", UpdateStatement);
+            RunAppendPass(OpAppendAssignments, UpdateSql, ",", UpdateStatement, &markers);
             UpdateSql.SetLastChar(' ');
             break;
         default:
@@ -78,11 +85,7 @@ void CRecordset::BuildUpdateSql() {
             UpdateSql.Append(SourceTable);
             break;
     }
-    if (EditMode != 2) {
-        ReadCursorName();
-        UpdateSql.Append(" WHERE CURRENT OF ");
-        UpdateSql.Append(CursorName);
-    }
+    if (EditMode != 2) AppendRowCondition(markers);
     Database->ConvertBrackets(UpdateSql.Buffer());
     UpdateSql.SyncLength();
 

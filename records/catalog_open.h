@@ -17,7 +17,7 @@ bool OpenCatalogResult(CRecordset& set, uint32_t openType, uint32_t options, Cat
     set.RecordOpenRequest(openType, nullptr, options);
     if (!set.AllocateStatement()) return false;
     try {
-        ChooseStaticCursorWithPsqlOdbc(set);
+        ChooseStaticCursorWhereBetter(set);
         set.SetStatementOptions(set.StatementHandle);
         set.AllocFieldState();
         const SQLRETURN rc = RepeatWhileExecuting([&] { return catalogCall(set.StatementHandle); });

@@ -1,5 +1,7 @@
 #include "records/cursor_choice.h"
 
+#include "platform/odbc_headers.h"
+
 #include <cctype>
 
 namespace vordex {
@@ -10,6 +12,26 @@ bool IsPsqlOdbc(const CDatabase& database) {
         if (std::tolower(static_cast<unsigned char>(*name)) != *prefix) return false;
     }
     return true;
+}
+
+namespace {
+
+// A failed question counts as "offers nothing": the cursor check that
+// follows asks again and reports the failure.
+bool OffersStaticButNoKeysetCursor(const CDatabase& database) {
+    SQLUINTEGER offered = 0;
+    if (!SQL_SUCCEEDED(
+            SQLGetInfo(database.ConnectionHandle, SQL_SCROLL_OPTIONS, &offered, sizeof offered, nullptr))) {
+        return false;
+    }
+    return (offered & SQL_SO_STATIC) && !(offered & SQL_SO_KEYSET_DRIVEN);
+}
+
+}  // namespace
+
+void ChooseStaticCursorWhereBetter(CRecordset& set) {
+    if (set.OpenType != KeysetCursor || set.Database == nullptr || !set.Database->IsConnected()) return;
+    if (IsPsqlOdbc(*set.Database) || OffersStaticButNoKeysetCursor(*set.Database)) set.OpenType = StaticCursor;
 }
 
 }  // namespace vordex

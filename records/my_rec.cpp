@@ -6,7 +6,10 @@
 
 #include "db/bracket_name.h"
 #include "db/database.h"
+#include "db/db_exception.h"
+#include "db/field_xfer.h"
 #include "records/cursor_choice.h"
+#include "records/row_key.h"
 
 namespace vordex {
 
@@ -41,8 +44,53 @@ CText CMyRec::DefaultSQL() {
 }
 
 void CMyRec::SetStatementOptions(SQLHSTMT statement) {
-    ChooseStaticCursorWithPsqlOdbc(*this);
+    ChooseStaticCursorWhereBetter(*this);
     CRecordset::SetStatementOptions(statement);
+    KeyFields.clear();
+    if (!UpdateAllowed || FieldNameList == nullptr || !SetPosRewritesEveryColumn(*Database)) return;
+    KeyFields = PrimaryKeyFields(*Database, TableOwner, TableName, FieldNameList,
+                                 std::min<uint32_t>(FieldCount, kValueCount));
+    if (KeyFields.empty()) {
+        UpdateAllowed = 0;
+        AppendAllowed = 0;
+    } else {
+        UpdateBySql = 1;
+    }
+}
+
+void CMyRec::ShowStoredRow() {
+    if (!Scrollable) return;
+    if (!UpdateBySql) {
+        Move(0, SQL_FETCH_RELATIVE);
+        return;
+    }
+    if (KeyFields.empty() || CurrentRecord < 0) return;
+    const int32_t row = CurrentRecord;
+    Refresh();
+    Move(row + 1, SQL_FETCH_ABSOLUTE);
+}
+
+void CMyRec::AppendRowCondition(uint32_t markers) {
+    if (KeyFields.empty()) {
+        CRecordset::AppendRowCondition(markers);
+        return;
+    }
+    const char* separator = " WHERE ";
+    for (size_t i = 0; i < KeyFields.size(); ++i) {
+        const uint32_t field = KeyFields[i];
+        // The key as read: the saved copy, which an edit of the key leaves alone.
+        const ColumnRecord& record = ColumnRecords[field];
+        if ((record.SavedStatus & FieldNull) || record.Saved.Text == nullptr) ThrowError(ErrorNoRowChanged);
+        UpdateSql.Append(separator);
+        UpdateSql.Append(BracketName(FieldNameList[field].c_str(), Database->QuoteChar));
+        UpdateSql.Append("=?");
+        separator = " AND ";
+        KeyIndicators[i] = SQL_NTS;
+        const SQLRETURN rc = SQLBindParameter(
+            UpdateStatement, static_cast<SQLUSMALLINT>(markers + 1 + i), SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR,
+            255, 0, record.Saved.Text->Buffer(), 0, &KeyIndicators[i]);
+        if (!Succeeded(rc)) ThrowError(rc, UpdateStatement);
+    }
 }
 
 void CMyRec::FixUpFetchedRow() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 #include "db/recordset.h"
 
 namespace vordex {
@@ -23,9 +25,22 @@ public:
     /// names go into SQL text they are bracketed, so that each means exactly
     /// that column.
     void ExchangeFields(CFieldXfer& xfer) override;
-    /// Asks for a static cursor in place of a keyset-driven one when the
-    /// driver reads results in blocks, then sets the options as any record.
+    /// Asks for a static cursor in place of a keyset-driven one where that
+    /// is better, then sets the options as any record. Through a driver
+    /// whose SQLSetPos rewrites every column, rows are written with UPDATE
+    /// statements found by the primary key (KeyFields), and a table without
+    /// one is read-only.
     void SetStatementOptions(SQLHSTMT statement) override;
+    /// " WHERE <key>=? AND ..." with the key values as read, when KeyFields
+    /// are known; else the positioned condition.
+    void AppendRowCondition(uint32_t markers) override;
+    /// After a write of the current row, fetches it as the data source
+    /// stored it: through the cursor where the write went through it
+    /// (psqlODBC reads the row back), else by running the statement again
+    /// and moving back to the row's number, since the SQLite driver's cursor
+    /// keeps the rows as it first read them. A positioned UPDATE leaves a
+    /// static cursor's copy as it was: the values written stay shown.
+    void ShowStoredRow();
     /// The fix-up pass of ExchangeFields in one loop over the text members.
     void FixUpFetchedRow() override;
 
@@ -39,6 +54,13 @@ public:
     CText TableOwner;
     /// The column names (32 entries, not owned); set before Open.
     const CText* FieldNameList = nullptr;
+    /// Field-list positions of the primary key that writes name rows by;
+    /// empty when rows are written through the cursor.
+    std::vector<uint32_t> KeyFields;
+
+private:
+    /// Indicators of the key parameters: bound, so they stay put.
+    SQLLEN KeyIndicators[kValueCount] = {};
 };
 
 }  // namespace vordex

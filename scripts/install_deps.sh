@@ -19,7 +19,8 @@ packages=(
     pkgconf man-db groff-base # building against the installed library, manual pages
     xvfb xdotool zenity imagemagick fonts-ipafont-gothic # desktop dialogs on a display server
     libgtest-dev libgmock-dev libbenchmark-dev
-    unixodbc unixodbc-dev odbc-postgresql libsqliteodbc
+    unixodbc unixodbc-dev odbc-postgresql libsqliteodbc odbc-mariadb sqlite3
+    mariadb-server mariadb-client # the private MariaDB server of the tests
     postgresql-15
     iproute2 # ss, used to find a free port
     lintian # the packaging test checks the Debian packages

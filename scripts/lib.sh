@@ -26,6 +26,15 @@ vordex_abs_dir() {
     printf '%s\n' "$dir"
 }
 
+# True when something listens on the loopback TCP port.
+port_in_use() {
+    if command -v ss >/dev/null; then
+        [[ -n $(ss -Hltn "sport = :$1") ]]
+    else
+        (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
+    fi
+}
+
 # One line of env.sh. Values are single-quoted so connect strings with braces
 # and semicolons survive sourcing.
 vordex_env_line() {
@@ -35,13 +44,17 @@ vordex_env_line() {
 
 # Starts a private cluster plus ODBC files in a fresh temporary directory,
 # exports its environment into the calling shell and tears everything down
-# when that shell exits, whether it succeeds, fails or is interrupted.
+# when that shell exits, whether it succeeds, fails or is interrupted. With
+# the argument "maria", a private MariaDB server starts beside the cluster.
 vordex_private_cluster() {
     VORDEX_TMP=$(mktemp -d /tmp/vordex-test.XXXXXX)
     trap vordex_private_cluster_down EXIT
     trap 'exit 130' INT
     trap 'exit 143' TERM
     bash "$VORDEX_SCRIPTS/pg_cluster.sh" start "$VORDEX_TMP"
+    if [[ ${1:-} == maria ]]; then
+        bash "$VORDEX_SCRIPTS/maria_server.sh" start "$VORDEX_TMP"
+    fi
     bash "$VORDEX_SCRIPTS/odbc_config.sh" "$VORDEX_TMP"
     # shellcheck source=/dev/null
     source "$VORDEX_TMP/env.sh"
@@ -50,6 +63,7 @@ vordex_private_cluster() {
 # EXIT trap: must not change the exit status, so nothing here may fail.
 vordex_private_cluster_down() {
     [[ -n ${VORDEX_TMP:-} && -d $VORDEX_TMP ]] || return 0
+    bash "$VORDEX_SCRIPTS/maria_server.sh" stop "$VORDEX_TMP" || true
     if ! bash "$VORDEX_SCRIPTS/pg_cluster.sh" stop "$VORDEX_TMP"; then
         vordex_log "could not stop the cluster in $VORDEX_TMP; left in place"
         return 0

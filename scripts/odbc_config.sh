@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Writes a private unixODBC configuration into DIR/odbc so tests never read or
 # change the machine's own ini files, and adds the variables that select it
-# to DIR/env.sh. Run after `pg_cluster.sh start DIR` (it needs PGPORT).
+# to DIR/env.sh. Run after `pg_cluster.sh start DIR` (it needs PGPORT) and,
+# for a VordexMaria data source, `maria_server.sh start DIR`.
 #   odbc_config.sh DIR
 set -euo pipefail
 # shellcheck source-path=SCRIPTDIR source=lib.sh
@@ -31,6 +32,10 @@ Debug=0
 [SQLite3]
 Description=SQLite 3 ODBC driver
 Driver=libsqlite3odbc.so
+
+[MariaDB]
+Description=MariaDB Connector/ODBC
+Driver=libmaodbc.so
 INI
 
 cat >"$odbc/odbc.ini" <<INI
@@ -49,6 +54,24 @@ Driver=SQLite3
 Database=$sqlite_db
 INI
 
+# The MariaDB server is there when maria_server.sh started one in DIR.
+maria_driver=""
+if [[ -n ${MARIA_PORT:-} ]]; then
+    cat >>"$odbc/odbc.ini" <<INI
+
+[VordexMaria]
+Description=VORDEX tests: private MariaDB server
+Driver=MariaDB
+Server=127.0.0.1
+Port=$MARIA_PORT
+Database=$MARIA_DATABASE
+User=root
+Password=
+CHARSET=utf8mb4
+INI
+    maria_driver="DRIVER={MariaDB};Server=127.0.0.1;Port=$MARIA_PORT;Database=$MARIA_DATABASE;User=root;CHARSET=utf8mb4"
+fi
+
 pg_driver="DRIVER={PostgreSQL};Servername=127.0.0.1;Port=$PGPORT;Database=$PGDATABASE;Username=$PGUSER"
 
 # Replace this script's block on a re-run instead of appending it twice.
@@ -62,5 +85,9 @@ marker="# Private unixODBC configuration (scripts/odbc_config.sh)"
     vordex_env_line VORDEX_TEST_PG_DRIVER "$pg_driver"
     vordex_env_line VORDEX_TEST_SQLITE_DSN VordexSqlite
     vordex_env_line VORDEX_TEST_SQLITE_FILE "$sqlite_db"
+    if [[ -n $maria_driver ]]; then
+        vordex_env_line VORDEX_TEST_MARIA_DSN VordexMaria
+        vordex_env_line VORDEX_TEST_MARIA_DRIVER "$maria_driver"
+    fi
 } >"$dir/env.sh.new"
 mv -- "$dir/env.sh.new" "$dir/env.sh"

@@ -42,14 +42,6 @@ cluster_locale() {
     fi
 }
 
-port_in_use() {
-    if command -v ss >/dev/null; then
-        [[ -n $(ss -Hltn "sport = :$1") ]]
-    else
-        (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
-    fi
-}
-
 # Starts postgres on the given port. Returns 1 only when the port turned out
 # to be taken (another process may bind it between the check and the start);
 # any other failure ends the script with the server log.

@@ -16,7 +16,7 @@ bash scripts/install_deps.sh --windows
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORDEX_WERROR=ON
 cmake --build build -j2
 
-vordex_private_cluster
+vordex_private_cluster maria
 bash scripts/run_ctest.sh build
 
 # Under AddressSanitizer and UndefinedBehaviorSanitizer: the unit tests on the

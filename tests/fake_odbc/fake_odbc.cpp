@@ -465,6 +465,11 @@ SQLRETURN SQL_API SQLColumns(SQLHSTMT statement, SQLCHAR* qualifier, SQLSMALLINT
     return CatalogCall(statement, "SQLColumns", qualifier, owner, table, column);
 }
 
+SQLRETURN SQL_API SQLPrimaryKeys(SQLHSTMT statement, SQLCHAR* qualifier, SQLSMALLINT, SQLCHAR* owner, SQLSMALLINT,
+                                 SQLCHAR* table, SQLSMALLINT) {
+    return CatalogCall(statement, "SQLPrimaryKeys", qualifier, owner, table, nullptr);
+}
+
 SQLRETURN SQL_API SQLExecDirect(SQLHSTMT statement, SQLCHAR* text, SQLINTEGER length) {
     SQLRETURN rc = SQL_SUCCESS;
     MarkWrites(statement, Text(text, length));

@@ -230,20 +230,39 @@ TEST_F(RecordsetOpen, RefusedConcurrencyFallsBackToLowerOnes) {
     }
 }
 
-TEST_F(RecordsetOpen, WarningAtExecutionWithReadOnlyGranted) {
-    fake_odbc::QueueReturn("SQLExecute", SQL_SUCCESS_WITH_INFO);
-    fake_odbc::SetStmtOptionAnswer(SQL_CONCURRENCY, SQL_CONCUR_READ_ONLY);
-    TestRecord rs(&db);
-    ASSERT_TRUE(rs.Open(KeysetCursor, nullptr, 0));
-    EXPECT_EQ(rs.UpdateAllowed, 0);
-    EXPECT_EQ(rs.AppendAllowed, 0);
-
-    // Granted what was asked: the result set stays updatable.
-    fake_odbc::QueueReturn("SQLExecute", SQL_SUCCESS_WITH_INFO);
-    fake_odbc::SetStmtOptionAnswer(SQL_CONCURRENCY, SQL_CONCUR_ROWVER);
-    TestRecord other(&db);
-    ASSERT_TRUE(other.Open(KeysetCursor, nullptr, 0));
-    EXPECT_EQ(other.UpdateAllowed, 1);
+TEST_F(RecordsetOpen, WhatTheDriverGrantedDecidesWhenItWarned) {
+    struct Case {
+        SQLRETURN concurrencyOption;  // answer to SQLSetStmtOption(SQL_CONCURRENCY)
+        SQLRETURN execute;
+        SQLULEN granted;
+        int updatable;
+    };
+    const Case cases[] = {
+        {SQL_SUCCESS, SQL_SUCCESS_WITH_INFO, SQL_CONCUR_READ_ONLY, 0},
+        {SQL_SUCCESS, SQL_SUCCESS_WITH_INFO, SQL_CONCUR_ROWVER, 1},
+        // A substitute at the option, then a silent execution (MariaDB).
+        {SQL_SUCCESS_WITH_INFO, SQL_SUCCESS, SQL_CONCUR_READ_ONLY, 0},
+        {SQL_SUCCESS_WITH_INFO, SQL_SUCCESS, SQL_CONCUR_LOCK, 1},
+        // No warning anywhere: the driver is taken at its word.
+        {SQL_SUCCESS, SQL_SUCCESS, SQL_CONCUR_READ_ONLY, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.concurrencyOption) + " " + std::to_string(c.execute) + " " +
+                     std::to_string(c.granted));
+        fake_odbc::Reset();
+        ASSERT_TRUE(db.Open(nullptr, false, false, "ODBC;DSN=S", false));
+        // Time-out and cursor type first, then the concurrency.
+        fake_odbc::QueueReturn("SQLSetStmtOption", SQL_SUCCESS, 2);
+        fake_odbc::QueueReturn("SQLSetStmtOption", c.concurrencyOption);
+        fake_odbc::QueueReturn("SQLExecute", c.execute);
+        fake_odbc::SetStmtOptionAnswer(SQL_CONCURRENCY, c.granted);
+        TestRecord rs(&db);
+        ASSERT_TRUE(rs.Open(KeysetCursor, nullptr, 0));
+        EXPECT_EQ(rs.UpdateAllowed, c.updatable);
+        EXPECT_EQ(rs.AppendAllowed, c.updatable);
+        EXPECT_EQ(fake_odbc::CountCalls("SQLGetStmtOption"), c.updatable && c.granted == SQL_CONCUR_READ_ONLY ? 0 : 1);
+        db.Close();
+    }
 }
 
 TEST_F(RecordsetOpen, StillExecutingIsAskedAgainByEveryCallThatMustRepeat) {

@@ -24,7 +24,7 @@ long AskedCursorType() {
     return asked;
 }
 
-TEST_F(CursorChoice, PsqlOdbcServesItsStaticCursorToEveryRecordKind) {
+TEST_F(CursorChoice, StaticCursorForPsqlOdbcAndWhereNoKeysetCursorIsOffered) {
     struct Case {
         const char* driver;  // SQL_DRIVER_NAME
         SQLUINTEGER scrollOptions;
@@ -38,11 +38,13 @@ TEST_F(CursorChoice, PsqlOdbcServesItsStaticCursorToEveryRecordKind) {
         {"PSQLODBC35W.DLL", all, SQL_CURSOR_STATIC, 0},
         // Its block reading offers no keyset-driven cursor.
         {"psqlodbcw.so", noKeyset, SQL_CURSOR_STATIC, 0},
-        // Other drivers are asked for what the records ask for.
-        {"libsqlite3odbc.so", all, SQL_CURSOR_KEYSET_DRIVEN, 0},
+        // Other drivers are asked for what the records ask for when they
+        // offer it, for their static cursor when that is all they offer.
         {"psql.so", all, SQL_CURSOR_KEYSET_DRIVEN, 0},
         {"", all, SQL_CURSOR_KEYSET_DRIVEN, 0},
-        {"libsqlite3odbc.so", noKeyset, -1, 1012},
+        {"libsqlite3odbc.so", noKeyset, SQL_CURSOR_STATIC, 0},
+        {"libmaodbc.so", SQL_SO_STATIC, SQL_CURSOR_STATIC, 0},
+        {"libmaodbc.so", SQL_SO_FORWARD_ONLY | SQL_SO_DYNAMIC, -1, 1012},
         // The static cursor asked for in its place is checked like any other.
         {"psqlodbca.so", SQL_SO_FORWARD_ONLY | SQL_SO_KEYSET_DRIVEN, -1, 1013},
     };
