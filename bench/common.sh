@@ -43,3 +43,32 @@ bench_args() {
         --data "$(bench_connect "$BENCH_DATA_DB")"
         --catalog "$(bench_connect "$BENCH_CATALOG_DB")")
 }
+
+# Runs one case of the benchmark once under callgrind and prints
+# "ROWS IR_PER_ROW LIBVORDEX_PER_ROW PROGRAM_PER_ROW IR": the instructions per
+# walked row in all, in libvordex's own functions and in the benchmark
+# program (self cost of every function, summed by the object it lies in),
+# then the instructions counted in all.
+#   bench_callgrind FILE walk|rest CASE BENCHMARK-ARGUMENTS...
+# The benchmark switches collection on and off around its walk: `walk`
+# counts only the walk (every row after the first), `rest` everything else
+# the process does (loading, connecting, executing, the first row, closing),
+# still divided by the rows walked. The file stays for callgrind_annotate.
+bench_callgrind() {
+    local file=$1 part=$2 case_name=$3 line walked atstart
+    shift 3
+    case $part in
+    walk) atstart=no ;;
+    rest) atstart=yes ;;
+    *) vordex_die "bench_callgrind: walk or rest, not '$part'" ;;
+    esac
+    line=$(VORDEX_DIALOG=stderr valgrind -q --tool=callgrind --collect-atstart="$atstart" \
+        --callgrind-out-file="$file" "$BENCH_BUILD/bench/vordex_read_bench" --case "$case_name" "$@")
+    walked=$(sed -n 's/.*\brows=\([0-9]*\).*/\1/p' <<<"$line")
+    [[ -n $walked ]] || vordex_die "$case_name under callgrind reported no rows: $line"
+    callgrind_annotate --auto=no --threshold=100 "$file" 2>/dev/null | awk -v rows="$walked" '
+        /PROGRAM TOTALS/ { gsub(",", "", $1); total = $1 }
+        /\[.*libvordex\.so[^]]*\]$/ { v = $1; gsub(",", "", v); lib += v }
+        /\[.*vordex_read_bench\]$/ { v = $1; gsub(",", "", v); prog += v }
+        END { printf "%d %.0f %.1f %.1f %.0f\n", rows, total / rows, lib / rows, prog / rows, total }'
+}

@@ -106,6 +106,15 @@ bool OdbcReader::IsPsqlOdbc() const {
     return strncasecmp(name, "psqlodbc", 8) == 0;
 }
 
+// The cursor VORDEX_OpenRec asks for: a keyset-driven one, unless the driver
+// offers a static cursor and no keyset-driven one (SQLite's and MariaDB's
+// drivers) or is psqlODBC, whose static cursor the library prefers.
+bool OdbcReader::LibraryTakesStaticCursor() const {
+    const SQLUINTEGER offered = InfoMask(SQL_SCROLL_OPTIONS, "SQLGetInfo(SQL_SCROLL_OPTIONS)");
+    if ((offered & SQL_SO_STATIC) && !(offered & SQL_SO_KEYSET_DRIVEN)) return true;
+    return IsPsqlOdbc();
+}
+
 void OdbcReader::Open(const std::string& table, Cursor cursor) {
     Describe(table);
     Execute(cursor);
@@ -142,7 +151,7 @@ void OdbcReader::Execute(Cursor cursor) {
     SQLSetStmtOption(stmt_, SQL_QUERY_TIMEOUT, kTimeoutSeconds);
     concurrency_ = SQL_CONCUR_READ_ONLY;
     if (cursor_ != Cursor::ForwardOnly) {
-        const bool keyset = cursor_ == Cursor::Keyset || (cursor_ == Cursor::Library && !IsPsqlOdbc());
+        const bool keyset = cursor_ == Cursor::Keyset || (cursor_ == Cursor::Library && !LibraryTakesStaticCursor());
         const SQLUINTEGER required = keyset ? SQL_SO_KEYSET_DRIVEN : SQL_SO_STATIC;
         if (!(InfoMask(SQL_SCROLL_OPTIONS, "SQLGetInfo(SQL_SCROLL_OPTIONS)") & required)) {
             throw std::runtime_error(keyset ? "the driver offers no keyset-driven cursor"
@@ -210,6 +219,12 @@ SQLULEN OdbcReader::GrantedCursorType() const {
     SQLULEN type = SQL_CURSOR_FORWARD_ONLY;
     if (stmt_ != nullptr) Check(SQLGetStmtOption(stmt_, SQL_CURSOR_TYPE, &type), "SQL_CURSOR_TYPE", stmt_);
     return type;
+}
+
+SQLULEN OdbcReader::GrantedConcurrency() const {
+    SQLULEN concurrency = SQL_CONCUR_READ_ONLY;
+    if (stmt_ != nullptr) Check(SQLGetStmtOption(stmt_, SQL_CONCURRENCY, &concurrency), "SQL_CONCURRENCY", stmt_);
+    return concurrency;
 }
 
 void OdbcReader::Close() {

@@ -14,10 +14,11 @@ namespace vordex_bench {
 class OdbcReader {
 public:
     enum class Cursor {
-        /// What VORDEX_OpenRec asks for: a keyset-driven cursor, or from
-        /// psqlODBC a static one; the concurrency chosen from
-        /// SQL_SCROLL_CONCURRENCY; rows fetched one at a time with
-        /// SQLExtendedFetch.
+        /// What VORDEX_OpenRec asks for: a keyset-driven cursor, or a static
+        /// one from psqlODBC and from a driver whose SQL_SCROLL_OPTIONS
+        /// offer a static cursor but no keyset-driven one (SQLite, MariaDB);
+        /// the concurrency chosen from SQL_SCROLL_CONCURRENCY; rows fetched
+        /// one at a time with SQLExtendedFetch.
         Library,
         /// As Library, but a keyset-driven cursor from every driver: what
         /// psqlODBC's own keyset-driven cursor costs.
@@ -57,6 +58,8 @@ public:
     SQLUINTEGER Concurrency() const { return concurrency_; }
     /// The cursor type the driver granted (SQL_CURSOR_TYPE after execution).
     SQLULEN GrantedCursorType() const;
+    /// The concurrency the driver granted (SQL_CONCURRENCY after execution).
+    SQLULEN GrantedConcurrency() const;
     size_t ColumnCount() const { return names_.size(); }
 
 private:
@@ -67,6 +70,7 @@ private:
     std::vector<std::string> ListColumns(const std::string& table, std::string& owner);
     SQLUINTEGER ChooseConcurrency();
     bool IsPsqlOdbc() const;
+    bool LibraryTakesStaticCursor() const;
     bool FetchesExtended() const { return cursor_ != Cursor::ForwardOnly; }
 
     SQLHENV env_ = nullptr;

@@ -34,17 +34,8 @@ mkdir -p "$out"
 declare -A per_row
 printf '\n%-14s %8s %14s %14s %14s\n' case rows "Ir/row" "libvordex" "bench program"
 for case_name in lib-listtext lib-getdata odbc-library odbc-keyset odbc-forward; do
-    file=$out/$case_name.callgrind
-    line=$(VORDEX_DIALOG=stderr valgrind -q --tool=callgrind --collect-atstart=no --callgrind-out-file="$file" \
-        "$BENCH_BUILD/bench/vordex_read_bench" --case "$case_name" "${BENCH_ARGS[@]}")
-    walked=$(sed -n 's/.*\brows=\([0-9]*\).*/\1/p' <<<"$line")
-    # Self cost of every function, summed by the object it lies in.
-    figures=$(callgrind_annotate --auto=no --threshold=100 "$file" 2>/dev/null | awk -v rows="$walked" '
-        /PROGRAM TOTALS/ { gsub(",", "", $1); total = $1 }
-        /\[.*libvordex\.so[^]]*\]$/ { v = $1; gsub(",", "", v); lib += v }
-        /\[.*vordex_read_bench\]$/ { v = $1; gsub(",", "", v); prog += v }
-        END { printf "%d %.0f %.1f %.1f", rows, total / rows, lib / rows, prog / rows }')
-    read -r rows_read total lib prog <<<"$figures"
+    figures=$(bench_callgrind "$out/$case_name.callgrind" walk "$case_name" "${BENCH_ARGS[@]}")
+    read -r rows_read total lib prog _ <<<"$figures"
     per_row[$case_name]=$total
     printf '%-14s %8d %14d %14.1f %14.1f\n' "$case_name" "$rows_read" "$total" "$lib" "$prog"
 done

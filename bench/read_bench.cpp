@@ -249,6 +249,7 @@ Figures OdbcWalk(const Options& options, OdbcReader::Cursor cursor) {
     const Stamp walked = Now();
     figures["cursor_type"] = static_cast<double>(reader.GrantedCursorType());
     figures["concurrency"] = static_cast<double>(reader.Concurrency());
+    figures["concurrency_granted"] = static_cast<double>(reader.GrantedConcurrency());
     reader.Close();
 
     AddReadPhases(figures, start, described, opened, walked);
@@ -533,12 +534,37 @@ const char* CursorTypeName(double type) {
     }
 }
 
+const char* ConcurrencyName(double concurrency) {
+    switch (static_cast<int>(concurrency)) {
+        case SQL_CONCUR_READ_ONLY:
+            return "read-only";
+        case SQL_CONCUR_LOCK:
+            return "lock";
+        case SQL_CONCUR_ROWVER:
+            return "rowver";
+        case SQL_CONCUR_VALUES:
+            return "values";
+        default:
+            return "?";
+    }
+}
+
+/// What the driver granted to a case of hand-made calls: cursor type and
+/// concurrency, as "static/lock".
+std::string GrantedCursor(const Figures& figures) {
+    if (figures.count("cursor_type") == 0) return "(library)";
+    std::string text = CursorTypeName(figures.at("cursor_type"));
+    if (figures.count("concurrency_granted") != 0)
+        text += std::string("/") + ConcurrencyName(figures.at("concurrency_granted"));
+    return text;
+}
+
 /// The lines of the --cases report: a header, then one line per case.
 void ReportCases(const Options& options, const std::vector<Case>& cases, const Runs& runs,
                  const std::map<std::string, std::string>& failed) {
-    std::printf("%-8s %-13s %-14s %8s %8s %15s %15s %9s %9s %8s  %s\n", "mode", "case", "cursor granted", "rows",
+    std::printf("%-8s %-13s %-22s %8s %8s %15s %15s %9s %9s %8s  %s\n", "label", "case", "cursor granted", "rows",
                 "open", "first row", "peak RSS", "walk CPU", "walk wall", "CPU/row", "walk CPU / raw, per round");
-    std::printf("%-8s %-13s %-14s %8s %8s %15s %15s %9s %9s %8s  %s\n", "", "", "", "", "ms", "ms med (max)",
+    std::printf("%-8s %-13s %-22s %8s %8s %15s %15s %9s %9s %8s  %s\n", "", "", "", "", "ms", "ms med (max)",
                 "MiB med (max)", "ms", "ms", "us", "median [min, max]");
     std::string raw;
     for (const Case& c : cases) {
@@ -564,10 +590,10 @@ void ReportCases(const Options& options, const std::vector<Case>& cases, const R
                       MaxOf(runs, c.name, "peak_kb") / 1024);
         const std::string ratio =
             c.kind == Kind::Library && !raw.empty() ? PairedWalkCpu(runs, c.name, raw) + " vs " + raw : std::string();
-        std::printf("%-8s %-13s %-14s %8.0f %8.1f %15s %15s %9.1f %9.1f %8.3f  %s\n", label.c_str(), c.name,
-                    first.count("cursor_type") ? CursorTypeName(first.at("cursor_type")) : "(library)", rows,
-                    MedianOf(runs, c.name, "columns_wall") * 1e3, firstRow, peak, walkCpu * 1e3,
-                    MedianOf(runs, c.name, "walk_wall") * 1e3, rows > 0 ? walkCpu / rows * 1e6 : 0.0, ratio.c_str());
+        std::printf("%-8s %-13s %-22s %8.0f %8.1f %15s %15s %9.1f %9.1f %8.3f  %s\n", label.c_str(), c.name,
+                    GrantedCursor(first).c_str(), rows, MedianOf(runs, c.name, "columns_wall") * 1e3, firstRow, peak,
+                    walkCpu * 1e3, MedianOf(runs, c.name, "walk_wall") * 1e3, rows > 0 ? walkCpu / rows * 1e6 : 0.0,
+                    ratio.c_str());
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <list>
+#include <string>
 #include <vector>
 
 #include "db/object.h"
@@ -57,11 +58,14 @@ public:
     bool DriverConnect(uint32_t options);
     void VerifyConformance();
     void ReadCapabilities();
-    /// On PostgreSQL, gives the session a lock time-out equal to QueryTimeout.
+    /// On PostgreSQL and SQLite, bounds waits for locks by QueryTimeout.
     void BoundLockWaits();
+    void BoundSqliteLockWaits(long milliseconds);
     /// Watches those of the sockets opened while connecting (in Sockets)
     /// that are surely this connection's; clears Sockets when none is.
     void WatchOwnSockets();
+    /// The data source's SQL_DBMS_NAME ("PostgreSQL", "SQLite", "MariaDB"...).
+    std::string DbmsName();
     bool IsPostgreSql();
     /// Close, then release the shared environment when no connection holds it.
     void Free();
@@ -70,6 +74,9 @@ public:
     void ConvertBrackets(char* sql) const;
 
     bool IsConnected() const { return ConnectionHandle != nullptr; }
+    /// The connection's current catalog (SQL_CURRENT_QUALIFIER); empty when
+    /// the driver names none.
+    CText CurrentCatalog() const;
     /// True when the driver reports the connection to its server lost
     /// (SQL_ATTR_CONNECTION_DEAD); false while it is alive or cannot tell.
     bool IsConnectionDead() const;
@@ -78,6 +85,8 @@ public:
     int32_t UsesCursorLibrary = 0;
     char QuoteChar = ' ';
     CText ConnectString;
+    /// The connect string last given to the driver manager.
+    std::string SentConnect;
     /// Result sets open on this connection, newest first; not owned.
     std::list<CRecordset*> OpenRecordsets;
     int32_t Updatable = 0;

@@ -1,6 +1,7 @@
 // The four steps of CDatabase::OpenWithOptions.
 #include "platform/odbc_headers.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -84,6 +85,7 @@ bool CDatabase::DriverConnect(uint32_t options) {
         return false;
     }
     if (!Succeeded(rc)) ThrowError(rc);
+    SentConnect = connect;
     // Candidates only: another thread of the host may have opened sockets
     // meanwhile (WatchOwnSockets tells them apart).
     Sockets = platform::NewSockets(before, platform::ProcessSockets());
@@ -103,6 +105,13 @@ void CDatabase::VerifyConformance() {
     rc = SQLGetInfo(ConnectionHandle, SQL_ODBC_SQL_CONFORMANCE, &level, sizeof level, nullptr);
     if (!Succeeded(rc)) ThrowError(rc);
     if (static_cast<SQLSMALLINT>(level) < SQL_OSC_MINIMUM) ThrowError(1015);
+}
+
+CText CDatabase::CurrentCatalog() const {
+    // ODBC 2 gives a string option room for SQL_MAX_OPTION_STRING_LENGTH bytes.
+    char name[SQL_MAX_OPTION_STRING_LENGTH + 1] = {};
+    if (!Succeeded(SQLGetConnectOption(ConnectionHandle, SQL_CURRENT_QUALIFIER, name))) return CText();
+    return CText(name);
 }
 
 void CDatabase::ReadCapabilities() {
@@ -185,12 +194,13 @@ void CDatabase::WatchOwnSockets() {
     platform::ServerWatch::Watch(Sockets);
 }
 
-bool CDatabase::IsPostgreSql() {
+std::string CDatabase::DbmsName() {
     char dbms[32] = {};
     SQLSMALLINT length = 0;
-    return Succeeded(SQLGetInfo(ConnectionHandle, SQL_DBMS_NAME, dbms, sizeof dbms, &length)) &&
-           std::strcmp(dbms, "PostgreSQL") == 0;
+    return Succeeded(SQLGetInfo(ConnectionHandle, SQL_DBMS_NAME, dbms, sizeof dbms, &length)) ? dbms : "";
 }
+
+bool CDatabase::IsPostgreSql() { return DbmsName() == "PostgreSQL"; }
 
 // psqlODBC gives its own writes (the UPDATE, INSERT and DELETE behind
 // SQLSetPos) no statement time-out: it sets statement_timeout around the
@@ -199,12 +209,51 @@ bool CDatabase::IsPostgreSql() {
 // driver leaves alone, ends such a wait with the server's own message after
 // the query time-out. Failures are ignored: the server watch bounds the wait.
 void CDatabase::BoundLockWaits() {
-    if (QueryTimeout <= 0 || !IsPostgreSql()) return;
+    if (QueryTimeout <= 0) return;
+    const long milliseconds = QueryTimeout * 1000L;
+    if (DbmsName() == "SQLite") {
+        // It waits the time twice over (once in SQLite's busy handler, once
+        // more in its own step): half the time bounds the whole wait.
+        BoundSqliteLockWaits(milliseconds / 2);
+        return;
+    }
+    if (!IsPostgreSql()) return;
     SQLHSTMT statement = nullptr;
     if (!Succeeded(SQLAllocStmt(ConnectionHandle, &statement))) return;
-    const std::string set = "SET lock_timeout = " + std::to_string(QueryTimeout * 1000);
+    const std::string set = "SET lock_timeout = " + std::to_string(milliseconds);
     SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(set.c_str())), SQL_NTS);
     SQLFreeStmt(statement, SQL_DROP);
+}
+
+// The SQLite driver waits for a file that another process holds locked as
+// long as its connect key Timeout says, 100 s unless set, and takes no other
+// bound: busy_timeout, the query time-out and the connection time-out all
+// leave its wait alone. So a connection without a shorter Timeout is made
+// again with one; opening a file costs little.
+void CDatabase::BoundSqliteLockWaits(long milliseconds) {
+    const std::string timeout = platform::ConnectValue(ConnectString.c_str(), "TIMEOUT");
+    if (!timeout.empty() && timeout.find_first_not_of("0123456789") == std::string::npos &&
+        std::strtol(timeout.c_str(), nullptr, 10) <= milliseconds) {
+        return;
+    }
+    // The first of two equal keys counts.
+    const std::string bounded = "Timeout=" + std::to_string(milliseconds) + ";" + SentConnect;
+    SQLCHAR out[kCompletedConnectSize] = {};
+    SQLSMALLINT outLength = 0;
+    SQLDisconnect(ConnectionHandle);
+    SQLRETURN rc = SQLDriverConnect(ConnectionHandle, nullptr,
+                                    reinterpret_cast<SQLCHAR*>(const_cast<char*>(bounded.c_str())), SQL_NTS, out,
+                                    sizeof out, &outLength, SQL_DRIVER_NOPROMPT);
+    if (!Succeeded(rc)) {
+        // Connected a moment ago: connect as before rather than not at all.
+        rc = SQLDriverConnect(ConnectionHandle, nullptr,
+                              reinterpret_cast<SQLCHAR*>(const_cast<char*>(SentConnect.c_str())), SQL_NTS, out,
+                              sizeof out, &outLength, SQL_DRIVER_NOPROMPT);
+        if (!Succeeded(rc)) ThrowError(rc);
+    }
+    out[sizeof out - 1] = '\0';
+    ConnectString = "ODBC;";
+    ConnectString.Append(reinterpret_cast<char*>(out));
 }
 
 }  // namespace vordex

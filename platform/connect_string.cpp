@@ -73,6 +73,13 @@ std::string WithoutEmptyDataSource(const char* connect) {
     return removed ? result : std::string(connect != nullptr ? connect : "");
 }
 
+std::string ConnectValue(const char* connect, const char* keyUpper) {
+    for (const Item& item : SplitItems(connect)) {
+        if (item.keyUpper == keyUpper) return item.value;
+    }
+    return std::string();
+}
+
 std::string MergeConnectStrings(const std::string& chosen, const std::string& rest) {
     if (rest.empty()) return chosen;
     if (chosen.empty()) return rest;

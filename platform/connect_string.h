@@ -14,6 +14,10 @@ bool NamesDataSource(const char* connect);
 /// is returned unchanged.
 std::string WithoutEmptyDataSource(const char* connect);
 
+/// The value of the first item whose key is `keyUpper` (given in capitals;
+/// keys compare without regard to case); empty when there is none.
+std::string ConnectValue(const char* connect, const char* keyUpper);
+
 /// The chosen data source's connect string followed by the remaining items of
 /// the caller's string (the chosen items come first and so take precedence).
 std::string MergeConnectStrings(const std::string& chosen, const std::string& rest);

@@ -10,9 +10,16 @@ CTables::CTables(CDatabase* connection) : CRecordset(connection) { FieldCount = 
 
 CTables::~CTables() = default;
 
+// Where tables have no owner and a catalog is a database (MariaDB), a
+// listing that names no catalog holds every database of the server, the
+// system's own first: it stays in the connection's database instead.
 bool CTables::Open(uint32_t openType, const char*, uint32_t) {
     return OpenCatalogResult(*this, openType, OptNoChangeCheck, [this](SQLHSTMT statement) {
-        return SQLTables(statement, CatalogArgument(QualifierParam), SQL_NTS, CatalogArgument(OwnerParam), SQL_NTS,
+        CText qualifier = QualifierParam;
+        if (qualifier.IsEmpty() && !(Database->OwnerUsage & SQL_OU_DML_STATEMENTS)) {
+            qualifier = Database->CurrentCatalog();
+        }
+        return SQLTables(statement, CatalogArgument(qualifier), SQL_NTS, CatalogArgument(OwnerParam), SQL_NTS,
                          CatalogArgument(TableNameParam), SQL_NTS, CatalogArgument(TableTypeParam), SQL_NTS);
     });
 }

@@ -109,19 +109,4 @@ TEST_F(PostgresRecords, TableRecordSelectsExactlyTheNamedTable) {
     }
 }
 
-TEST(SqliteRecords, CatalogListingNeedsAKeysetCursorToo) {
-    CDatabase db;
-    const std::string connect = "ODBC;DSN=" + RequiredEnv("VORDEX_TEST_SQLITE_DSN");
-    ASSERT_TRUE(db.Open(nullptr, false, false, connect.c_str(), false));
-    CTables tables(&db);
-    try {
-        tables.Open(KeysetCursor, nullptr, OptReadOnly);
-        FAIL() << "opened";
-    } catch (CDBException* e) {
-        EXPECT_EQ(e->ReturnCode, ErrorNoKeysetCursor);
-        e->Delete();
-    }
-    EXPECT_FALSE(tables.IsOpen());
-}
-
 }  // namespace

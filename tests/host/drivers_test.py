@@ -1,0 +1,323 @@
+#!/usr/bin/python3
+"""One scenario table, three drivers: the same host session (list, read,
+seek, write, bad input) through ctypes against PostgreSQL (psqlODBC), an
+SQLite file (the SQLite ODBC driver, no server) and MariaDB (Connector/ODBC),
+each checked with the data source's own client: psql, sqlite3, mariadb.
+
+    drivers_test.py PATH/TO/libvordex.so [unittest arguments]
+
+Needs the environment of scripts/with_cluster.sh, which starts the private
+PostgreSQL cluster and MariaDB server.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+import host_python_test as host
+from host_python_test import FIXED_TEXT, StandardError, message
+
+DB = "vordex_host_drivers"
+NO_TABLE_TEXT = "テーブルが見つかりません."
+
+
+class Postgres:
+    name = "PostgreSQL"
+    quote = '"'
+    real = "double precision"
+    # What the driver grants the record: psqlODBC writes through its cursor.
+    updatable = 1
+
+    def create(self, sql):
+        self.connect = host.fresh_database(DB, sql)
+
+    def query(self, sql):
+        return host.psql(DB, sql)
+
+    def catalog(self):
+        return DB
+
+
+class Sqlite:
+    name = "SQLite"
+    quote = '"'
+    real = "REAL"
+    # Its cursor is read-only in effect (its SQLSetPos rewrites every
+    # column); rows are written by primary key.
+    updatable = 1
+
+    def create(self, sql):
+        self.directory = tempfile.mkdtemp(prefix="vordex-sqlite-")
+        self.file = os.path.join(self.directory, "drivers.db")
+        self.run(sql)
+        self.connect = f"DRIVER={{SQLite3}};Database={self.file}"
+
+    def run(self, sql, path=None):
+        result = subprocess.run(["sqlite3", "-bail", "-batch", path or self.file], input=sql.encode(),
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
+        if result.returncode != 0:
+            raise AssertionError(f"sqlite3 failed: {result.stderr.decode('utf-8', 'replace')}")
+        return result.stdout.decode("utf-8").rstrip("\n")
+
+    def query(self, sql):
+        return self.run(".separator \"\\037\"\n.nullvalue \"\"\n" + sql)
+
+    def catalog(self):
+        return ""
+
+
+class Maria:
+    name = "MariaDB"
+    quote = "`"
+    real = "DOUBLE"
+    # Asked for VALUES, it grants read-only: the record follows.
+    updatable = 0
+
+    def create(self, sql):
+        self.client(f"DROP DATABASE IF EXISTS {DB}; CREATE DATABASE {DB} CHARACTER SET utf8mb4 COLLATE utf8mb4_bin;",
+                    database="mysql")
+        self.client(sql)
+        self.connect = host.required_env("VORDEX_TEST_MARIA_DRIVER").replace(
+            "Database=" + host.required_env("MARIA_DATABASE"), "Database=" + DB)
+
+    def client(self, sql, database=DB):
+        result = subprocess.run(["mariadb", "--no-defaults", "-S", host.required_env("MARIA_SOCKET"), "-uroot",
+                                 "--batch", "--skip-column-names", "--raw", database],
+                                input=sql.encode(), stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
+        if result.returncode != 0:
+            raise AssertionError(f"mariadb failed: {result.stderr.decode('utf-8', 'replace')}")
+        return result.stdout.decode("utf-8").rstrip("\n")
+
+    def query(self, sql):
+        # NULL comes as "NULL"; the queries here read no NULL through it.
+        return "\n".join(line.replace("\t", "\x1f") for line in self.client(sql).split("\n"))
+
+    def catalog(self):
+        return DB
+
+
+DRIVERS = [Postgres(), Sqlite(), Maria()]
+
+
+def q(driver, name):
+    """`name` as an identifier of the driver's SQL."""
+    return driver.quote + name.replace(driver.quote, driver.quote * 2) + driver.quote
+
+
+def schema(d):
+    """The tables every driver gets, in its own dialect."""
+    return f"""
+        CREATE TABLE goods (id INTEGER PRIMARY KEY, name VARCHAR(40), price {d.real}, note TEXT, jp TEXT);
+        INSERT INTO goods VALUES (1, 'apple', 1.5, NULL, 'りんご'), (2, 'it''s', 2.25, 'x', NULL),
+                                 (3, 'c', NULL, '', '東京');
+        CREATE TABLE victim (id INTEGER PRIMARY KEY, v TEXT);
+        INSERT INTO victim VALUES (1, 'keep');
+        CREATE TABLE {q(d, 'say "hi" ' + d.quote)} (id INTEGER PRIMARY KEY, {q(d, 'a b' + d.quote)} TEXT);
+        INSERT INTO {q(d, 'say "hi" ' + d.quote)} VALUES (7, 'odd');
+        CREATE VIEW cheap AS SELECT name FROM goods WHERE price < 2;
+        """
+
+
+GOODS = ["id", "name", "price", "note", "jp"]
+ROWS = [["1", "apple", "1.5", "", "りんご"], ["2", "it's", "2.25", "x", ""], ["3", "c", "", "", "東京"]]
+
+vordex = None
+
+
+def setUpModule():
+    global vordex
+    vordex = host.load_library()
+
+
+class EveryDriver(unittest.TestCase):
+    def setUp(self):
+        self.stderr = StandardError()
+
+    def tearDown(self):
+        vordex.Close()
+        os.environ.pop("VORDEX_CONNECT", None)
+
+    def session(self, driver):
+        vordex.Close()
+        driver.create(schema(driver))
+        os.environ["VORDEX_CONNECT"] = driver.connect
+
+    def goods(self, driver):
+        # NULL as the text NULL, which no client renders alike.
+        return driver.query("SELECT id, name, COALESCE(price, 0), COALESCE(note, 'NULL'), COALESCE(jp, 'NULL')"
+                            " FROM goods ORDER BY id;")
+
+    def test_list_read_and_seek(self):
+        for d in DRIVERS:
+            with self.subTest(d.name):
+                self.session(d)
+                odd_table = 'say "hi" ' + d.quote
+                with self.stderr.capture():
+                    self.assertEqual(vordex.Table(), 3)
+                    self.assertEqual(sorted(vordex.table_names(4)), sorted(["goods", "victim", odd_table, ""]))
+                    self.assertEqual(vordex.text("GetDirName"), d.catalog())
+                    self.assertEqual(vordex.Open(b"goods"), 5)
+                    self.assertEqual([vordex.text("GetNameList", i) for i in range(6)], GOODS + [""])
+                    self.assertEqual(vordex.OpenRec(), 1)
+                    rows = []
+                    while not vordex.IsEOF() and len(rows) < 5:
+                        rows.append(vordex.row(5))
+                        self.assertEqual(vordex.list_text()[1].split(b"\0")[0],
+                                         "".join(v + "\x1e" for v in rows[-1]).encode())
+                        self.assertEqual(vordex.MoveNext(), 1)
+                    self.assertEqual(rows, ROWS)
+                    for row in (2, 0, 1):
+                        self.assertEqual((vordex.Seek(row), vordex.row(5)), (1, ROWS[row]))
+                    self.assertEqual(vordex.Seek(3), 1)
+                    self.assertNotEqual(vordex.IsEOF(), 0)
+                    vordex.CloseRec()
+                    # Names with blanks and the driver's own quote character.
+                    self.assertEqual(vordex.Open(odd_table.encode()), 2)
+                    self.assertEqual(vordex.text("GetNameList", 1), "a b" + d.quote)
+                    self.assertEqual(vordex.OpenRec(), 1)
+                    self.assertEqual(vordex.row(2), ["7", "odd"])
+                self.assertEqual(self.stderr.data, b"")
+
+    def test_writes_land_on_the_row_as_granted(self):
+        hostile = "x'); DELETE FROM victim; --"
+        for d in DRIVERS:
+            with self.subTest(d.name):
+                self.session(d)
+                before = self.goods(d)
+                self.assertEqual(vordex.Open(b"goods"), 5)
+                self.assertEqual(vordex.OpenRec(), 1)
+                self.assertEqual(vordex.Seek(1), 1)
+                self.assertEqual([vordex.CanUpdate(i) for i in (0, 1, 4, 5, -1)], [d.updatable] * 3 + [0, 0])
+                with self.stderr.capture():
+                    written = [vordex.Update(1, hostile.encode()), vordex.Update(3, "日本".encode())]
+                    shown = vordex.row(5)
+                self.assertEqual(self.stderr.data, b"")
+                expected = before.split("\n")
+                if d.updatable:
+                    self.assertEqual(written, [1, 1])
+                    self.assertEqual(shown, ["2", hostile, "2.25", "日本", ""])
+                    expected[1] = "\x1f".join(["2", hostile, "2.25", "日本", "NULL"])
+                else:
+                    self.assertEqual(written, [0, 0])
+                    self.assertEqual(shown, ROWS[1])
+                # Only that row changed, and only the columns written; NULL
+                # stays NULL, the empty note stays empty.
+                self.assertEqual(self.goods(d).split("\n"), expected)
+                self.assertEqual(d.query("SELECT v FROM victim;"), "keep")
+                # Moved away and back, the row reads as stored.
+                self.assertEqual((vordex.Seek(0), vordex.Seek(1)), (1, 1))
+                self.assertEqual(vordex.text("GetData", 1), hostile if d.updatable else "it's")
+                # Past the end nothing is written; a view is never written.
+                self.assertEqual(vordex.Seek(3), 1)
+                with self.stderr.capture():
+                    self.assertEqual(vordex.Update(1, b"late"), 0)
+                self.assertEqual(self.stderr.data, message(FIXED_TEXT) if d.updatable else b"")
+                vordex.CloseRec()
+                self.assertEqual(vordex.Open(b"cheap"), 1)
+                self.assertEqual(vordex.OpenRec(), 1)
+                self.assertEqual((vordex.CanUpdate(0), vordex.Update(0, b"v")), (0, 0))
+                self.assertEqual(self.goods(d).split("\n"), expected)
+
+    def test_a_lost_server_is_never_the_end_of_the_rows(self):
+        for d, kill in ((DRIVERS[0], "SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
+                                     f" WHERE datname = '{DB}' AND pid <> pg_backend_pid();"),
+                        (DRIVERS[2], None)):
+            with self.subTest(d.name):
+                vordex.Close()
+                d.create("CREATE TABLE many (id INTEGER PRIMARY KEY, v TEXT);\nINSERT INTO many VALUES " +
+                         ",".join(f"({i}, 'v{i}')" for i in range(1, 2001)) + ";")
+                os.environ["VORDEX_CONNECT"] = d.connect
+                self.assertEqual(vordex.Open(b"many"), 2)
+                self.assertEqual(vordex.OpenRec(), 1)
+                if kill:
+                    d.query(kill)
+                else:
+                    ids = d.client(f"SELECT id FROM information_schema.processlist WHERE db = '{DB}'"
+                                   " AND id <> connection_id();")
+                    d.client("".join(f"KILL {i};" for i in ids.split()))
+                rows, moved = 1, 1
+                with self.stderr.capture():
+                    while moved and not vordex.IsEOF():
+                        moved = vordex.MoveNext()
+                        rows += moved and not vordex.IsEOF()
+                # Every row before the end, or a failure with a message.
+                if vordex.IsEOF():
+                    self.assertEqual(rows, 2000)
+                else:
+                    self.assertEqual(moved, 0)
+                    self.assertTrue(self.stderr.data.startswith(b"VORDEX: "), self.stderr.data)
+                vordex.Close()
+
+
+class SqliteFiles(unittest.TestCase):
+    """What only a file shows: a lock held elsewhere, a file that cannot be
+    written, a path with no database."""
+
+    sqlite = DRIVERS[1]
+
+    def setUp(self):
+        self.stderr = StandardError()
+        self.sqlite.create(schema(self.sqlite))
+        os.environ["VORDEX_CONNECT"] = self.sqlite.connect
+
+    def tearDown(self):
+        vordex.Close()
+        os.environ.pop("VORDEX_CONNECT", None)
+        shutil.rmtree(self.sqlite.directory, ignore_errors=True)
+
+    def test_a_locked_file_refuses_the_write_whole(self):
+        holder = subprocess.Popen(["sqlite3", self.sqlite.file], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                  stderr=subprocess.PIPE)
+        holder.stdin.write(b"BEGIN IMMEDIATE;\nUPDATE victim SET v = 'held';\nSELECT 'locked';\n")
+        holder.stdin.flush()
+        self.assertEqual(holder.stdout.readline(), b"locked\n")
+        try:
+            self.assertEqual(vordex.Open(b"goods"), 5)
+            self.assertEqual(vordex.OpenRec(), 1)
+            with self.stderr.capture():
+                self.assertEqual(vordex.Update(1, b"new"), 0)
+            self.assertEqual(self.stderr.data, message("database is locked (5)"))
+            self.assertEqual(vordex.text("GetData", 1), "apple")
+        finally:
+            holder.communicate(b"ROLLBACK;\n", timeout=60)
+        self.assertEqual(self.sqlite.query("SELECT name FROM goods WHERE id = 1; SELECT v FROM victim;"),
+                         "apple\nkeep")
+
+    def test_a_read_only_file_refuses_the_write(self):
+        os.chmod(self.sqlite.file, 0o444)
+        os.chmod(self.sqlite.directory, 0o755)
+        # Root writes any file: the host runs as nobody.
+        child = subprocess.run(
+            [sys.executable, "-c", READ_ONLY_CHILD, host.LIBRARY_PATH], stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE, timeout=120, check=False, preexec_fn=lambda: os.setresuid(65534, 65534, 65534))
+        self.assertEqual((child.returncode, child.stdout), (0, b"1 1 0 apple\n"), child.stderr)
+        self.assertEqual(child.stderr, message("attempt to write a readonly database (8)"))
+        self.assertEqual(self.sqlite.query("SELECT name FROM goods WHERE id = 1;"), "apple")
+
+    def test_a_path_without_a_database_lists_no_table_and_says_so(self):
+        missing = os.path.join(self.sqlite.directory, "missing.db")
+        os.environ["VORDEX_CONNECT"] = f"DRIVER={{SQLite3}};Database={missing}"
+        with self.stderr.capture():
+            self.assertEqual(vordex.Table(), 0)
+        self.assertEqual(self.stderr.data, message(NO_TABLE_TEXT))
+        os.environ["VORDEX_CONNECT"] = f"DRIVER={{SQLite3}};Database={missing}/nested.db"
+        with self.stderr.capture():
+            self.assertEqual(vordex.Table(), 0)
+        self.assertEqual(self.stderr.data, message("connect failed"))
+
+
+# The private ODBC configuration is the test user's alone: the driver is
+# named by its file, which unixODBC finds in its driver directory.
+READ_ONLY_CHILD = r"""
+import ctypes, os, sys
+os.environ["VORDEX_CONNECT"] = os.environ["VORDEX_CONNECT"].replace("{SQLite3}", "libsqlite3odbc.so")
+lib = ctypes.CDLL(sys.argv[1])
+lib.VORDEX_GetData.restype = ctypes.c_char_p
+print(lib.VORDEX_Open(b"goods") // 5, lib.VORDEX_OpenRec(), lib.VORDEX_Update(1, b"new"),
+      lib.VORDEX_GetData(1).decode())
+"""
+
+if __name__ == "__main__":
+    host.main()
