@@ -1,7 +1,7 @@
 -- The sample database of scripts/demo.sh: a small shop. Mixed column types,
 -- Japanese text (the database is UTF-8), NULLs and a view.
--- psqlODBC keeps keyset cursors only for tables with an int4 serial column,
--- so every table has a serial primary key.
+-- Written for PostgreSQL; scripts/demo.sh gives it to SQLite too, with
+-- "serial PRIMARY KEY" made SQLite's INTEGER PRIMARY KEY.
 BEGIN;
 
 CREATE TABLE customers (
@@ -45,7 +45,8 @@ INSERT INTO products (name, category, price, in_stock, released_on, notes) VALUE
     ('Ceramic teapot, 1 l',   'Kitchen',   3200.00,   15, '2018-09-01', 'Dishwasher safe; "classic" glaze'),
     ('どら焼き 6個入り',      '菓子',       960.00,    0, '2023-03-03', NULL),
     ('Bamboo whisk',          'Kitchen',   1850.50,   42, NULL,         'Hand-made'),
-    ('ほうじ茶',              '飲料',       420.00,   80, '2021-10-01', E'Roasted.\nTry it cold.');
+    ('ほうじ茶',              '飲料',       420.00,   80, '2021-10-01', 'Roasted.
+Try it cold.');
 
 INSERT INTO orders (customer_id, product_id, quantity, ordered_at, shipped, remark) VALUES
     (1, 1, 3, '2024-03-01 09:15:00', true,  NULL),
