@@ -1,7 +1,9 @@
-// The catalog result sets and the table record against PostgreSQL and SQLite.
+// The catalog result sets and the table record against PostgreSQL, and the
+// table record through every driver of the tests.
 #include <gtest/gtest.h>
 #include <sqlext.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -107,6 +109,53 @@ TEST_F(PostgresRecords, TableRecordSelectsExactlyTheNamedTable) {
         record.Move(1, SQL_FETCH_NEXT);
         EXPECT_TRUE(record.AtEnd);
     }
+}
+
+// What each driver grants the table record: the open asks for what the
+// driver offers, and the record writes only as the driver granted.
+TEST(EveryDriver, TableRecordGetsWhatTheDriverGrants) {
+    const std::string sqliteFile = RequiredEnv("VORDEX_TEST_SQLITE_FILE");
+    const std::string setup = "CREATE TABLE drv (id INTEGER PRIMARY KEY, v TEXT); INSERT INTO drv VALUES (1, 'one');";
+    const std::string maria = "mariadb --no-defaults -S " + RequiredEnv("MARIA_SOCKET") + " -uroot " +
+                              RequiredEnv("MARIA_DATABASE") + " -e ";
+    struct Case {
+        const char* driver;
+        std::string connect;
+        std::string make;  // shell command that makes the table drv
+        uint32_t concurrency;
+        int32_t updatable;
+        size_t keyFields;  // 1 where rows are written by their key
+    };
+    Psql("DROP TABLE IF EXISTS drv; " + setup);
+    const Case cases[] = {
+        {"psqlODBC", integration::PgDsnConnect(), "true", SQL_CONCUR_ROWVER, 1, 0},
+        {"SQLite", "DSN=" + RequiredEnv("VORDEX_TEST_SQLITE_DSN"),
+         "sqlite3 " + sqliteFile + " \"DROP TABLE IF EXISTS drv; " + setup + "\"", SQL_CONCUR_LOCK, 1, 1},
+        {"MariaDB", "DSN=" + RequiredEnv("VORDEX_TEST_MARIA_DSN"), maria + "\"DROP TABLE IF EXISTS drv; " + setup + "\"",
+         SQL_CONCUR_VALUES, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.driver);
+        ASSERT_EQ(std::system(c.make.c_str()), 0);
+        CDatabase db;
+        ASSERT_TRUE(db.Open(nullptr, false, false, ("ODBC;" + c.connect).c_str(), false));
+        const CText names[CMyRec::kValueCount] = {CText("id"), CText("v")};
+        CMyRec record(&db);
+        record.TableName = "drv";
+        record.FieldCount = 2;
+        record.FieldNameList = names;
+        ASSERT_TRUE(record.Open(KeysetCursor, nullptr, 0));
+        EXPECT_EQ(record.OpenType, StaticCursor);
+        EXPECT_EQ(record.Concurrency, c.concurrency);  // asked for
+        EXPECT_EQ(record.UpdateAllowed, c.updatable);
+        EXPECT_EQ(record.KeyFields.size(), c.keyFields);
+        EXPECT_STREQ(record.Values[1].c_str(), "one");
+        CTables tables(&db);
+        tables.TableTypeParam = "'TABLE'";
+        ASSERT_TRUE(tables.Open(KeysetCursor, nullptr, OptReadOnly));
+        EXPECT_EQ(tables.OpenType, StaticCursor);
+    }
+    Psql("DROP TABLE drv;");
 }
 
 }  // namespace
