@@ -35,6 +35,24 @@ port_in_use() {
     fi
 }
 
+# Starts a server on the first of the given ports that is free, through the
+# caller's `try_start PORT` (0: started, 1: the port turned out to be taken;
+# any other failure ends the script). Sets started_port.
+vordex_start_on_free_port() {
+    local port
+    # shellcheck disable=SC2034 # read by the caller
+    started_port=""
+    for port in "$@"; do
+        port_in_use "$port" && continue
+        if try_start "$port"; then
+            # shellcheck disable=SC2034
+            started_port=$port
+            return 0
+        fi
+    done
+    vordex_die "no free port among $1..${!#}"
+}
+
 # One line of env.sh. Values are single-quoted so connect strings with braces
 # and semicolons survive sourcing.
 vordex_env_line() {

@@ -69,15 +69,9 @@ start_server() {
             --auth-root-authentication-method=normal --skip-test-db >"$maria/install.log" 2>&1 ||
             { cat "$maria/install.log" >&2; vordex_die "mariadb-install-db failed"; }
     fi
-    local port started=""
-    for ((port = FIRST_PORT; port < FIRST_PORT + PORT_TRIES; port++)); do
-        port_in_use "$port" && continue
-        if try_start "$port"; then
-            started=$port
-            break
-        fi
-    done
-    [[ -n $started ]] || vordex_die "no free port in $FIRST_PORT..$((FIRST_PORT + PORT_TRIES - 1))"
+    local started
+    vordex_start_on_free_port $(seq "$FIRST_PORT" $((FIRST_PORT + PORT_TRIES - 1)))
+    started=$started_port
     client -e "CREATE DATABASE IF NOT EXISTS $MARIA_DB CHARACTER SET utf8mb4 COLLATE utf8mb4_bin"
 
     local marker="# Private MariaDB server (scripts/maria_server.sh)"

@@ -88,15 +88,8 @@ start_cluster() {
         candidates+=("$port")
     done
 
-    local started=""
-    for port in "${candidates[@]}"; do
-        port_in_use "$port" && continue
-        if try_start "$port"; then
-            started=$port
-            break
-        fi
-    done
-    [[ -n $started ]] || vordex_die "no free port in $FIRST_PORT..$((FIRST_PORT + PORT_TRIES - 1))"
+    vordex_start_on_free_port "${candidates[@]}"
+    local started=$started_port
 
     # Idempotent, so a restarted cluster keeps its role and database.
     "$PG_BIN/psql" -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -p "$started" \
