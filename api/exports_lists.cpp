@@ -7,6 +7,7 @@
 #include "api/library_state.h"
 #include "api/show_message.h"
 #include "db/library_messages.h"
+#include "platform/code_page.h"
 #include "records/columns.h"
 #include "records/tables.h"
 #include "vordex.h"
@@ -120,8 +121,10 @@ void ListColumns(const char* tableName) {
     const ListedTable* listed = FindListedTable(tableName);
     activeTable = listed != nullptr ? listed->Name.c_str() : tableName;
     activeOwner.Clear();
-    // The catalog takes an empty name for "every table": no table is named "".
-    if (activeTable.IsEmpty()) {
+    // The catalog takes an empty name for "every table": no table is named
+    // "", nor by bytes that are no text of the host's code page.
+    if (activeTable.IsEmpty() ||
+        !platform::IsValidText(activeTable.c_str(), activeTable.Length(), platform::HostCodePage())) {
         ShowNoFieldMessage(catalogQualifier);
         return;
     }

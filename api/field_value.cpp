@@ -99,10 +99,17 @@ bool IsDateTimeForm(const char* value, int32_t sqlType) {
 FieldValue ValueForField(const char* value, int32_t sqlType, const char* typeName, int32_t catalogLength) {
     FieldValue field;
     const size_t length = std::strlen(value);
+    const platform::CodePage host = platform::HostCodePage();
+    // Bytes of another code page would reach the data source as other
+    // characters, or as bytes it refuses halfway through a write.
+    if (!platform::IsValidText(value, length, host)) {
+        field.refusal = MessageNotHostText;
+        return field;
+    }
     if (IsFreeText(sqlType, typeName != nullptr ? typeName : "")) {
         const auto limit = std::min(static_cast<size_t>(static_cast<uint32_t>(catalogLength)), kValueCapacity);
         field.text.Assign(
-            value, length <= limit ? length : platform::WholeCharacterPrefix(value, limit, platform::HostCodePage()));
+            value, length <= limit ? length : platform::WholeCharacterPrefix(value, limit, host));
         return field;
     }
     field.text.Assign(value, length);

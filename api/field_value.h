@@ -24,7 +24,8 @@ struct FieldValue {
 /// short is another value (psqlODBC lists boolean and bit(n) as character
 /// columns). It is refused when it does not fit the bound storage, a date or
 /// time that is not in ODBC's character form, and binary data that is not
-/// hex digits two a byte: drivers read either as another value.
+/// hex digits two a byte: drivers read either as another value. Bytes that
+/// are no text of the host's code page are refused whatever the column.
 FieldValue ValueForField(const char* value, int32_t sqlType, const char* typeName, int32_t catalogLength);
 
 }  // namespace vordex::api

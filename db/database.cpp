@@ -45,6 +45,7 @@ bool CDatabase::OpenWithOptions(const char* connect, uint32_t options) {
         if (!DriverConnect(options)) return false;
         VerifyConformance();
         ReadCapabilities();
+        ChooseDriverCodePage();
         BoundLockWaits();
         WatchOwnSockets();
     } catch (...) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "db/code_pages.h"
 #include "db/object.h"
 #include "db/text.h"
 #include "platform/server_watch.h"
@@ -61,6 +62,9 @@ public:
     /// On PostgreSQL and SQLite, bounds waits for locks by QueryTimeout.
     void BoundLockWaits();
     void BoundSqliteLockWaits(long milliseconds);
+    /// Sets CodePages: the host's code page, and the one the driver's texts
+    /// are in as far as the data source tells it (see the definition).
+    void ChooseDriverCodePage();
     /// Watches those of the sockets opened while connecting (in Sockets)
     /// that are surely this connection's; clears Sockets when none is.
     void WatchOwnSockets();
@@ -74,8 +78,8 @@ public:
     void ConvertBrackets(char* sql) const;
 
     bool IsConnected() const { return ConnectionHandle != nullptr; }
-    /// The connection's current catalog (SQL_CURRENT_QUALIFIER); empty when
-    /// the driver names none.
+    /// The connection's current catalog (SQL_CURRENT_QUALIFIER), in the
+    /// host's code page; empty when the driver names none.
     CText CurrentCatalog() const;
     /// True when the driver reports the connection to its server lost
     /// (SQL_ATTR_CONNECTION_DEAD); false while it is alive or cannot tell.
@@ -85,6 +89,8 @@ public:
     int32_t UsesCursorLibrary = 0;
     char QuoteChar = ' ';
     CText ConnectString;
+    /// The host's code page and the driver's, set when connected.
+    CodePagePair CodePages;
     /// The connect string last given to the driver manager.
     std::string SentConnect;
     /// Result sets open on this connection, newest first; not owned.

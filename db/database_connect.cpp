@@ -111,7 +111,7 @@ CText CDatabase::CurrentCatalog() const {
     // ODBC 2 gives a string option room for SQL_MAX_OPTION_STRING_LENGTH bytes.
     char name[SQL_MAX_OPTION_STRING_LENGTH + 1] = {};
     if (!Succeeded(SQLGetConnectOption(ConnectionHandle, SQL_CURRENT_QUALIFIER, name))) return CText();
-    return CText(name);
+    return CodePages.ToHost(name);
 }
 
 void CDatabase::ReadCapabilities() {

@@ -46,7 +46,8 @@ void CDBException::BuildErrorText(CDatabase* connection, SQLHSTMT statement) {
             if (*rest == ' ') ++rest;
         }
         StateText.Append('\n');
-        ErrorText.Append(rest);
+        // The server's own words, which may quote a name or a value.
+        ErrorText.Append(connection->CodePages.ToHost(rest));
         ErrorText.Append('\n');
     }
 }

@@ -1,6 +1,7 @@
 #include "db/library_messages.h"
 
 #include <iterator>
+#include <string>
 
 #include "platform/code_page.h"
 
@@ -29,6 +30,7 @@ constexpr MessageEntry kMessages[] = {
     {LibraryErrorMessageBase + 1013, "ODBCﾄﾞﾗｲﾊﾞが静的カーソルを提供しません."},
     {LibraryErrorMessageBase + 1025, "ODBCﾄﾞﾗｲﾊﾞが動的カーソルを提供しません."},
     {LibraryErrorMessageBase + 1026, "サーバーとの接続が切れました. 表の終わりには達していません."},
+    {MessageNotHostText, "値にこのコードページの文字でないバイトがあるため書き込めません."},
     {MessageBinaryForm, "バイナリ値は 00ff10 のように16進数字2桁ずつで書いて下さい."},
     {MessageDateTimeForm,
      "日付と時刻は yyyy-mm-dd, hh:mm:ss[.fffffffff], yyyy-mm-dd hh:mm:ss[.fffffffff] の形で書いて下さい."},
@@ -39,7 +41,8 @@ constexpr MessageEntry kMessages[] = {
 bool LoadLibraryMessage(unsigned id, CText& out) {
     for (const MessageEntry& entry : kMessages) {
         if (entry.id == id) {
-            out = platform::Utf8ToHost(entry.utf8);
+            const std::string text = platform::Utf8ToHost(entry.utf8);
+            out.Assign(text.data(), text.size());
             return true;
         }
     }

@@ -14,6 +14,7 @@ enum LibraryMessageId : unsigned {
     MessageValueTooLong = 6,
     MessageDateTimeForm = 7,
     MessageBinaryForm = 8,
+    MessageNotHostText = 9,
     /// A library error code's text is looked up under code + this offset.
     LibraryErrorMessageBase = 61080,
 };

@@ -59,6 +59,11 @@ struct ColumnRecord {
     SQLLEN Indicator;
     uint32_t TypeCode;
     uint8_t SavedStatus;
+    /// Where the connection converts between code pages: the storage bound
+    /// in place of a text member, which holds the driver's form of its
+    /// value, and the member's limit in bytes of the host's code page.
+    std::unique_ptr<CText> DriverText;
+    size_t HostLimit;
 };
 
 /// Base class of every result set: one statement on a connection, its rows

@@ -57,8 +57,9 @@ void CRecordset::Move(int32_t rows, SQLUSMALLINT fetchType) {
     }
     CheckMove(fetchType, rows);
 
-    // Set until the fetch has been judged: a refused fetch leaves the cursor
-    // on a row the members do not hold.
+    // Set until the fetch has been judged and its values taken: a refused
+    // fetch, or a value the members cannot hold, leaves the cursor on a row
+    // the members do not hold.
     FetchFailed = 1;
     SQLRETURN rc;
     if (SkipsDeletedRows(Options, fetchType, rows)) {
@@ -66,10 +67,10 @@ void CRecordset::Move(int32_t rows, SQLUSMALLINT fetchType) {
     } else {
         rc = FetchRow(fetchType, rows, RowsFetched);
     }
-    FetchFailed = 0;
     AfterFetch(rc, fetchType, rows, RowsFetched);
 
     if (FieldCount > 0 && !AtEnd && !AtStart && !(Options & OptMultiRow)) FixUpFetchedRow();
+    FetchFailed = 0;
 }
 
 void CRecordset::CheckMove(SQLUSMALLINT fetchType, int32_t rows) {

@@ -191,7 +191,9 @@ void CRecordset::ApplyCursorOptions(SQLHSTMT statement, SQLUSMALLINT cursorType)
 }
 
 void CRecordset::ExecuteStatement() {
-    SQLCHAR* text = reinterpret_cast<SQLCHAR*>(const_cast<char*>(SqlStatement.c_str()));
+    CText converted;
+    const CText& sent = Database->CodePages.ForDriver(SqlStatement, converted);
+    SQLCHAR* text = reinterpret_cast<SQLCHAR*>(const_cast<char*>(sent.c_str()));
     const bool direct = Options & OptExecuteDirect;
     // The failure of the updatable attempt, kept while a read-only one runs.
     std::unique_ptr<CDBException> updatableFailure;

@@ -90,18 +90,23 @@ void CRecordset::BuildUpdateSql() {
     UpdateSql.SyncLength();
 
     if (Options & OptRepeatAddMarker) {
+        CText converted;
+        const CText& sent = Database->CodePages.ForDriver(UpdateSql, converted);
         const SQLRETURN rc = RepeatWhileExecuting([&] {
-            return SQLPrepare(UpdateStatement, reinterpret_cast<SQLCHAR*>(UpdateSql.Buffer()), SQL_NTS);
+            return SQLPrepare(UpdateStatement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sent.c_str())), SQL_NTS);
         });
         if (!Succeeded(rc)) ThrowError(rc, UpdateStatement);
     }
 }
 
 void CRecordset::ExecuteUpdateSql() {
+    CText converted;
+    const CText& sent = Database->CodePages.ForDriver(UpdateSql, converted);
     const SQLRETURN rc = RepeatWhileExecuting([&] {
         return (Options & OptRepeatAdd)
                    ? SQLExecute(UpdateStatement)
-                   : SQLExecDirect(UpdateStatement, reinterpret_cast<SQLCHAR*>(UpdateSql.Buffer()), SQL_NTS);
+                   : SQLExecDirect(UpdateStatement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sent.c_str())),
+                                   SQL_NTS);
     });
     if (!Succeeded(rc)) ThrowError(rc, UpdateStatement);
     if (rc == SQL_NEED_DATA) SendDataAtExecution(UpdateStatement);

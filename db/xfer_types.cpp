@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "db/database.h"
+#include "db/db_exception.h"
 #include "db/field_xfer.h"
 #include "db/recordset.h"
 
@@ -70,6 +72,29 @@ SQLULEN TextBufferLength(const CRecordset& rs, uint32_t number, uint32_t maxLeng
     return display >= 256 && display <= maxLength ? display : maxLength;
 }
 
+/// The connection's code pages where it converts texts; null where texts
+/// pass as they are.
+const CodePagePair* Conversion(const CRecordset& rs) {
+    return rs.Database != nullptr && rs.Database->CodePages.Converts() ? &rs.Database->CodePages : nullptr;
+}
+
+/// A fetched text that is not NULL: its length taken from the terminator,
+/// or, where the connection converts, the driver's form in the host's code
+/// page. A value the host's code page makes longer than the member holds is
+/// refused as a cut one would be.
+inline void TakeFetchedText(CRecordset& rs, const CodePagePair* conversion, ColumnRecord& record, CText& value) {
+    if (conversion != nullptr && record.DriverText) {
+        CText& fetched = *record.DriverText;
+        fetched.SyncLength();
+        if (!conversion->ToHost(fetched.c_str(), fetched.Length(), value, record.HostLimit)) {
+            rs.ThrowError(ErrorDataTruncated);
+        }
+    } else {
+        value.SyncLength();  // the driver wrote the terminator; trailing blanks stay
+    }
+    record.Indicator = static_cast<SQLLEN>(value.Length());
+}
+
 // The saved copy is an empty text that was not NULL.
 bool HeldEmptyText(const ColumnRecord& record) {
     return !(record.SavedStatus & FieldNull) && record.Saved.Text != nullptr && record.Saved.Text->IsEmpty();
@@ -129,14 +154,14 @@ void FixUpFetchedTexts(CFieldXfer& xfer, CText* values, uint32_t count) {
     const uint32_t taking = std::min(count, rs.FieldCount - before);
     ColumnRecord* records = &rs.ColumnRecords[before];
     uint8_t* status = &rs.ColumnStatus[before];
+    const CodePagePair* conversion = Conversion(rs);
     for (uint32_t i = 0; i < taking; ++i) {
         CText& value = values[i];
         if (records[i].Indicator == SQL_NULL_DATA) {
             status[i] |= FieldNull;
             value.Clear();
         } else {
-            value.SyncLength();  // the driver wrote the terminator; trailing blanks stay
-            records[i].Indicator = static_cast<SQLLEN>(value.Length());
+            TakeFetchedText(rs, conversion, records[i], value);
         }
     }
 }
@@ -170,8 +195,22 @@ void XferText(CFieldXfer& xfer, const char* name, CText& value, uint32_t maxLeng
             value.Reserve(bytes);
             value.Truncate(bytes);
             value.Pin();
+            CText* bound = &value;
+            SQLULEN boundBytes = bytes;
+            ColumnRecord& record = rs.ColumnRecords[number - 1];
+            if (const CodePagePair* conversion = Conversion(rs)) {
+                // The driver writes its own code page into storage of its
+                // own; each fetch converts that into the member.
+                if (!record.DriverText) record.DriverText = std::make_unique<CText>();
+                bound = record.DriverText.get();
+                boundBytes = conversion->DriverBytes(bytes) + 1;
+                bound->Unpin();
+                bound->Reserve(boundBytes);
+                bound->Pin();
+                record.HostLimit = bytes - 1;
+            }
             SQLRETURN rc = SQLBindCol(rs.StatementHandle, static_cast<SQLUSMALLINT>(number), SQL_C_CHAR,
-                                      value.Buffer(), static_cast<SQLLEN>(bytes), indicator);
+                                      bound->Buffer(), static_cast<SQLLEN>(boundBytes), indicator);
             value.SyncLength();
             if (!rs.Succeeded(rc)) rs.ThrowError(rc);
             rs.ColumnIndexMap[&value] = static_cast<int>(number);
@@ -182,8 +221,7 @@ void XferText(CFieldXfer& xfer, const char* name, CText& value, uint32_t maxLeng
                 FieldStatus(xfer, number) |= FieldNull;
                 value.Clear();
             } else {
-                value.SyncLength();  // the driver wrote the terminator; trailing blanks stay
-                *indicator = static_cast<SQLLEN>(value.Length());
+                TakeFetchedText(rs, Conversion(rs), rs.ColumnRecords[number - 1], value);
             }
             break;
         case OpMarkForAdd:
@@ -225,6 +263,22 @@ void XferText(CFieldXfer& xfer, const char* name, CText& value, uint32_t maxLeng
             record.TypeCode = TypeCodeText;
             break;
         }
+        case OpPrepareSetPos:
+        case OpAppendAssignments:
+        case OpAppendValues:
+            // The value the driver is given to write: where the connection
+            // converts, its driver form, in the storage bound for the column.
+            if (Conversion(rs) != nullptr && rs.ColumnRecords[number - 1].DriverText) {
+                CText& sent = *rs.ColumnRecords[number - 1].DriverText;
+                // Never a cut value: a value that does not fit is refused.
+                if (!Conversion(rs)->ToDriver(value.c_str(), value.Length(), sent, sent.Capacity())) {
+                    rs.ThrowError(ErrorDataTruncated);
+                }
+                DefaultExchange(xfer, name, sent.Buffer(), indicator, SQL_C_CHAR, static_cast<SQLLEN>(sent.Length()),
+                                maxLength);
+                break;
+            }
+            [[fallthrough]];
         default:
             DefaultExchange(xfer, name, value.Buffer(), indicator, SQL_C_CHAR, static_cast<SQLLEN>(value.Length()),
                             maxLength);

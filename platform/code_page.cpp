@@ -1,5 +1,9 @@
 #include "platform/code_page.h"
 
+#include <cstring>
+
+#include "platform/code_page_system.h"
+
 namespace vordex::platform {
 namespace {
 
@@ -55,6 +59,40 @@ bool StartsWithNoCase(const char* text, const char* prefix) {
     return true;
 }
 
-CText Utf8ToHost(const char* utf8) { return Utf8ToCodePage(utf8, HostCodePage()); }
+size_t ConvertText(const char* text, size_t length, CodePage from, CodePage to, char* out, size_t room, bool strict) {
+    size_t ascii = 0;
+    while (ascii < length && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
+    // ASCII is the same bytes in every code page here; so is any text left
+    // in the code page it is in when nothing asks for its check.
+    if (ascii == length || (from == to && !strict)) {
+        if (length > room) return kNotConverted;
+        std::memcpy(out, text, length);
+        return length;
+    }
+    return ConvertThroughSystem(text, length, from, to, out, room, strict);
+}
+
+bool IsValidText(const char* text, size_t length, CodePage codePage) {
+    std::string scratch(ConvertedRoom(length), '\0');
+    return ConvertText(text, length, codePage, CodePage::Utf8, scratch.data(), scratch.size(), true) != kNotConverted;
+}
+
+namespace {
+
+std::string Converted(const char* text, CodePage from, CodePage to) {
+    const size_t length = std::strlen(text);
+    std::string out(ConvertedRoom(length), '\0');
+    const size_t written = ConvertText(text, length, from, to, out.data(), out.size(), false);
+    out.resize(written != kNotConverted ? written : 0);
+    return out;
+}
+
+}  // namespace
+
+std::string Utf8ToCodePage(const char* utf8, CodePage codePage) { return Converted(utf8, CodePage::Utf8, codePage); }
+
+std::string Utf8ToHost(const char* utf8) { return Utf8ToCodePage(utf8, HostCodePage()); }
+
+std::string HostToUtf8(const char* text) { return Converted(text, HostCodePage(), CodePage::Utf8); }
 
 }  // namespace vordex::platform

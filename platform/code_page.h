@@ -1,9 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
-
-#include "db/text.h"
 
 namespace vordex::platform {
 
@@ -14,7 +13,8 @@ enum class CodePage { Utf8, Cp932, Ansi };
 
 /// The host's code page. CP932 when VORDEX_CODEPAGE=932. Otherwise, on
 /// Windows the system's ANSI code page; elsewhere CP932 when the locale's
-/// codeset (or LC_ALL / LC_CTYPE / LANG) names Shift_JIS or CP932, else UTF-8.
+/// codeset (or the first of LC_ALL, LC_CTYPE, LANG that is set) names
+/// Shift_JIS or CP932, else UTF-8.
 CodePage HostCodePage();
 
 /// True when `c` starts a two-byte character of the Ansi code page.
@@ -35,11 +35,29 @@ size_t WholeCharacterPrefix(const char* text, size_t maxBytes, CodePage codePage
 /// ASCII-case-insensitive test that `text` begins with the ASCII `prefix`.
 bool StartsWithNoCase(const char* text, const char* prefix);
 
+/// What ConvertText returns for a text it does not convert.
+constexpr size_t kNotConverted = SIZE_MAX;
+/// Bytes that a conversion of `length` bytes of text may need: a byte of
+/// any code page here becomes at most three bytes of another.
+constexpr size_t ConvertedRoom(size_t length) { return length * 3; }
+
+/// Writes the `length` bytes at `text`, a text of code page `from`, into
+/// the `room` bytes at `out` as a text of code page `to` (no terminator),
+/// and returns the bytes written; kNotConverted when they would be more
+/// than `room`. Lenient, each byte that is no character of `from`, and each
+/// character `to` cannot hold, becomes "?", as Windows' own conversions do;
+/// a text already in `to` is copied as it is. Strict, such a text is
+/// refused with kNotConverted.
+size_t ConvertText(const char* text, size_t length, CodePage from, CodePage to, char* out, size_t room, bool strict);
+
+/// True when the `length` bytes at `text` are a valid text of `codePage`.
+bool IsValidText(const char* text, size_t length, CodePage codePage);
+
+/// Converts a UTF-8 text into `codePage`; a character it cannot show becomes "?".
+std::string Utf8ToCodePage(const char* utf8, CodePage codePage);
 /// Converts a UTF-8 text (the library's own messages) into the host's code page.
-CText Utf8ToHost(const char* utf8);
+std::string Utf8ToHost(const char* utf8);
 /// Converts a text of the host's code page into UTF-8 (for desktop dialogs).
 std::string HostToUtf8(const char* text);
-/// Converts a UTF-8 text into `codePage`; a character it cannot show becomes "?".
-CText Utf8ToCodePage(const char* utf8, CodePage codePage);
 
 }  // namespace vordex::platform

@@ -2,13 +2,16 @@
 #include <iconv.h>
 #include <langinfo.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "platform/code_page.h"
+#include "platform/code_page_system.h"
 
 namespace vordex::platform {
 namespace {
@@ -42,58 +45,80 @@ CodePage HostCodePage() {
 // There is no other ANSI code page here.
 bool IsAnsiLeadByte(unsigned char) { return false; }
 
-CText Utf8ToCodePage(const char* utf8, CodePage codePage) {
-    CText result;
-    if (codePage == CodePage::Utf8) {
-        result.Assign(utf8);
-        return result;
-    }
-    iconv_t converter = iconv_open("CP932", "UTF-8");
-    if (converter == reinterpret_cast<iconv_t>(-1)) {
-        result.Assign(utf8);
-        return result;
-    }
-    size_t inLeft = std::strlen(utf8);
-    std::string out(inLeft + 1, '\0');  // CP932 never needs more bytes than UTF-8
-    char* in = const_cast<char*>(utf8);
-    char* outPtr = out.data();
-    size_t outLeft = out.size();
-    while (inLeft > 0) {
-        if (iconv(converter, &in, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1)) break;
-        if (errno != EILSEQ) break;
-        // An unmappable character: show a question mark and go on.
-        if (outLeft == 0) break;
-        *outPtr++ = '?';
-        --outLeft;
-        in += Utf8SequenceLength(reinterpret_cast<unsigned char*>(in));
-        inLeft = std::strlen(in);
-    }
-    iconv_close(converter);
-    result.Assign(out.data(), static_cast<size_t>(outPtr - out.data()));
-    return result;
+namespace {
+
+const char* IconvName(CodePage codePage) {
+    // There is no other ANSI code page here: HostCodePage never answers Ansi.
+    return codePage == CodePage::Cp932 ? "CP932" : "UTF-8";
 }
 
-std::string HostToUtf8(const char* text) {
-    if (HostCodePage() == CodePage::Utf8) return text;
-    iconv_t converter = iconv_open("UTF-8", "CP932");
-    if (converter == reinterpret_cast<iconv_t>(-1)) return text;
-    size_t inLeft = std::strlen(text);
-    std::string out(inLeft * 3 + 1, '\0');  // a CP932 character is at most 3 bytes of UTF-8
+size_t CharacterBytes(const char* text, size_t left, CodePage codePage) {
+    return std::min(left, CharLength(text, codePage));
+}
+
+/// The converters, one per pair of code pages, opened on first use: opening
+/// one costs more than converting a value. An iconv converter holds state,
+/// so one conversion at a time uses them.
+class Converters {
+public:
+    Converters() {
+        for (auto& row : handles_) {
+            for (iconv_t& handle : row) handle = kNone;
+        }
+    }
+    ~Converters() {
+        for (auto& row : handles_) {
+            for (iconv_t handle : row) {
+                if (handle != kNone) iconv_close(handle);
+            }
+        }
+    }
+    Converters(const Converters&) = delete;
+    Converters& operator=(const Converters&) = delete;
+
+    std::mutex lock;
+    /// kNone when iconv knows no such conversion.
+    iconv_t Get(CodePage from, CodePage to) {
+        iconv_t& handle = handles_[static_cast<int>(from)][static_cast<int>(to)];
+        if (handle == kNone) handle = iconv_open(IconvName(to), IconvName(from));
+        return handle;
+    }
+
+    static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
+
+private:
+    iconv_t handles_[3][3];
+};
+
+Converters converters;
+
+}  // namespace
+
+size_t ConvertThroughSystem(const char* text, size_t length, CodePage from, CodePage to, char* out, size_t room,
+                            bool strict) {
+    const std::lock_guard<std::mutex> hold(converters.lock);
+    iconv_t converter = converters.Get(from, to);
+    if (converter == Converters::kNone) return kNotConverted;
     char* in = const_cast<char*>(text);
-    char* outPtr = out.data();
-    size_t outLeft = out.size();
-    while (inLeft > 0 && outLeft > 0) {
+    size_t inLeft = length;
+    char* outPtr = out;
+    size_t outLeft = room;
+    while (inLeft > 0) {
         if (iconv(converter, &in, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1)) break;
-        if (errno != EILSEQ && errno != EINVAL) break;
-        // A byte that is no CP932 character: show a question mark and go on.
+        // A byte sequence that is no character of `from` (or is cut off at
+        // the end), or a character that `to` lacks.
+        if ((errno != EILSEQ && errno != EINVAL) || strict || outLeft == 0) {
+            outPtr = nullptr;
+            break;
+        }
         *outPtr++ = '?';
         --outLeft;
-        ++in;
-        --inLeft;
+        const size_t step = CharacterBytes(in, inLeft, from);
+        in += step;
+        inLeft -= step;
     }
-    iconv_close(converter);
-    out.resize(static_cast<size_t>(outPtr - out.data()));
-    return out;
+    iconv(converter, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
+    return outPtr == nullptr ? kNotConverted : static_cast<size_t>(outPtr - out);
 }
 
 }  // namespace vordex::platform

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/code_page.h"
+#include "platform/code_page_system.h"
 #include "platform/wide_text.h"
 
 namespace vordex::platform {
@@ -64,21 +65,25 @@ std::string FromWide(const std::wstring& wide, CodePage codePage) {
     return text;
 }
 
-CText Utf8ToCodePage(const char* utf8, CodePage codePage) {
-    CText result;
-    if (codePage == CodePage::Utf8) {
-        result.Assign(utf8);
-        return result;
-    }
-    const std::string converted = FromWide(ToWide(utf8, CodePage::Utf8), codePage);
-    result.Assign(converted.c_str(), converted.size());
-    return result;
-}
-
-std::string HostToUtf8(const char* text) {
-    const CodePage host = HostCodePage();
-    if (host == CodePage::Utf8) return text;
-    return FromWide(ToWide(text, host), CodePage::Utf8);
+size_t ConvertThroughSystem(const char* text, size_t length, CodePage from, CodePage to, char* out, size_t room,
+                            bool strict) {
+    if (length == 0) return 0;
+    // Lenient, a byte that is no character becomes U+FFFD (or the code
+    // page's own stand-in), which the second step turns into "?".
+    const int wideLength = MultiByteToWideChar(WindowsCodePage(from), strict ? MB_ERR_INVALID_CHARS : 0, text,
+                                               static_cast<int>(length), nullptr, 0);
+    if (wideLength <= 0) return kNotConverted;
+    std::wstring wide(static_cast<size_t>(wideLength), L'\0');
+    MultiByteToWideChar(WindowsCodePage(from), strict ? MB_ERR_INVALID_CHARS : 0, text, static_cast<int>(length),
+                        wide.data(), wideLength);
+    const UINT target = WindowsCodePage(to);
+    // UTF-8 holds every character; elsewhere a character the code page
+    // lacks becomes its default character, "?", which strict refuses.
+    BOOL usedDefault = FALSE;
+    const int written = WideCharToMultiByte(target, 0, wide.data(), wideLength, out, static_cast<int>(room), nullptr,
+                                            strict && target != CP_UTF8 ? &usedDefault : nullptr);
+    if (written <= 0 || usedDefault) return kNotConverted;
+    return static_cast<size_t>(written);
 }
 
 }  // namespace vordex::platform

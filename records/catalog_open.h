@@ -2,6 +2,7 @@
 
 #include "platform/odbc_headers.h"
 
+#include "db/database.h"
 #include "db/db_exception.h"
 #include "db/odbc_call.h"
 #include "db/recordset.h"
@@ -33,9 +34,11 @@ bool OpenCatalogResult(CRecordset& set, uint32_t openType, uint32_t options, Cat
     return true;
 }
 
-/// A catalog argument: the text, or a null pointer when it is empty.
-inline SQLCHAR* CatalogArgument(CText& text) {
-    return text.IsEmpty() ? nullptr : reinterpret_cast<SQLCHAR*>(text.Buffer());
+/// A catalog argument as the driver takes it (converted into `storage`
+/// where the code pages differ), or a null pointer when it is empty.
+inline SQLCHAR* CatalogArgument(const CDatabase& database, const CText& text, CText& storage) {
+    if (text.IsEmpty()) return nullptr;
+    return reinterpret_cast<SQLCHAR*>(const_cast<char*>(database.CodePages.ForDriver(text, storage).c_str()));
 }
 
 }  // namespace vordex

@@ -18,7 +18,7 @@ public:
 
     CText operator()(const CText& name) {
         if (std::strpbrk(name.c_str(), "_%\\") == nullptr || Escape() == '\0') return name;
-        const platform::CodePage codePage = platform::HostCodePage();
+        const platform::CodePage codePage = database_.CodePages.host;
         CText pattern;
         for (const char* p = name.c_str(); *p != '\0';) {
             const size_t step = platform::CharLength(p, codePage);
@@ -62,8 +62,10 @@ bool CColumns::Open(uint32_t openType, const char*, uint32_t options) {
         ExactPattern exact(*Database);
         CText owner = exact(OwnerParam);
         CText table = exact(TableNameParam);
-        return SQLColumns(statement, CatalogArgument(QualifierParam), SQL_NTS, CatalogArgument(owner), SQL_NTS,
-                          CatalogArgument(table), SQL_NTS, nullptr, SQL_NTS);
+        CText sent[3];
+        return SQLColumns(statement, CatalogArgument(*Database, QualifierParam, sent[0]), SQL_NTS,
+                          CatalogArgument(*Database, owner, sent[1]), SQL_NTS,
+                          CatalogArgument(*Database, table, sent[2]), SQL_NTS, nullptr, SQL_NTS);
     });
 }
 

@@ -86,9 +86,10 @@ void CMyRec::AppendRowCondition(uint32_t markers) {
         UpdateSql.Append("=?");
         separator = " AND ";
         KeyIndicators[i] = SQL_NTS;
-        const SQLRETURN rc = SQLBindParameter(
-            UpdateStatement, static_cast<SQLUSMALLINT>(markers + 1 + i), SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR,
-            255, 0, record.Saved.Text->Buffer(), 0, &KeyIndicators[i]);
+        const CText& sent = Database->CodePages.ForDriver(*record.Saved.Text, KeyValues[i]);
+        const SQLRETURN rc = SQLBindParameter(UpdateStatement, static_cast<SQLUSMALLINT>(markers + 1 + i),
+                                              SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, std::max<size_t>(sent.Length(), 255),
+                                              0, const_cast<char*>(sent.c_str()), 0, &KeyIndicators[i]);
         if (!Succeeded(rc)) ThrowError(rc, UpdateStatement);
     }
 }

@@ -59,8 +59,10 @@ public:
     std::vector<uint32_t> KeyFields;
 
 private:
-    /// Indicators of the key parameters: bound, so they stay put.
+    /// Indicators of the key parameters, and their values where the
+    /// connection converts: bound, so they stay put.
     SQLLEN KeyIndicators[kValueCount] = {};
+    CText KeyValues[kValueCount];
 };
 
 }  // namespace vordex

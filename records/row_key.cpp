@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "records/catalog_open.h"
+
 namespace vordex {
 
 bool SetPosRewritesEveryColumn(const CDatabase& database) {
@@ -19,19 +21,18 @@ std::vector<uint32_t> PrimaryKeyFields(CDatabase& database, const CText& owner, 
     std::vector<uint32_t> fields;
     SQLHSTMT statement = nullptr;
     if (!SQL_SUCCEEDED(SQLAllocStmt(database.ConnectionHandle, &statement))) return fields;
-    auto text = [](const CText& t) {
-        return t.IsEmpty() ? nullptr : reinterpret_cast<SQLCHAR*>(const_cast<char*>(t.c_str()));
-    };
-    bool complete = SQL_SUCCEEDED(
-        SQLPrimaryKeys(statement, nullptr, 0, text(owner), SQL_NTS, text(table), SQL_NTS));
+    CText sent[2];
+    bool complete = SQL_SUCCEEDED(SQLPrimaryKeys(statement, nullptr, 0, CatalogArgument(database, owner, sent[0]),
+                                                 SQL_NTS, CatalogArgument(database, table, sent[1]), SQL_NTS));
     SQLCHAR column[256];
     SQLLEN indicator = 0;
     // COLUMN_NAME; the rows come in key order (KEY_SEQ).
     complete = complete && SQL_SUCCEEDED(SQLBindCol(statement, 4, SQL_C_CHAR, column, sizeof column, &indicator));
     SQLRETURN rc = SQL_NO_DATA;
     while (complete && SQL_SUCCEEDED(rc = SQLFetch(statement))) {
+        const CText name = database.CodePages.ToHost(reinterpret_cast<const char*>(column));
         uint32_t i = 0;
-        while (i < count && std::strcmp(names[i].c_str(), reinterpret_cast<const char*>(column)) != 0) ++i;
+        while (i < count && names[i] != name) ++i;
         if (indicator == SQL_NULL_DATA || i == count) complete = false;
         fields.push_back(i);
     }

@@ -19,8 +19,11 @@ bool CTables::Open(uint32_t openType, const char*, uint32_t) {
         if (qualifier.IsEmpty() && !(Database->OwnerUsage & SQL_OU_DML_STATEMENTS)) {
             qualifier = Database->CurrentCatalog();
         }
-        return SQLTables(statement, CatalogArgument(qualifier), SQL_NTS, CatalogArgument(OwnerParam), SQL_NTS,
-                         CatalogArgument(TableNameParam), SQL_NTS, CatalogArgument(TableTypeParam), SQL_NTS);
+        CText sent[4];
+        return SQLTables(statement, CatalogArgument(*Database, qualifier, sent[0]), SQL_NTS,
+                         CatalogArgument(*Database, OwnerParam, sent[1]), SQL_NTS,
+                         CatalogArgument(*Database, TableNameParam, sent[2]), SQL_NTS,
+                         CatalogArgument(*Database, TableTypeParam, sent[3]), SQL_NTS);
     });
 }
 

@@ -112,24 +112,44 @@ TEST_F(DatabaseCapabilities, RefusedQueryTimeoutIsAskedOncePerConnectionObject) 
     EXPECT_EQ(other.QueryTimeout, 15);
 }
 
-TEST_F(DatabaseCapabilities, PostgreSqlSessionsBoundLockWaits) {
+// What a connection sends once connected, and the code page it takes the
+// driver's texts to be in, for a CP932 host.
+TEST_F(DatabaseCapabilities, SessionSettingsAndTheDriversCodePage) {
+    using platform::CodePage;
     struct Case {
         const char* dbms;
         int32_t queryTimeout;
-        const char* sent;  // null: nothing
+        const char* answer;  // the first statement's one value; null: that statement fails
+        std::vector<std::string> sent;
+        CodePage driver;
     };
-    const Case cases[] = {{"PostgreSQL", 15, "SET lock_timeout = 15000"},
-                          {"SQLite", 15, nullptr},
-                          {"PostgreSQL", -1, nullptr}};
+    const std::string setUtf8 = "SET client_encoding TO 'UTF8'", askSet = "SELECT @@character_set_results";
+    const Case cases[] = {
+        {"PostgreSQL", 15, "", {setUtf8, "SET lock_timeout = 15000"}, CodePage::Utf8},
+        {"PostgreSQL", -1, "", {setUtf8}, CodePage::Utf8},
+        {"PostgreSQL", -1, nullptr, {setUtf8}, CodePage::Cp932},
+        {"SQLite", -1, "", {}, CodePage::Utf8},
+        {"MariaDB", 15, "utf8mb4", {askSet}, CodePage::Utf8},
+        {"MySQL", 15, "UTF8MB3", {askSet}, CodePage::Utf8},
+        {"MariaDB", 15, "cp932", {askSet}, CodePage::Cp932},
+        {"MariaDB", 15, "latin1", {askSet}, CodePage::Cp932},
+        {"MariaDB", 15, nullptr, {askSet}, CodePage::Cp932},
+        {"Oracle", 15, "", {}, CodePage::Cp932},
+    };
+    ScopedEnv host("VORDEX_CODEPAGE", "932");
     for (const Case& c : cases) {
         CDatabase db;
         db.QueryTimeout = c.queryTimeout;
-        Connect(db, [&] { fake_odbc::SetInfoText(SQL_DBMS_NAME, c.dbms); });
-        const auto sent = fake_odbc::CallsTo("SQLExecDirect");
-        ASSERT_EQ(sent.size(), c.sent ? 1u : 0u) << c.dbms;
-        if (c.sent) {
-            EXPECT_EQ(sent[0].arguments, c.sent);
-        }
+        Connect(db, [&] {
+            fake_odbc::SetInfoText(SQL_DBMS_NAME, c.dbms);
+            if (c.answer == nullptr) fake_odbc::QueueReturn("SQLExecDirect", SQL_ERROR);
+            if (c.answer != nullptr) fake_odbc::QueueResult({{"answer"}}, {{std::string(c.answer)}});
+        });
+        std::vector<std::string> sent;
+        for (const auto& call : fake_odbc::CallsTo("SQLExecDirect")) sent.push_back(call.arguments);
+        EXPECT_EQ(sent, c.sent) << c.dbms;
+        EXPECT_EQ(db.CodePages.host, CodePage::Cp932);
+        EXPECT_EQ(db.CodePages.driver, c.driver) << c.dbms << " " << (c.answer ? c.answer : "-");
         EXPECT_EQ(fake_odbc::LiveStatements(), 0);
     }
 }

@@ -1,0 +1,72 @@
+// The code page of a connection's texts on the driver's side.
+#include "platform/odbc_headers.h"
+
+#include <cctype>
+#include <string>
+
+#include "db/database.h"
+
+namespace vordex {
+namespace {
+
+using platform::CodePage;
+
+/// The first column of the first row of `sql`, or "" when there is none.
+std::string QueryText(SQLHDBC connection, const char* sql) {
+    SQLHSTMT statement = nullptr;
+    if (!SQL_SUCCEEDED(SQLAllocStmt(connection, &statement))) return "";
+    char value[64] = {};
+    SQLLEN indicator = SQL_NULL_DATA;
+    const bool answered =
+        SQL_SUCCEEDED(SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql)), SQL_NTS)) &&
+        SQL_SUCCEEDED(SQLBindCol(statement, 1, SQL_C_CHAR, value, sizeof value, &indicator)) &&
+        SQL_SUCCEEDED(SQLFetch(statement)) && indicator != SQL_NULL_DATA;
+    SQLFreeStmt(statement, SQL_DROP);
+    return answered ? value : "";
+}
+
+bool Executes(SQLHDBC connection, const char* sql) {
+    SQLHSTMT statement = nullptr;
+    if (!SQL_SUCCEEDED(SQLAllocStmt(connection, &statement))) return false;
+    const SQLRETURN rc = SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql)), SQL_NTS);
+    SQLFreeStmt(statement, SQL_DROP);
+    return SQL_SUCCEEDED(rc);
+}
+
+/// A MariaDB or MySQL character set's code page; `otherwise` for one that
+/// is neither UTF-8 nor Shift_JIS.
+CodePage CharacterSetCodePage(std::string name, CodePage otherwise) {
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (name.rfind("utf8", 0) == 0) return CodePage::Utf8;  // utf8, utf8mb3, utf8mb4
+    if (name == "cp932" || name == "sjis") return CodePage::Cp932;
+    return otherwise;
+}
+
+}  // namespace
+
+// Texts cross the connection in the host's code page on the library's side.
+// On the driver's side:
+// - PostgreSQL sends nothing that its client encoding lacks: one such
+//   character fails the whole statement (22P05). So the session speaks
+//   UTF-8, which holds every character, whatever psqlODBC chose from the
+//   locale or PGCLIENTENCODING, and the library converts.
+// - SQLite keeps and sends text as UTF-8.
+// - MariaDB sends the connection's character set (CHARSET=), and itself
+//   puts "?" for a character that set lacks: a connection in the host's
+//   code page needs no conversion here.
+// A data source that cannot say is taken to send the host's code page.
+void CDatabase::ChooseDriverCodePage() {
+    CodePages.host = platform::HostCodePage();
+    CodePages.driver = CodePages.host;
+    const std::string dbms = DbmsName();
+    if (dbms == "PostgreSQL") {
+        if (Executes(ConnectionHandle, "SET client_encoding TO 'UTF8'")) CodePages.driver = CodePage::Utf8;
+    } else if (dbms == "SQLite") {
+        CodePages.driver = CodePage::Utf8;
+    } else if (dbms == "MariaDB" || dbms == "MySQL") {
+        CodePages.driver =
+            CharacterSetCodePage(QueryText(ConnectionHandle, "SELECT @@character_set_results"), CodePages.host);
+    }
+}
+
+}  // namespace vordex
