@@ -1,5 +1,7 @@
 #include "platform/code_page.h"
 
+#include <string>
+
 #include "fake_odbc_fixture.h"
 
 using namespace vordex::platform;
@@ -8,22 +10,44 @@ namespace {
 
 TEST(CodePage, ChosenByOverrideOrLocaleName) {
     struct Case {
-        const char* override;  // VORDEX_CODEPAGE, null: unset
-        const char* lang;      // LC_ALL
+        const char* override;  // VORDEX_CODEPAGE; null: unset
+        const char* lcAll;     // null: unset
+        const char* lcCtype;
+        const char* lang;
         CodePage expected;
     };
     const Case cases[] = {
-        {"932", "C.UTF-8", CodePage::Cp932},   {"65001", "ja_JP.SJIS", CodePage::Utf8},
-        {nullptr, "ja_JP.SJIS", CodePage::Cp932}, {nullptr, "ja_JP.Shift_JIS", CodePage::Cp932},
-        {nullptr, "ja_JP.cp932", CodePage::Cp932}, {nullptr, "ja_JP.UTF-8", CodePage::Utf8},
-        {nullptr, "C", CodePage::Utf8},
+        {"932", "C.UTF-8", nullptr, nullptr, CodePage::Cp932},
+        {"65001", "ja_JP.SJIS", nullptr, nullptr, CodePage::Utf8},
+        {nullptr, "ja_JP.SJIS", nullptr, nullptr, CodePage::Cp932},
+        {nullptr, "ja_JP.Shift_JIS", nullptr, nullptr, CodePage::Cp932},
+        {nullptr, "ja_JP.cp932", nullptr, nullptr, CodePage::Cp932},
+        {nullptr, "ja_JP.UTF-8", nullptr, nullptr, CodePage::Utf8},
+        {nullptr, "C", nullptr, nullptr, CodePage::Utf8},
+        // The first of LC_ALL, LC_CTYPE and LANG that is set decides; an
+        // empty one is not set.
+        {nullptr, "C.UTF-8", "ja_JP.SJIS", "ja_JP.SJIS", CodePage::Utf8},
+        {nullptr, nullptr, "ja_JP.SJIS", "C.UTF-8", CodePage::Cp932},
+        {nullptr, "", "C.UTF-8", "ja_JP.SJIS", CodePage::Utf8},
+        {nullptr, nullptr, nullptr, "ja_JP.WINDOWS-31J", CodePage::Cp932},
     };
+    const auto set = [](const char* name, const char* value) {
+        if (value != nullptr) {
+            setenv(name, value, 1);
+        } else {
+            unsetenv(name);
+        }
+    };
+    ScopedEnv lcAll("LC_ALL", ""), lcCtype("LC_CTYPE", ""), lang("LANG", "");
     for (const Case& c : cases) {
-        ScopedEnv lcAll("LC_ALL", c.lang);
-        if (c.override != nullptr) setenv("VORDEX_CODEPAGE", c.override, 1);
-        EXPECT_EQ(HostCodePage(), c.expected) << (c.override ? c.override : "-") << " " << c.lang;
-        unsetenv("VORDEX_CODEPAGE");
+        set("VORDEX_CODEPAGE", c.override);
+        set("LC_ALL", c.lcAll);
+        set("LC_CTYPE", c.lcCtype);
+        set("LANG", c.lang);
+        EXPECT_EQ(HostCodePage(), c.expected) << (c.override ? c.override : "-") << " " << (c.lcAll ? c.lcAll : "-")
+                                              << " " << (c.lcCtype ? c.lcCtype : "-") << " " << (c.lang ? c.lang : "-");
     }
+    unsetenv("VORDEX_CODEPAGE");
 }
 
 TEST(CodePage, CharacterLengths) {
@@ -44,20 +68,68 @@ TEST(CodePage, CharacterLengths) {
         {"\x81\x22", CodePage::Cp932, 1},  {"\x81\x0A", CodePage::Cp932, 1},
         {"\x81\x7F", CodePage::Cp932, 1},  {"\x81\xFD", CodePage::Cp932, 1},
         {"\x81\x7E", CodePage::Cp932, 2},  {"\xFC\xFC", CodePage::Cp932, 2},
+        // Lead bytes are 0x81-0x9F and 0xE0-0xFC; trail bytes 0x40-0x7E and 0x80-0xFC.
+        {"\x80\x40", CodePage::Cp932, 1},  {"\x9F\x40", CodePage::Cp932, 2},
+        {"\xA0\x40", CodePage::Cp932, 1},  {"\xDF\x40", CodePage::Cp932, 1},
+        {"\xE0\x80", CodePage::Cp932, 2},  {"\xFC\x40", CodePage::Cp932, 2},
+        {"\xFD\x40", CodePage::Cp932, 1},  {"\x81\x3F", CodePage::Cp932, 1},
+        {"\x81\x40", CodePage::Cp932, 2},  {"\x81\x80", CodePage::Cp932, 2},
         // A single-byte ANSI code page (no lead bytes outside Windows).
         {"\xE9t", CodePage::Ansi, 1},      {"\x81\x5B", CodePage::Ansi, 1},
     };
     for (const Case& c : cases) EXPECT_EQ(CharLength(c.text, c.codePage), c.length) << c.text;
 }
 
-TEST(CodePage, LibraryTextsConvertToTheHostCodePage) {
-    // "テーブル" in CP932.
-    EXPECT_STREQ(Utf8ToCodePage("テーブル", CodePage::Cp932).c_str(), "\x83\x65\x81\x5B\x83\x75\x83\x8B");
-    // Half-width katakana "ﾄﾞ" is single-byte there.
-    EXPECT_STREQ(Utf8ToCodePage("ﾄﾞ.", CodePage::Cp932).c_str(), "\xC4\xDE.");
-    EXPECT_STREQ(Utf8ToCodePage("テーブル", CodePage::Utf8).c_str(), "テーブル");
-    // A character CP932 lacks becomes a question mark; the rest survives.
-    EXPECT_STREQ(Utf8ToCodePage("a😀b", CodePage::Cp932).c_str(), "a?b");
+TEST(CodePage, Conversions) {
+    struct Case {
+        std::string text;
+        CodePage from, to;
+        bool strict;
+        std::string expected;  // "" with `refused`
+        bool refused = false;
+        size_t room = 0;  // 0: ConvertedRoom
+    };
+    const std::string cp932Table = "\x83\x65\x81\x5B\x83\x75\x83\x8B";  // テーブル
+    const Case cases[] = {
+        {"テーブル", CodePage::Utf8, CodePage::Cp932, false, cp932Table},
+        {cp932Table, CodePage::Cp932, CodePage::Utf8, true, "テーブル"},
+        {"ﾄﾞ.", CodePage::Utf8, CodePage::Cp932, false, "\xC4\xDE."},  // half-width: one byte each
+        {"\xC4\xDE", CodePage::Cp932, CodePage::Utf8, false, "ﾄﾞ"},    // and three of UTF-8
+        {"表", CodePage::Utf8, CodePage::Cp932, true, "\x95\x5C"},      // a backslash as trail byte
+        // What the other code page lacks, or what is no character: "?".
+        {"a😀b𠮷", CodePage::Utf8, CodePage::Cp932, false, "a?b?"},
+        {"a😀", CodePage::Utf8, CodePage::Cp932, true, "", true},
+        {"a\xFF" "b", CodePage::Utf8, CodePage::Cp932, false, "a?b"},
+        {"a\x82", CodePage::Cp932, CodePage::Utf8, false, "a?"},
+        {"a\x82", CodePage::Cp932, CodePage::Utf8, true, "", true},      // a lead byte at the end
+        {"\x82\x22", CodePage::Cp932, CodePage::Utf8, true, "", true},  // a lead byte alone
+        {"\xE6\x9D", CodePage::Utf8, CodePage::Utf8, true, "", true},   // checked in its own code page
+        {"\xE6\x9D", CodePage::Utf8, CodePage::Utf8, false, "\xE6\x9D"},  // unchecked: as it is
+        // Room: what does not fit is refused, never cut.
+        {"テスト", CodePage::Utf8, CodePage::Cp932, false, "", true, 5},
+        {"テスト", CodePage::Utf8, CodePage::Cp932, false, "\x83\x65\x83\x58\x83\x67", false, 6},
+        {"abc", CodePage::Cp932, CodePage::Utf8, false, "", true, 2},
+    };
+    for (const Case& c : cases) {
+        std::string out(c.room != 0 ? c.room : ConvertedRoom(c.text.size()), '\0');
+        const size_t written = ConvertText(c.text.data(), c.text.size(), c.from, c.to, out.data(), out.size(), c.strict);
+        if (c.refused) {
+            EXPECT_EQ(written, kNotConverted) << c.text;
+        } else {
+            ASSERT_NE(written, kNotConverted) << c.text;
+            EXPECT_EQ(out.substr(0, written), c.expected) << c.text;
+        }
+        if (c.strict && c.to == CodePage::Utf8) {
+            EXPECT_EQ(IsValidText(c.text.data(), c.text.size(), c.from), !c.refused) << c.text;
+        }
+    }
+    // The library's texts to the host, and the host's to the desktop dialogs.
+    ScopedEnv host("VORDEX_CODEPAGE", "932");
+    EXPECT_EQ(Utf8ToHost("テーブル"), cp932Table);
+    EXPECT_EQ(HostToUtf8(cp932Table.c_str()), "テーブル");
+    ScopedEnv utf8Host("VORDEX_CODEPAGE", "65001");
+    EXPECT_EQ(Utf8ToHost("テーブル"), "テーブル");
+    EXPECT_EQ(HostToUtf8("テーブル"), "テーブル");
 }
 
 TEST(CodePage, PrefixComparisonIgnoresAsciiCase) {
