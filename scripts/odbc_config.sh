@@ -29,6 +29,12 @@ Driver=psqlodbca.so
 CommLog=0
 Debug=0
 
+[PostgreSQL Unicode]
+Description=PostgreSQL ODBC driver (Unicode)
+Driver=psqlodbcw.so
+CommLog=0
+Debug=0
+
 [SQLite3]
 Description=SQLite 3 ODBC driver
 Driver=libsqlite3odbc.so

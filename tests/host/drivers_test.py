@@ -1,8 +1,10 @@
 #!/usr/bin/python3
-"""One scenario table, three drivers: the same host session (list, read,
-seek, write, bad input) through ctypes against PostgreSQL (psqlODBC), an
-SQLite file (the SQLite ODBC driver, no server) and MariaDB (Connector/ODBC),
-each checked with the data source's own client: psql, sqlite3, mariadb.
+"""One scenario table, every driver and host code page: the same host
+session (list, read, seek, write, bad input) through ctypes against
+PostgreSQL (psqlODBC, ANSI and Unicode, reading by default and in blocks),
+an SQLite file (the SQLite ODBC driver, no server) and MariaDB
+(Connector/ODBC), for a UTF-8 host and a CP932 one, each checked with the
+data source's own client: psql, sqlite3, mariadb.
 
     drivers_test.py PATH/TO/libvordex.so [unittest arguments]
 
@@ -17,21 +19,24 @@ import tempfile
 import unittest
 
 import host_python_test as host
-from host_python_test import FIXED_TEXT, StandardError, message
+from host_python_test import FIXED_TEXT, NO_FIELD_TEXT, StandardError, message
 
 DB = "vordex_host_drivers"
 NO_TABLE_TEXT = "テーブルが見つかりません."
+NOT_HOST_TEXT = "値にこのコードページの文字でないバイトがあるため書き込めません."
 
 
 class Postgres:
-    name = "PostgreSQL"
     quote = '"'
     real = "double precision"
     # What the driver grants the record: psqlODBC writes through its cursor.
     updatable = 1
 
+    def __init__(self, name="PostgreSQL", driver="PostgreSQL", options=""):
+        self.name, self.driver, self.options = name, driver, options
+
     def create(self, sql):
-        self.connect = host.fresh_database(DB, sql)
+        self.connect = host.fresh_database(DB, sql).replace("{PostgreSQL}", "{" + self.driver + "}") + self.options
 
     def query(self, sql):
         return host.psql(DB, sql)
@@ -69,22 +74,26 @@ class Sqlite:
 
 
 class Maria:
-    name = "MariaDB"
     quote = "`"
     real = "DOUBLE"
     # Asked for VALUES, it grants read-only: the record follows.
     updatable = 0
+
+    def __init__(self, name="MariaDB", charset="utf8mb4"):
+        self.name, self.charset = name, charset
 
     def create(self, sql):
         self.client(f"DROP DATABASE IF EXISTS {DB}; CREATE DATABASE {DB} CHARACTER SET utf8mb4 COLLATE utf8mb4_bin;",
                     database="mysql")
         self.client(sql)
         self.connect = host.required_env("VORDEX_TEST_MARIA_DRIVER").replace(
-            "Database=" + host.required_env("MARIA_DATABASE"), "Database=" + DB)
+            "Database=" + host.required_env("MARIA_DATABASE"), "Database=" + DB).replace(
+            "CHARSET=utf8mb4", "CHARSET=" + self.charset)
 
     def client(self, sql, database=DB):
-        result = subprocess.run(["mariadb", "--no-defaults", "-S", host.required_env("MARIA_SOCKET"), "-uroot",
-                                 "--batch", "--skip-column-names", "--raw", database],
+        result = subprocess.run(["mariadb", "--no-defaults", "--default-character-set=utf8mb4", "-S",
+                                 host.required_env("MARIA_SOCKET"), "-uroot", "--batch", "--skip-column-names",
+                                 "--raw", database],
                                 input=sql.encode(), stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
         if result.returncode != 0:
             raise AssertionError(f"mariadb failed: {result.stderr.decode('utf-8', 'replace')}")
@@ -99,6 +108,18 @@ class Maria:
 
 
 DRIVERS = [Postgres(), Sqlite(), Maria()]
+# The scenario table: a driver and the host's code page. A CP932 host gets
+# its texts converted by the library (UTF-8 from every driver), or by the
+# server where MariaDB's connection is in cp932.
+SCENARIOS = [(d, "utf-8") for d in DRIVERS] + [
+    (d, "cp932") for d in (Postgres(), Postgres("PostgreSQL Unicode", "PostgreSQL Unicode"),
+                           Postgres("PostgreSQL, reading in blocks", options=";UseDeclareFetch=1;Fetch=2"),
+                           Sqlite(), Maria(), Maria("MariaDB in cp932", "cp932"))]
+
+
+def in_host(text, encoding):
+    """`text` as a host in `encoding` reads it: "?" for what it cannot hold."""
+    return text.encode(encoding, "replace").decode(encoding)
 
 
 def q(driver, name):
@@ -109,19 +130,27 @@ def q(driver, name):
 def schema(d):
     """The tables every driver gets, in its own dialect."""
     return f"""
-        CREATE TABLE goods (id INTEGER PRIMARY KEY, name VARCHAR(40), price {d.real}, note TEXT, jp TEXT);
-        INSERT INTO goods VALUES (1, 'apple', 1.5, NULL, 'りんご'), (2, 'it''s', 2.25, 'x', NULL),
-                                 (3, 'c', NULL, '', '東京');
+        CREATE TABLE goods (id INTEGER PRIMARY KEY, name VARCHAR(40), price {d.real}, note TEXT, 名前 TEXT,
+                            memo TEXT);
+        INSERT INTO goods VALUES (1, 'apple', 1.5, NULL, 'りんご', 'a'), (2, 'it''s', 2.25, 'x', NULL, '寿司🍣'),
+                                 (3, 'c', NULL, '', '東京', '𠮷野家');
         CREATE TABLE victim (id INTEGER PRIMARY KEY, v TEXT);
         INSERT INTO victim VALUES (1, 'keep');
-        CREATE TABLE {q(d, 'say "hi" ' + d.quote)} (id INTEGER PRIMARY KEY, {q(d, 'a b' + d.quote)} TEXT);
-        INSERT INTO {q(d, 'say "hi" ' + d.quote)} VALUES (7, 'odd');
+        CREATE TABLE {q(d, odd_table(d))} (id INTEGER PRIMARY KEY, {q(d, 'a b' + d.quote)} TEXT);
+        INSERT INTO {q(d, odd_table(d))} VALUES (7, 'odd');
         CREATE VIEW cheap AS SELECT name FROM goods WHERE price < 2;
         """
 
 
-GOODS = ["id", "name", "price", "note", "jp"]
-ROWS = [["1", "apple", "1.5", "", "りんご"], ["2", "it's", "2.25", "x", ""], ["3", "c", "", "", "東京"]]
+def odd_table(d):
+    """A blank, a double quote, the driver's quote and 表, whose second
+    byte in CP932 is a backslash."""
+    return 'say "hi" 表' + d.quote
+
+
+GOODS = ["id", "name", "price", "note", "名前", "memo"]
+ROWS = [["1", "apple", "1.5", "", "りんご", "a"], ["2", "it's", "2.25", "x", "", "寿司🍣"],
+        ["3", "c", "", "", "東京", "𠮷野家"]]
 
 vordex = None
 
@@ -137,71 +166,82 @@ class EveryDriver(unittest.TestCase):
 
     def tearDown(self):
         vordex.Close()
+        vordex.encoding = "utf-8"
         os.environ.pop("VORDEX_CONNECT", None)
+        os.environ.pop("VORDEX_CODEPAGE", None)
 
-    def session(self, driver):
+    def session(self, driver, encoding="utf-8"):
         vordex.Close()
         driver.create(schema(driver))
         os.environ["VORDEX_CONNECT"] = driver.connect
+        os.environ["VORDEX_CODEPAGE"] = "932" if encoding == "cp932" else "65001"
+        vordex.encoding = encoding
 
     def goods(self, driver):
         # NULL as the text NULL, which no client renders alike.
-        return driver.query("SELECT id, name, COALESCE(price, 0), COALESCE(note, 'NULL'), COALESCE(jp, 'NULL')"
-                            " FROM goods ORDER BY id;")
+        return driver.query("SELECT id, name, COALESCE(price, 0), COALESCE(note, 'NULL'), COALESCE(名前, 'NULL'),"
+                            " memo FROM goods ORDER BY id;")
 
     def test_list_read_and_seek(self):
-        for d in DRIVERS:
-            with self.subTest(d.name):
-                self.session(d)
-                odd_table = 'say "hi" ' + d.quote
+        for d, cp in SCENARIOS:
+            with self.subTest(f"{d.name}, {cp}"):
+                self.session(d, cp)
+                rows = [[in_host(value, cp) for value in row] for row in ROWS]
                 with self.stderr.capture():
                     self.assertEqual(vordex.Table(), 3)
-                    self.assertEqual(sorted(vordex.table_names(4)), sorted(["goods", "victim", odd_table, ""]))
+                    self.assertEqual(sorted(vordex.table_names(4)), sorted(["goods", "victim", odd_table(d), ""]))
                     self.assertEqual(vordex.text("GetDirName"), d.catalog())
-                    self.assertEqual(vordex.Open(b"goods"), 5)
-                    self.assertEqual([vordex.text("GetNameList", i) for i in range(6)], GOODS + [""])
+                    self.assertEqual(vordex.Open(b"goods"), 6)
+                    self.assertEqual([vordex.text("GetNameList", i) for i in range(7)], GOODS + [""])
                     self.assertEqual(vordex.OpenRec(), 1)
-                    rows = []
-                    while not vordex.IsEOF() and len(rows) < 5:
-                        rows.append(vordex.row(5))
+                    read = []
+                    while not vordex.IsEOF() and len(read) < 5:
+                        read.append(vordex.row(6))
                         self.assertEqual(vordex.list_text()[1].split(b"\0")[0],
-                                         "".join(v + "\x1e" for v in rows[-1]).encode())
+                                         "".join(v + "\x1e" for v in read[-1]).encode(cp))
                         self.assertEqual(vordex.MoveNext(), 1)
-                    self.assertEqual(rows, ROWS)
+                    self.assertEqual(read, rows)
                     for row in (2, 0, 1):
-                        self.assertEqual((vordex.Seek(row), vordex.row(5)), (1, ROWS[row]))
+                        self.assertEqual((vordex.Seek(row), vordex.row(6)), (1, rows[row]))
                     self.assertEqual(vordex.Seek(3), 1)
                     self.assertNotEqual(vordex.IsEOF(), 0)
                     vordex.CloseRec()
-                    # Names with blanks and the driver's own quote character.
-                    self.assertEqual(vordex.Open(odd_table.encode()), 2)
+                    # Names with blanks, the driver's own quote character and
+                    # a CP932 trail byte that is a backslash.
+                    self.assertEqual(vordex.Open(odd_table(d).encode(cp)), 2)
                     self.assertEqual(vordex.text("GetNameList", 1), "a b" + d.quote)
                     self.assertEqual(vordex.OpenRec(), 1)
                     self.assertEqual(vordex.row(2), ["7", "odd"])
                 self.assertEqual(self.stderr.data, b"")
+                # The name in the other code page names no table, and says so.
+                vordex.CloseRec()
+                with self.stderr.capture():
+                    self.assertEqual(vordex.Open(odd_table(d).encode("utf-8" if cp == "cp932" else "cp932")), 0)
+                self.assertIn("フィールドが見つかりません.".encode(cp), self.stderr.data)
 
     def test_writes_land_on_the_row_as_granted(self):
         hostile = "x'); DELETE FROM victim; --"
-        for d in DRIVERS:
-            with self.subTest(d.name):
-                self.session(d)
+        for d, cp in SCENARIOS:
+            with self.subTest(f"{d.name}, {cp}"):
+                self.session(d, cp)
                 before = self.goods(d)
-                self.assertEqual(vordex.Open(b"goods"), 5)
+                self.assertEqual(vordex.Open(b"goods"), 6)
                 self.assertEqual(vordex.OpenRec(), 1)
                 self.assertEqual(vordex.Seek(1), 1)
-                self.assertEqual([vordex.CanUpdate(i) for i in (0, 1, 4, 5, -1)], [d.updatable] * 3 + [0, 0])
+                self.assertEqual([vordex.CanUpdate(i) for i in (0, 1, 4, 6, -1)], [d.updatable] * 3 + [0, 0])
                 with self.stderr.capture():
-                    written = [vordex.Update(1, hostile.encode()), vordex.Update(3, "日本".encode())]
-                    shown = vordex.row(5)
+                    written = [vordex.Update(1, hostile.encode(cp)), vordex.Update(3, "日本表".encode(cp))]
+                    shown = vordex.row(6)
                 self.assertEqual(self.stderr.data, b"")
                 expected = before.split("\n")
                 if d.updatable:
                     self.assertEqual(written, [1, 1])
-                    self.assertEqual(shown, ["2", hostile, "2.25", "日本", ""])
-                    expected[1] = "\x1f".join(["2", hostile, "2.25", "日本", "NULL"])
+                    self.assertEqual(shown, ["2", hostile, "2.25", "日本表", "", in_host("寿司🍣", cp)])
+                    # 🍣, which a CP932 host reads as "?", stays as it was.
+                    expected[1] = "\x1f".join(["2", hostile, "2.25", "日本表", "NULL", "寿司🍣"])
                 else:
                     self.assertEqual(written, [0, 0])
-                    self.assertEqual(shown, ROWS[1])
+                    self.assertEqual(shown, [in_host(value, cp) for value in ROWS[1]])
                 # Only that row changed, and only the columns written; NULL
                 # stays NULL, the empty note stays empty.
                 self.assertEqual(self.goods(d).split("\n"), expected)
@@ -209,16 +249,32 @@ class EveryDriver(unittest.TestCase):
                 # Moved away and back, the row reads as stored.
                 self.assertEqual((vordex.Seek(0), vordex.Seek(1)), (1, 1))
                 self.assertEqual(vordex.text("GetData", 1), hostile if d.updatable else "it's")
+                # 120 characters: 240 bytes in CP932, whole; 360 in UTF-8,
+                # cut at the last whole character of the 255 bytes.
+                long_value = "い" * 120
+                stored = long_value if cp == "cp932" else "い" * 85
+                if d.updatable:
+                    self.assertEqual(vordex.Update(3, long_value.encode(cp)), 1)
+                    self.assertEqual((vordex.Seek(0), vordex.Seek(1)), (1, 1))
+                    self.assertEqual(vordex.text("GetData", 3), stored)
+                    self.assertEqual(d.query("SELECT note FROM goods WHERE id = 2;"), stored)
+                # Bytes that are no text of the host's code page: refused.
+                before = self.goods(d)
+                for broken in (b"\x82", b"ab\x82") if cp == "cp932" else (b"\xe6\x9d", b"a\xff"):
+                    with self.stderr.capture():
+                        self.assertEqual(vordex.Update(3, broken), 0)
+                    self.assertEqual(self.stderr.data, message(NOT_HOST_TEXT, cp) if d.updatable else b"")
+                self.assertEqual(self.goods(d), before)
                 # Past the end nothing is written; a view is never written.
                 self.assertEqual(vordex.Seek(3), 1)
                 with self.stderr.capture():
                     self.assertEqual(vordex.Update(1, b"late"), 0)
-                self.assertEqual(self.stderr.data, message(FIXED_TEXT) if d.updatable else b"")
+                self.assertEqual(self.stderr.data, message(FIXED_TEXT, cp) if d.updatable else b"")
                 vordex.CloseRec()
                 self.assertEqual(vordex.Open(b"cheap"), 1)
                 self.assertEqual(vordex.OpenRec(), 1)
                 self.assertEqual((vordex.CanUpdate(0), vordex.Update(0, b"v")), (0, 0))
-                self.assertEqual(self.goods(d).split("\n"), expected)
+                self.assertEqual(self.goods(d), before)
 
     def test_a_lost_server_is_never_the_end_of_the_rows(self):
         for d, kill in ((DRIVERS[0], "SELECT pg_terminate_backend(pid) FROM pg_stat_activity"

@@ -25,11 +25,12 @@ INSIDE_TEXT = " 内に"
 SYSTEM_TABLE_FILTER = "'SYSTEM TABLE','VIEW','SYNONYM'"
 
 
-def message(text):
-    """A message as the library writes it with VORDEX_DIALOG=stderr, in UTF-8:
-    a "VORDEX: " line for every line of the text, blank lines dropped."""
+def message(text, encoding="utf-8"):
+    """A message as the library writes it with VORDEX_DIALOG=stderr, in the
+    host's code page: a "VORDEX: " line for every line of the text, blank
+    lines dropped."""
     lines = [line for line in text.replace("\r", "\n").split("\n") if line]
-    return "".join("VORDEX: " + line + "\n" for line in lines).encode("utf-8")
+    return "".join("VORDEX: " + line + "\n" for line in lines).encode(encoding)
 
 
 def required_env(name):
@@ -116,11 +117,14 @@ class Vordex:
             function.argtypes = argtypes
             setattr(self, name, function)
 
+    # The host's code page, which the texts are decoded from.
+    encoding = "utf-8"
+
     def text(self, name, *args):
-        """A text function's answer decoded from UTF-8; a null pointer
-        fails the test's comparison as None."""
+        """A text function's answer decoded from the host's code page; a
+        null pointer fails the test's comparison as None."""
         value = getattr(self, name)(*args)
-        return None if value is None else value.decode("utf-8")
+        return None if value is None else value.decode(self.encoding)
 
     def table_names(self, count):
         return [self.text("GetTableList", i) for i in range(count)]
