@@ -143,7 +143,7 @@ static void typical_session(void) {
     char line[256];
     CHECK_INT(lib.GetVersion(), 0x20070);
     CHECK_INT(lib.IsOpen(), 0);
-    CHECK_INT(lib.Table(), 2);
+    CHECK_INT(lib.Table(), 3);
     CHECK_STR(lib.GetTableList(0), "hostile; name");
     CHECK_STR(lib.GetTableList(1), "t");
     CHECK_INT(lib.IsOpen(), 1);
@@ -173,6 +173,42 @@ static void typical_session(void) {
     CHECK_INT(lib.IsOpen(), 0);
 }
 
+/* Texts of a Japanese system, in its ANSI code page 932. */
+#define SHOUHIN "\x8F\xA4\x95\x69"                         /* 商品 */
+#define NAMAE "\x96\xBC\x91\x4F"                           /* 名前 */
+#define MEMO "\x83\x81\x83\x82"                            /* メモ */
+#define HYOUJI "\x95\x5C\x8E\xA6"                          /* 表示: a backslash as second byte */
+#define SUSHI "\x8E\xF5\x8E\x69"                           /* 寿司 */
+#define KAKIKOMI "\x8F\x91\x82\xAB\x8D\x9E\x82\xDD\x95\x5C" /* 書き込み表 */
+
+/* The server speaks UTF-8, the connect string says nothing of code pages:
+ * names and values still come and go in CP932. */
+static void japanese_session(void) {
+    char long_value[241];
+    for (int i = 0; i < 120; ++i) memcpy(long_value + 2 * i, "\x82\xA0", 2); /* あ */
+    long_value[240] = '\0';
+    CHECK_INT(lib.Table(), 3);
+    CHECK_STR(lib.GetTableList(2), SHOUHIN);
+    CHECK_INT(lib.Open(SHOUHIN), 3);
+    CHECK_STR(lib.GetNameList(1), NAMAE);
+    CHECK_STR(lib.GetNameList(2), MEMO);
+    CHECK_INT(lib.OpenRec(), 1);
+    CHECK_STR(lib.GetData(1), HYOUJI);
+    CHECK_STR(lib.GetData(2), SUSHI "?"); /* 🍣 is no CP932 character */
+    CHECK_INT(lib.Update(1, KAKIKOMI), 1);
+    CHECK_STR(lib.GetData(1), KAKIKOMI);
+    /* 120 characters are 240 bytes here (360 in UTF-8): written whole. */
+    CHECK_INT(lib.Seek(1), 1);
+    CHECK_INT(lib.Update(1, long_value), 1);
+    CHECK_INT(lib.Seek(0), 1);
+    CHECK_INT(lib.Seek(1), 1);
+    CHECK_STR(lib.GetData(1), long_value);
+    /* A lead byte with nothing after it is no text: refused, with a message. */
+    CHECK_INT(lib.Update(2, "ab\x82"), 0);
+    CHECK_STR(lib.GetData(2), "");
+    lib.Close();
+}
+
 static void bad_arguments(void) {
     char line[16];
     /* Before any connection. */
@@ -185,8 +221,8 @@ static void bad_arguments(void) {
     CHECK_INT(lib.IsEOF(), 1);
     CHECK_STR(lib.GetDirName(), "");
 
-    CHECK_INT(lib.Table(), 2);
-    const int indexes[] = {-1, 2, 31, 32, INT_MAX, INT_MIN};
+    CHECK_INT(lib.Table(), 3);
+    const int indexes[] = {-1, 3, 31, 32, INT_MAX, INT_MIN};
     for (int i = 0; i < (int)(sizeof indexes / sizeof indexes[0]); ++i) CHECK_STR(lib.GetTableList(indexes[i]), "");
     /* Names that are no table: nothing opens, nothing runs. */
     CHECK_INT(lib.Open(NULL), 0);
@@ -257,6 +293,8 @@ int main(int argc, char** argv) {
     }
     typical_session();
     printf("typical session done\n");
+    japanese_session();
+    printf("Japanese session done\n");
     bad_arguments();
     printf("bad arguments done\n");
     unload_with_a_record_open();

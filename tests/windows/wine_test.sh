@@ -76,12 +76,15 @@ CREATE TABLE t (id integer PRIMARY KEY, name text, qty integer);
 INSERT INTO t VALUES (1, 'one', 10), (2, 'two', NULL), (3, NULL, 30);
 CREATE TABLE "hostile; name" (id integer PRIMARY KEY, v text);
 INSERT INTO "hostile; name" VALUES (1, 'safe');
+CREATE TABLE 商品 (id integer PRIMARY KEY, 名前 text, メモ text);
+INSERT INTO 商品 VALUES (1, '表示', '寿司🍣'), (2, 'x', NULL);
 SQL
 }
 
 # The messages the host test makes the library show, in order.
 expected_messages() {
   local check="VORDEX: ODBC32,ODBCﾄﾞﾗｲﾊﾞ,ﾃﾞｰﾀﾍﾞｰｽﾌｧｲﾙ名等を確認して下さい"
+  echo "VORDEX: 値にこのコードページの文字でないバイトがあるため書き込めません."
   for where in "$db" "$db-nosuch" "$db-t; DROP TABLE t" "$db-t2"; do
     printf 'VORDEX: %s 内にフィールドが見つかりません.\n%s\n' "$where" "$check"
   done
@@ -104,6 +107,11 @@ run_host_test() {  # ARCH
   rows=$(psql -X -A -t -d "$db" -c "SELECT id, coalesce(name, 'NULL'), coalesce(qty::text, 'NULL') FROM t ORDER BY id")
   [[ $rows == $'1|one|10\n2|written from Windows|NULL\n3|x\'); DROP TABLE t; --|30' ]] &&
     pass "$1: psql reads what was written, and nothing else changed" || fail "$1: the table holds"$'\n'"$rows"
+  # The CP932 texts reached the server as the same characters; 🍣, which the
+  # host read as "?", is as it was.
+  rows=$(psql -X -A -t -d "$db" -c "SELECT id, 名前, coalesce(メモ, 'NULL') FROM 商品 ORDER BY id")
+  [[ $rows == "1|書き込み表|寿司🍣"$'\n'"2|$(printf 'あ%.0s' {1..120})|NULL" ]] &&
+    pass "$1: psql reads the Japanese written in CP932" || fail "$1: 商品 holds"$'\n'"$rows"
   # A process that ends with the library loaded and a record open ends, and
   # its session with it.
   VORDEX_CONNECT=$connect VORDEX_DIALOG=stderr timeout 120 "${wine[@]}" "$exe" "$(winepath -w "$dll")" \
