@@ -27,6 +27,21 @@ UINT WindowsCodePage(CodePage codePage) {
     return CP_ACP;
 }
 
+// A character beyond the first 65,536 is two UTF-16 units, which an ANSI
+// code page would show as two "?": it is one character, and no ANSI code
+// page holds it, so it becomes U+FFFD, which shows as one.
+std::wstring OneUnitPerCharacter(const std::wstring& wide) {
+    std::wstring single;
+    single.reserve(wide.size());
+    for (size_t i = 0; i < wide.size(); ++i) {
+        const bool pair = wide[i] >= 0xD800 && wide[i] <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+                          wide[i + 1] <= 0xDFFF;
+        single.push_back(pair ? L'\xFFFD' : wide[i]);
+        if (pair) ++i;
+    }
+    return single;
+}
+
 }  // namespace
 
 CodePage HostCodePage() {
@@ -77,10 +92,12 @@ size_t ConvertThroughSystem(const char* text, size_t length, CodePage from, Code
     MultiByteToWideChar(WindowsCodePage(from), strict ? MB_ERR_INVALID_CHARS : 0, text, static_cast<int>(length),
                         wide.data(), wideLength);
     const UINT target = WindowsCodePage(to);
+    if (target != CP_UTF8) wide = OneUnitPerCharacter(wide);
     // UTF-8 holds every character; elsewhere a character the code page
     // lacks becomes its default character, "?", which strict refuses.
     BOOL usedDefault = FALSE;
-    const int written = WideCharToMultiByte(target, 0, wide.data(), wideLength, out, static_cast<int>(room), nullptr,
+    const int written = WideCharToMultiByte(target, 0, wide.data(), static_cast<int>(wide.size()), out,
+                                            static_cast<int>(room), nullptr,
                                             strict && target != CP_UTF8 ? &usedDefault : nullptr);
     if (written <= 0 || usedDefault) return kNotConverted;
     return static_cast<size_t>(written);

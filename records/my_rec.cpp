@@ -66,8 +66,23 @@ void CMyRec::ShowStoredRow() {
     }
     if (KeyFields.empty() || CurrentRecord < 0) return;
     const int32_t row = CurrentRecord;
+    std::vector<CText> key;
+    for (uint32_t field : KeyFields) key.push_back(Values[field]);
     Refresh();
     Move(row + 1, SQL_FETCH_ABSOLUTE);
+    // A new key can move the row (SQLite keeps a table's rows in key
+    // order): the row shown, and written next, is the one with that key.
+    // Where the data source stored the key in another form, no row shows.
+    for (bool first = true; HasCurrentRow() && !HoldsKey(key); first = false) {
+        Move(1, first ? SQL_FETCH_FIRST : SQL_FETCH_NEXT);
+    }
+}
+
+bool CMyRec::HoldsKey(const std::vector<CText>& key) const {
+    for (size_t i = 0; i < KeyFields.size(); ++i) {
+        if (Values[KeyFields[i]] != key[i]) return false;
+    }
+    return true;
 }
 
 void CMyRec::AppendRowCondition(uint32_t markers) {

@@ -38,7 +38,8 @@ public:
     /// stored it: through the cursor where the write went through it
     /// (psqlODBC reads the row back), else by running the statement again
     /// and moving back to the row's number, since the SQLite driver's cursor
-    /// keeps the rows as it first read them. A positioned UPDATE leaves a
+    /// keeps the rows as it first read them; and, when the key was written,
+    /// on to the row that holds the new key. A positioned UPDATE leaves a
     /// static cursor's copy as it was: the values written stay shown.
     void ShowStoredRow();
     /// The fix-up pass of ExchangeFields in one loop over the text members.
@@ -59,6 +60,9 @@ public:
     std::vector<uint32_t> KeyFields;
 
 private:
+    /// True when the current row's key fields hold `key`.
+    bool HoldsKey(const std::vector<CText>& key) const;
+
     /// Indicators of the key parameters, and their values where the
     /// connection converts: bound, so they stay put.
     SQLLEN KeyIndicators[kValueCount] = {};

@@ -258,6 +258,12 @@ class EveryDriver(unittest.TestCase):
                     self.assertEqual((vordex.Seek(0), vordex.Seek(1)), (1, 1))
                     self.assertEqual(vordex.text("GetData", 3), stored)
                     self.assertEqual(d.query("SELECT note FROM goods WHERE id = 2;"), stored)
+                # A new key: the row keeps showing (SQLite moves it to the end
+                # of its rows), and the next write lands on it again.
+                if d.updatable:
+                    self.assertEqual((vordex.Update(0, b"9"), vordex.text("GetData", 0)), (1, "9"))
+                    self.assertEqual((vordex.Update(0, b"2"), vordex.row(2)), (1, ["2", hostile]))
+                    self.assertEqual(d.query("SELECT id FROM goods ORDER BY id;"), "1\n2\n3")
                 # Bytes that are no text of the host's code page: refused.
                 before = self.goods(d)
                 for broken in (b"\x82", b"ab\x82") if cp == "cp932" else (b"\xe6\x9d", b"a\xff"):
