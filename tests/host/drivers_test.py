@@ -336,7 +336,7 @@ class SqliteFiles(unittest.TestCase):
         holder.stdin.flush()
         self.assertEqual(holder.stdout.readline(), b"locked\n")
         try:
-            self.assertEqual(vordex.Open(b"goods"), 5)
+            self.assertEqual(vordex.Open(b"goods"), 6)
             self.assertEqual(vordex.OpenRec(), 1)
             with self.stderr.capture():
                 self.assertEqual(vordex.Update(1, b"new"), 0)
@@ -377,7 +377,7 @@ import ctypes, os, sys
 os.environ["VORDEX_CONNECT"] = os.environ["VORDEX_CONNECT"].replace("{SQLite3}", "libsqlite3odbc.so")
 lib = ctypes.CDLL(sys.argv[1])
 lib.VORDEX_GetData.restype = ctypes.c_char_p
-print(lib.VORDEX_Open(b"goods") // 5, lib.VORDEX_OpenRec(), lib.VORDEX_Update(1, b"new"),
+print(lib.VORDEX_Open(b"goods") // 6, lib.VORDEX_OpenRec(), lib.VORDEX_Update(1, b"new"),
       lib.VORDEX_GetData(1).decode())
 """
 

@@ -69,13 +69,13 @@ class RealTables(unittest.TestCase):
 
     def open(self, table, columns):
         vordex.CloseRec()
-        self.assertEqual(vordex.Open(table.encode()), columns, table)
+        self.assertEqual(vordex.Open(table.encode(vordex.encoding)), columns, table)
         self.assertEqual(vordex.OpenRec(), 1, table)
 
     def update(self, index, value):
         """VORDEX_Update's result and what it showed; `value` is a text or raw bytes."""
         with self.stderr.capture():
-            result = vordex.Update(index, value if isinstance(value, bytes) else value.encode("utf-8"))
+            result = vordex.Update(index, value if isinstance(value, bytes) else value.encode(vordex.encoding))
         return result, self.stderr.data
 
     def test_column_names_are_identifiers(self):
@@ -103,13 +103,16 @@ class RealTables(unittest.TestCase):
         self.assertEqual(victims(), "2")
 
     def test_hostile_names_stay_names_for_utf8_and_cp932_hosts(self):
-        # The UTF-8 bytes 7a c3 81 22: 0x81 is a CP932 lead byte, but the
-        # quote after it is no trail byte. Names that begin with "[", and a
+        # A multibyte character before a quote: in UTF-8, 7a c3 81 22 (0x81
+        # is a CP932 lead byte, the quote no trail byte); in CP932, 7a 95 5c
+        # 22 (a backslash as trail byte). Names that begin with "[", and a
         # table named like another's "owner.name".
         psql(DB, """
             CREATE FUNCTION victim_gone() RETURNS boolean LANGUAGE sql AS 'DELETE FROM victim RETURNING true';
             CREATE TABLE "zÁ"" WHERE victim_gone() IS NOT NULL --" (id serial PRIMARY KEY, v text);
             INSERT INTO "zÁ"" WHERE victim_gone() IS NOT NULL --" (v) VALUES ('trap');
+            CREATE TABLE "z表"" WHERE victim_gone() IS NOT NULL --" (id serial PRIMARY KEY, v text);
+            INSERT INTO "z表"" WHERE victim_gone() IS NOT NULL --" (v) VALUES ('trap');
             CREATE SCHEMA "[s";
             CREATE TABLE "[s"."[br" (id serial PRIMARY KEY, "[col" text);
             INSERT INTO "[s"."[br" ("[col") VALUES ('bracketed');
@@ -118,14 +121,16 @@ class RealTables(unittest.TestCase):
             CREATE TABLE public."s2.canary" (id serial PRIMARY KEY, who text);
             INSERT INTO s2.canary (who) VALUES ('s2');
             INSERT INTO public."s2.canary" (who) VALUES ('public');""")
-        hostile = 'zÁ" WHERE victim_gone() IS NOT NULL --'
-        cases = ((hostile, ["1", "trap"], f'SELECT v FROM "{hostile.replace(chr(34), chr(34) * 2)}"'),
-                 ("[br", ["1", "bracketed"], 'SELECT "[col" FROM "[s"."[br"'),
-                 ("s2.canary", ["1", "s2"], "SELECT who FROM s2.canary"),
-                 ("public.s2.canary", ["1", "public"], 'SELECT who FROM public."s2.canary"'))
+        # The rows as the writes of the first code page leave them.
+        others = (("[br", ["1", "bracketed"], 'SELECT "[col" FROM "[s"."[br"'),
+                  ("s2.canary", ["1", "s2"], "SELECT who FROM s2.canary"),
+                  ("public.s2.canary", ["1", "public"], 'SELECT who FROM public."s2.canary"'))
         try:
-            for code_page in ("65001", "932"):
+            for code_page, encoding, multibyte in (("65001", "utf-8", "Á"), ("932", "cp932", "表")):
+                hostile = f'z{multibyte}" WHERE victim_gone() IS NOT NULL --'
+                cases = ((hostile, ["1", "trap"], f'SELECT v FROM "{hostile.replace(chr(34), chr(34) * 2)}"'),) + others
                 os.environ["VORDEX_CODEPAGE"] = code_page
+                vordex.encoding = encoding
                 count = vordex.Table()
                 listed = vordex.table_names(count)
                 for name, row, stored in cases:
@@ -143,6 +148,7 @@ class RealTables(unittest.TestCase):
                 vordex.Close()
         finally:
             os.environ.pop("VORDEX_CODEPAGE", None)
+            vordex.encoding = "utf-8"
         self.assertEqual(victims(), "2")
 
     def test_each_schema_reads_and_writes_its_own_table(self):
