@@ -222,6 +222,12 @@ if fresh_database && psql -X -q -d "$db" -c "CREATE TABLE items (name text); INS
     "${wine[@]}" read_table_windows.exe 2>&1 | tr -d '\r')
   [[ $example == pencil ]] && pass "the README's Windows example prints the first value" ||
     fail "the README's Windows example printed '$example'"
+  # Under ANSI code page 1252 a value comes in that code page too.
+  psql -X -q -d "$db" -c "UPDATE items SET name = 'café ünd 東'"
+  example=$(cd "$work/x86_64/tests/windows" && VORDEX_CONNECT=$connect VORDEX_DIALOG=stderr LANG=C.UTF-8 \
+    LC_ALL=C.UTF-8 timeout 120 wine read_table_windows.exe 2>&1 | tr -d '\r' | iconv -f CP1252 -t UTF-8)
+  [[ $example == "café ünd ?" ]] && pass "code page 1252: the value in CP1252, '?' for what it lacks" ||
+    fail "code page 1252: the example printed '$example'"
 fi
 
 echo "$passed passed, $failed failed"
