@@ -15,6 +15,10 @@ bool CodePagePair::Convert(const char* text, size_t length, platform::CodePage f
     // row keeps its storage, and converting into it allocates nothing.
     out.Reserve(limit);
     limit = std::min(limit, out.Capacity());  // pinned storage grows no further
+    if (limit == 0) {
+        out.Clear();
+        return false;
+    }
     const size_t written = platform::ConvertText(text, length, from, to, out.Buffer(), limit, false);
     const bool whole = written != platform::kNotConverted;
     out.Buffer()[whole ? written : 0] = '\0';
