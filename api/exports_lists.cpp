@@ -39,7 +39,8 @@ void NameListedTables() {
         const ListedTable& table = listedTables[i];
         bool shared = false;
         for (int j = 0; j < tableCount && !shared; ++j) {
-            shared = j != i && (listedTables[j].Name == table.Name || IsOwnerDotName(table.Name.c_str(), listedTables[j]));
+            shared =
+                j != i && (listedTables[j].Name == table.Name || IsOwnerDotName(table.Name.c_str(), listedTables[j]));
         }
         tableNames[i].Clear();
         if (shared && !table.Owner.IsEmpty()) {
@@ -115,30 +116,21 @@ void ShowNoFieldMessage(const CText& qualifier) {
     ShowMessage(message.c_str(), nullptr);
 }
 
-void ListColumns(const char* tableName) {
-    // A listed table is looked for under its own owner; any other name under
-    // the owner of the first listed table.
-    const ListedTable* listed = FindListedTable(tableName);
-    activeTable = listed != nullptr ? listed->Name.c_str() : tableName;
-    activeOwner.Clear();
-    // The catalog takes an empty name for "every table": no table is named
-    // "", nor by bytes that are no text of the host's code page.
-    if (activeTable.IsEmpty() ||
-        !platform::IsValidText(activeTable.c_str(), activeTable.Length(), platform::HostCodePage())) {
-        ShowNoFieldMessage(catalogQualifier);
-        return;
-    }
+/// Lists the columns of `table` under `owner` into the field list; false
+/// when the catalog could not be asked (the message is shown). The count is
+/// in fieldListCount; `qualifierUsed` is the qualifier the search used.
+bool ListColumnsOf(const CText& qualifier, const CText& owner, const CText& table, CText& qualifierUsed) {
     CColumns columns(activeDatabase.get());
-    // A directory that VORDEX_GetDirName found replaces every listed qualifier.
-    const bool qualifierReplaced = catalogQualifier != listedTables[0].Qualifier;
-    columns.QualifierParam = listed != nullptr && !qualifierReplaced ? listed->Qualifier : catalogQualifier;
-    columns.OwnerParam = listed != nullptr ? listed->Owner : catalogOwner;
-    columns.TableNameParam = activeTable;
+    columns.QualifierParam = qualifier;
+    columns.OwnerParam = owner;
+    columns.TableNameParam = table;
+    qualifierUsed = qualifier;
     if (!columns.Open(KeysetCursor, nullptr, OptReadOnly)) {
         ShowLibraryMessage(MessageTableCannotOpen);
-        return;
+        return false;
     }
     // The record reads the table whose columns these are.
+    activeTable = table;
     activeOwner = columns.TableOwner;
     const char quoteChar = activeDatabase->QuoteChar;
     fieldListNamesUnsafe = BreaksDriverQuoting(activeTable, quoteChar) || BreaksDriverQuoting(activeOwner, quoteChar);
@@ -154,8 +146,43 @@ void ListColumns(const char* tableName) {
         }
         columns.Move(1, SQL_FETCH_NEXT);
     }
-    if (fieldListCount == 0) ShowNoFieldMessage(columns.QualifierParam);
     columns.Close();
+    return true;
+}
+
+void ListColumns(const char* tableName) {
+    // A listed table is looked for under its own owner; any other name under
+    // the owner of the first listed table.
+    const ListedTable* listed = FindListedTable(tableName);
+    activeTable = listed != nullptr ? listed->Name.c_str() : tableName;
+    activeOwner.Clear();
+    // The catalog takes an empty name for "every table": no table is named
+    // "", nor by bytes that are no text of the host's code page.
+    if (activeTable.IsEmpty() ||
+        !platform::IsValidText(activeTable.c_str(), activeTable.Length(), platform::HostCodePage())) {
+        ShowNoFieldMessage(catalogQualifier);
+        return;
+    }
+    // A directory that VORDEX_GetDirName found replaces every listed qualifier.
+    const bool qualifierReplaced = catalogQualifier != listedTables[0].Qualifier;
+    const CText qualifier = listed != nullptr && !qualifierReplaced ? listed->Qualifier : catalogQualifier;
+    const CText name = activeTable;
+    CText qualifierUsed;
+    if (!ListColumnsOf(qualifier, listed != nullptr ? listed->Owner : catalogOwner, name, qualifierUsed)) return;
+    // A name that is no table of that owner but reads as OWNER.TABLE names
+    // that owner's table, listed or not (a view, a schema the listing did not
+    // reach): the first dot that splits it into an owner and a table with
+    // columns.
+    const char* dot = listed == nullptr ? std::strchr(name.c_str(), '.') : nullptr;
+    for (; fieldListCount == 0 && dot != nullptr; dot = std::strchr(dot + 1, '.')) {
+        const CText owner(name.c_str(), static_cast<size_t>(dot - name.c_str()));
+        if (!owner.IsEmpty() && dot[1] != '\0' && !ListColumnsOf(qualifier, owner, CText(dot + 1), qualifierUsed))
+            return;
+    }
+    if (fieldListCount == 0) {
+        activeTable = name;  // the message names the table as given
+        ShowNoFieldMessage(qualifierUsed);
+    }
 }
 
 /// "DefaultDir=" and the bytes after it up to the next ";" (the key found

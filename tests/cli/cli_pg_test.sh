@@ -234,12 +234,16 @@ on_pg get cli_items name --where-null qty
 expect_out "get --where-null" $'red apple\n'
 [[ $(psql -X -A -t -d "$db" -c "SELECT string_agg(name, ',' ORDER BY id) FROM cli_items WHERE name LIKE '%apple'") == "apple,red apple" ]] ||
   fail "set: another row was written"
-# note is text (psqlODBC reports 8190 bytes): only the 255 bytes of storage cut it.
+# Over the library's 255 bytes: refused before anything is written.
 on_pg set cli_items note "$(printf 'n%.0s' $(seq 300))" --where id=2
-expect_status "set a long value" 0
-expect_err_line "set a long value" \
-  "vordex: the data source stored another text than VALUE in column 'note' of table 'cli_items': '$(printf 'n%.0s' $(seq 255))'"
-[[ $(value_of 2 "length(note)") == "'255'" ]] || fail "set a long value: note holds $(value_of 2 "length(note)") bytes"
+expect_status "set a long value" 2
+expect_reason "set a long value" "VALUE is 300 bytes; the library writes at most 255 bytes of a value, and set writes none cut short"
+[[ $(value_of 2 note) == "'say \"hi\"'" ]] || fail "set a long value: note is $(value_of 2 note)"
+# Stored as another text: written, and said to be a failure, with both texts.
+on_pg set cli_items qty 007 --where id=1
+expect_status "set, stored otherwise" 1
+expect_out "set, stored otherwise" $'7\n'
+expect_reason "set, stored otherwise" "the data source stored '7', not VALUE '007', in column 'qty' of table 'cli_items'"
 # Zero and two matches: nothing written.
 snapshot=$(psql -X -A -t -d "$db" -c "SELECT string_agg(t::text, ';' ORDER BY id) FROM cli_items t")
 on_pg set cli_items name x --where id=99
@@ -258,8 +262,8 @@ expect_reason "set, unknown --where column" "table 'cli_items' has no column 'no
 
 # ---- failures -------------------------------------------------------------------
 failure_cases=(
-  "columns cli_nosuch|cannot list the columns of table 'cli_nosuch'"
-  "rows cli_nosuch|cannot list the columns of table 'cli_nosuch'"
+  "columns cli_nosuch|there is no table 'cli_nosuch' (vordex tables lists them)"
+  "rows cli_nosuch|there is no table 'cli_nosuch' (vordex tables lists them)"
   "get cli_items 5|there is no row 5 of table 'cli_items' (rows are numbered from 0)"
   "get cli_items 0 nosuch|table 'cli_items' has no column 'nosuch'"
   "get cli_items 0 4|table 'cli_items' has no column '4'"
@@ -294,8 +298,79 @@ status=$?
 set -e
 expect_status "no data source" 1
 expect_out "no data source" ""
-expect_reason "no data source" \
-  "no tables listed (the library's message above says why; without one, the choice of data source was cancelled)"
+expect_reason "no data source" "no data source was chosen: give --connect CONNECT or set VORDEX_CONNECT (without them \
+the data source is chosen on the desktop or the terminal; there was none, or the choice was cancelled)"
+
+# ---- names as a newcomer's database has them ----------------------------------------
+names_db=${db}_names
+sql -d postgres -c "DROP DATABASE IF EXISTS $names_db WITH (FORCE)" -c "CREATE DATABASE $names_db"
+sql -d "$names_db" <<'SQL'
+CREATE SCHEMA sales; CREATE SCHEMA hr; CREATE SCHEMA audit; CREATE SCHEMA "my.schema";
+CREATE TABLE hr.employees (id serial PRIMARY KEY, "FullName" text, "e-mail" text);
+INSERT INTO hr.employees ("FullName", "e-mail") VALUES ('Ann', 'ann@example.com');
+CREATE TABLE sales.orders (id serial PRIMARY KEY, "select" text);
+INSERT INTO sales.orders ("select") VALUES ('o1');
+CREATE VIEW sales.order_summary AS SELECT id, "select" FROM sales.orders;
+CREATE TABLE audit.log (id serial PRIMARY KEY, v text); INSERT INTO audit.log (v) VALUES ('audit');
+CREATE TABLE public.log (id serial PRIMARY KEY, v text); INSERT INTO public.log (v) VALUES ('public');
+CREATE TABLE customers (id serial PRIMARY KEY, city text, "Say ""Hi""" text);
+INSERT INTO customers (city) VALUES ('Nara'), ('Kobe');
+CREATE TABLE people (id serial PRIMARY KEY, city text); INSERT INTO people (city) VALUES ('x'), (repeat('あ', 100));
+CREATE TABLE "a.b" (id serial PRIMARY KEY, v text); INSERT INTO "a.b" (v) VALUES ('a.b');
+CREATE TABLE "my.schema".t2 (id serial PRIMARY KEY, v text); INSERT INTO "my.schema".t2 (v) VALUES ('my.schema');
+SQL
+names_connect=${connect/Database=$db/Database=$names_db}
+run --connect "$names_connect" tables
+expect_out "tables, several schemas" $'audit.log\nemployees\nt2\na.b\ncustomers\npublic.log\npeople\norders\n'
+# Every name printed opens; so do SCHEMA.NAME, listed or not, and views.
+name_cases=(
+  "employees|0|Ann" "hr.employees|0|Ann" "orders|0|o1" "sales.order_summary|0|o1" "audit.log|0|audit"
+  "public.log|0|public" "a.b|0|a.b" "public.a.b|0|a.b" "t2|0|my.schema" "my.schema.t2|0|my.schema"
+  "log|1|table 'log' is in several schemas (audit.log, public.log): name one of them"
+  "custmers|1|there is no table 'custmers' (vordex tables lists them)"
+  "\"my.schema\".t2|1|there is no table '\"my.schema\".t2' (vordex tables lists them)"
+)
+for case in "${name_cases[@]}"; do
+  IFS='|' read -r name want answer <<<"$case"
+  run --connect "$names_connect" get "$name" 0 1
+  expect_status "get $name" "$want"
+  if [[ $want == 0 ]]; then expect_out "get $name" "$answer"$'\n'; else expect_reason "get $name" "$answer"; fi
+done
+# Writes reach the table named, and only it.
+run --connect "$names_connect" set employees FullName Bob --where id=1
+expect_status "set employees" 0
+run --connect "$names_connect" set public.log v written --where id=1
+expect_status "set public.log" 0
+run --connect "$names_connect" set customers city Kyoto --where id=2
+expect_status "set, a quote in a column name" 1
+expect_reason "set, a quote in a column name" "table 'customers' cannot be written: its column 'Say \"Hi\"' holds a \
+double quote, which the driver's own UPDATE would carry as SQL"
+[[ $(psql -X -A -t -d "$names_db" -c "SELECT string_agg(v, ',' ORDER BY convert_to(v, 'UTF8')) FROM (SELECT \"FullName\" v FROM hr.employees
+  UNION ALL SELECT v FROM audit.log UNION ALL SELECT v FROM public.log UNION ALL SELECT city FROM customers) t") == \
+  "Bob,Kobe,Nara,audit,written" ]] || fail "set: the writes landed elsewhere"
+run --connect "$names_connect" get people 1
+expect_reason "get, a value over 255 bytes" "row 1 of table 'people' holds a value longer than the library's limit of \
+255 bytes, and cannot be read"
+run --connect "$names_connect" rows people
+expect_reason "rows, a value over 255 bytes" "row 1 of table 'people' holds a value longer than the library's limit of \
+255 bytes, and cannot be read (the rows before it were read)"
+VORDEX_MESSAGES=en run --connect "$names_connect" columns nosuch
+expect_err "the library's messages in English" "VORDEX: $names_db-nosuch: No field was found.
+VORDEX: Check ODBC32, the ODBC driver, the database file name and so on.
+vordex: there is no table 'nosuch' (vordex tables lists them)"
+# More than 32 tables: the listing says so, and SCHEMA.TABLE reaches the rest.
+sql -d "$names_db" -c "CREATE SCHEMA aaa" -c "$(for i in $(seq 1 35); do printf 'CREATE TABLE aaa.t%02d (id int);' "$i"; done)"
+run --connect "$names_connect" tables
+expect_status "tables, more than 32" 0
+[[ $(wc -l <"$work/out") == 32 ]] || fail "tables, more than 32: $(wc -l <"$work/out") lines"
+expect_err "tables, more than 32" "vordex: the library lists at most 32 tables, so there may be more; columns, rows, \
+get and set open any table as SCHEMA.TABLE, and the data source's own client lists them all (psql \\dt *.*, sqlite3 .tables)"
+run --connect "$names_connect" get hr.employees 0 1
+expect_out "SCHEMA.TABLE past the listing" $'Bob\n'
+run --connect "$names_connect" get employees 0 1
+expect_reason "a name past the listing" "there is no table 'employees' (vordex tables shows the first 32; name another \
+schema's table as SCHEMA.TABLE)"
+sql -d postgres -c "DROP DATABASE $names_db WITH (FORCE)"
 
 # Output that cannot be written.
 set +e

@@ -76,6 +76,7 @@ std::string Joined(const Words& words) {
 class Commands : public testing::Test {
 protected:
     void SetUp() override {
+        setenv("VORDEX_DIALOG", "stderr", 1);  // as vordex sets it
         Fake() = FakeDataSource{};
         Fake().tables = {"customers", "items"};
         Fake().tableName = "items";
@@ -173,6 +174,13 @@ TEST_F(Commands, AWideTableShowsItsFirst32ColumnsAndSaysSo) {
     EXPECT_EQ(columns.err, note);
     EXPECT_EQ(std::count(columns.out.begin(), columns.out.end(), '\n'), 32);
 
+    // Exactly 32 columns are all shown, without a note.
+    Fake().columns.resize(32);
+    const Outcome all = RunVordex({"columns", "items"});
+    EXPECT_EQ(all.err, "");
+    EXPECT_EQ(std::count(all.out.begin(), all.out.end(), '\n'), 32);
+    Fake().columns.resize(40, "c");
+
     const Outcome hidden = RunVordex({"get", "items", "0", "c32"});
     EXPECT_EQ(hidden.status, kExitFailure);
     EXPECT_EQ(hidden.reason, "table 'items' has no column 'c32' among the first 32 (only those can be read)");
@@ -211,7 +219,7 @@ TEST_F(Commands, RowsReadFieldByFieldOnlyWhenTheRowTextIsNotReliable) {
 
 TEST_F(Commands, GetPrintsOneRowOrOneValue) {
     Fake().columns = {"id", "1", "name"};  // a column whose name is a number
-    Fake().rows = {{"10", "one", "apple"}, {"20", "two", "pear\nlines"}};
+    Fake().rows = {{"10", "one", "apple"}, {"20", "two", "pear\nlines"}, {"30", "one", "fig"}};
     const struct {
         Words words;
         std::string out;
@@ -224,6 +232,7 @@ TEST_F(Commands, GetPrintsOneRowOrOneValue) {
         {{"get", "items", "0", "0"}, "10\n"},
         {{"get", "items", "0", "1"}, "one\n"},  // the name "1", not column number 1
         {{"get", "items", "001", "id"}, "20\n"},
+        {{"get", "items", "--where", "1=one"}, "id\t1\tname\n10\tone\tapple\n30\tone\tfig\n"},  // one header
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Joined(c.words));
@@ -241,10 +250,32 @@ TEST_F(Commands, FailuresGiveAReasonAndCloseTheConnection) {
         std::string reason;
         std::string out;  // what was printed before the failure
     } cases[] = {
-        {{"columns", "nosuch"}, [] {}, "cannot list the columns of table 'nosuch'", ""},
-        {{"rows", "nosuch"}, [] {}, "cannot list the columns of table 'nosuch'", ""},
-        {{"get", "nosuch", "0"}, [] {}, "cannot list the columns of table 'nosuch'", ""},
+        {{"columns", "nosuch"}, [] {}, "there is no table 'nosuch' (vordex tables lists them)", ""},
+        {{"rows", "nosuch"}, [] {}, "there is no table 'nosuch' (vordex tables lists them)", ""},
+        {{"get", "nosuch", "0"},
+         [] { Fake().tables.resize(32, "t"); },
+         "there is no table 'nosuch' (vordex tables shows the first 32; name another schema's table as "
+         "SCHEMA.TABLE)",
+         ""},
+        // Listed under two schemas: either could be meant.
+        {{"set", "log", "v", "x", "--where", "id=1"},
+         [] { Fake().tables = {"audit.log", "public.log", "public.s2.log"}; },
+         "table 'log' is in several schemas (audit.log, public.log, public.s2.log): name one of them",
+         ""},
         {{"rows", "items"}, [] { Fake().openRecFails = true; }, "cannot open table 'items' for reading", ""},
+        {{"rows", "items"},
+         [] { Fake().longValueAtRow = 0; },
+         "row 0 of table 'items' holds a value longer than the library's limit of 255 bytes, and cannot be read",
+         ""},
+        {{"rows", "items"},
+         [] { Fake().longValueAtRow = 2; },
+         "row 2 of table 'items' holds a value longer than the library's limit of 255 bytes, and cannot be read "
+         "(the rows before it were read)",
+         "id\tname\tnote\n1\tapple\t\n2\tpear, green\tsay \"hi\"\n"},
+        {{"get", "items", "1"},
+         [] { Fake().longValueAtRow = 1; },
+         "row 1 of table 'items' holds a value longer than the library's limit of 255 bytes, and cannot be read",
+         ""},
         {{"get", "items", "0"}, [] { Fake().openRecFails = true; }, "cannot open table 'items' for reading", ""},
         {{"rows", "items"},
          [] { Fake().moveNextFailsAtRow = 1; },
@@ -262,6 +293,14 @@ TEST_F(Commands, FailuresGiveAReasonAndCloseTheConnection) {
          [] { Fake().tables.clear(); },
          "no tables listed (the library's message above says why; without one, the choice of data source was "
          "cancelled)",
+         ""},
+        {{"rows", "items"},
+         [] {
+             Fake().tables.clear();
+             Fake().choiceCancelled = true;
+         },
+         "no data source was chosen: give --connect CONNECT or set VORDEX_CONNECT (without them the data source is "
+         "chosen on the desktop or the terminal; there was none, or the choice was cancelled)",
          ""},
     };
     for (const auto& c : cases) {
@@ -289,9 +328,11 @@ TEST_F(Commands, SetWritesOneFieldOfOneRow) {
     } cases[] = {
         {{"set", "items", "name", "zwei", "--where", "id=2"}, nullptr, 0, "zwei", "zwei\n", "", ""},
         {{"set", "items", "1", "--null", "--where=id=2", "--where", "name=two"}, nullptr, 0, "", "\n", "", ""},
-        {{"set", "items", "name", "a long value", "--where", "id=2"}, [] { Fake().cutTo = 6; }, 0, "a long",
-         "a long\n", "",
-         "vordex: the data source stored another text than VALUE in column 'name' of table 'items': 'a long'\n"},
+        {{"set", "items", "name", "a long value", "--where", "id=2"}, [] { Fake().cutTo = 6; }, kExitFailure,
+         "a long", "a long\n",
+         "the data source stored 'a long', not VALUE 'a long value', in column 'name' of table 'items'", ""},
+        {{"set", "items", "name", std::string(255, 'v'), "--where", "id=2"}, nullptr, 0, std::string(255, 'v'),
+         std::string(255, 'v') + "\n", "", ""},
         {{"set", "items", "name", "x", "--where-null", "note"}, nullptr, 0, "x", "x\n", "", ""},
         {{"set", "items", "name", "x", "--row", "2"}, nullptr, 0, "x", "x\n", "", ""},
         // Not exactly one row: nothing is written.
@@ -304,7 +345,18 @@ TEST_F(Commands, SetWritesOneFieldOfOneRow) {
         {{"set", "items", "name", "x", "--where", "nosuch=1"}, nullptr, kExitFailure, "two", "",
          "table 'items' has no column 'nosuch'", ""},
         {{"set", "items", "name", "x", "--where", "id=2"}, [] { Fake().updatable = false; }, kExitFailure, "two", "",
-         "table 'items' cannot be written", ""},
+         "table 'items' cannot be written: the data source grants no write to it (a view, a driver that reads only, "
+         "or an SQLite table without a primary key)",
+         ""},
+        {{"set", "items", "name", "x", "--where", "id=2"},
+         [] {
+             Fake().updatable = false;
+             Fake().columns = {"id", "name", "Say \"Hi\""};
+         },
+         kExitFailure, "two", "",
+         "table 'items' cannot be written: its column 'Say \"Hi\"' holds a double quote, which the driver's own "
+         "UPDATE would carry as SQL",
+         ""},
         {{"set", "items", "name", "x", "--where", "id=2"}, [] { Fake().updateFails = true; }, kExitFailure, "two",
          "", "cannot write column 'name' of table 'items'", ""},
         {{"set", "items", "name", "x", "--row", "3"}, nullptr, kExitFailure, "two", "",
@@ -342,7 +394,9 @@ TEST_F(Commands, UsageErrorsComeBeforeTheLibraryIsLoaded) {
         {{"get", "items", "1.5"}, "ROW must be a row number from 0 (the first row) to 2147483647, not '1.5'"},
         {{"get", "items"}, "usage: vordex get TABLE ROW [FIELD], or vordex get TABLE [FIELD] --where COLUMN=VALUE"},
         {{"get", "items", "a", "b", "--where", "id=1"}, "usage: vordex get TABLE [FIELD] --where COLUMN=VALUE ..."},
-        {{"get", "items", "--where", "id=\xff"}, "--where VALUE is not valid UTF-8 text"},
+        {{"get", "items", "--where", "id=\xff"},
+         "--where VALUE is not valid UTF-8 text, the code page the library takes it in (VORDEX_CODEPAGE, else the "
+         "locale)"},
         {{"help", "nosuch"}, "no command 'nosuch' (see vordex --help)"},
         {{"get", "items", "0", "id", "--format", "csv"}, "--format does not apply to a single FIELD of get"},
         {{"columns", "items", "--format", "csv"}, "--format does not apply to columns"},
@@ -353,7 +407,10 @@ TEST_F(Commands, UsageErrorsComeBeforeTheLibraryIsLoaded) {
         {{"set", "items", "name", "--where", "id=1"}, "usage: vordex set TABLE FIELD VALUE|--null --where COLUMN=VALUE ..."},
         {{"set", "items", "name", "v", "--null", "--where", "id=1"}, "give VALUE or --null, not both"},
         {{"set", "items", "name", "", "--where", "id=1"}, "VALUE is empty; to write NULL say --null"},
-        {{"set", "items", "name", "\x93", "--where", "id=1"}, "VALUE is not valid UTF-8 text"},
+        {{"set", "items", "name", "\x93", "--where", "id=1"},
+         "VALUE is not valid UTF-8 text, the code page the library takes it in (VORDEX_CODEPAGE, else the locale)"},
+        {{"set", "items", "name", std::string(256, 'v'), "--where", "id=1"},
+         "VALUE is 256 bytes; the library writes at most 255 bytes of a value, and set writes none cut short"},
         {{"set", "items", "name", "v"}, "set needs --where COLUMN=VALUE to name the row it writes (see vordex help set)"},
         {{"set", "items", "0", "name", "v"},
          "set names its row with --where COLUMN=VALUE, not a row number (rows move when they are written): vordex set "
@@ -383,7 +440,10 @@ TEST_F(Commands, TablesSaysWhenTheListMayBeCut) {
     const Outcome outcome = RunVordex({"tables"});
     EXPECT_EQ(outcome.status, 0) << outcome.reason;
     EXPECT_EQ(outcome.out, expected);
-    EXPECT_EQ(outcome.err, "vordex: the library lists at most 32 tables; there may be more\n");
+    EXPECT_EQ(outcome.err,
+              "vordex: the library lists at most 32 tables, so there may be more; columns, rows, get and set open any "
+              "table as SCHEMA.TABLE, and the data source's own client lists them all (psql \\dt *.*, sqlite3 "
+              ".tables)\n");
 }
 
 TEST_F(Commands, HelpNeedsNoLibraryAndNamesEveryCommandOptionAndVariable) {

@@ -1,6 +1,8 @@
 #include "fake_vordex_api.h"
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace vordex::cli::testing_support {
 namespace {
@@ -19,8 +21,14 @@ void Close() {
     source.connected = false;
 }
 
+void Show(const char* message) {
+    std::fprintf(stderr, "VORDEX: %s\n", message);
+    std::fflush(stderr);
+}
+
 int Table() {
     source.connected = true;
+    if (source.tables.empty() && !source.choiceCancelled) Show("テーブルが見つかりません.");
     return static_cast<int>(source.tables.size() < 32 ? source.tables.size() : 32);
 }
 
@@ -29,13 +37,26 @@ const char* GetDirName() { return ""; }
 
 int Open(const char* tableName) {
     source.connected = true;
-    return source.tableName == tableName ? static_cast<int>(source.columns.size()) : 0;
+    for (const std::string& name : source.otherNames) {
+        if (name == tableName) return static_cast<int>(source.columns.size());
+    }
+    if (source.tableName == tableName) return static_cast<int>(source.columns.size());
+    Show((std::string(tableName) + " 内にフィールドが見つかりません.").c_str());
+    Show("ODBC32,ODBCﾄﾞﾗｲﾊﾞ,ﾃﾞｰﾀﾍﾞｰｽﾌｧｲﾙ名等を確認して下さい");
+    return 0;
+}
+
+/// A move onto the row with the long value fails, and says why.
+bool LongValueAt(size_t row) {
+    if (static_cast<int>(row) != source.longValueAtRow) return false;
+    Show("値が255バイトを超えるため, 行を読めません.");
+    return true;
 }
 
 const char* GetNameList(int index) { return InRange(index, ReadableColumns()) ? source.columns[index].c_str() : ""; }
 
 int OpenRec() {
-    if (source.openRecFails) return 0;
+    if (source.openRecFails || LongValueAt(0)) return 0;
     source.recordOpen = true;
     source.currentRow = 0;
     return 1;
@@ -44,13 +65,16 @@ int OpenRec() {
 int IsEOF() { return !source.recordOpen || source.currentRow >= source.rows.size() ? 1 : 0; }
 
 int MoveNext() {
-    if (!source.recordOpen || static_cast<int>(source.currentRow) == source.moveNextFailsAtRow) return 0;
+    if (!source.recordOpen || static_cast<int>(source.currentRow) == source.moveNextFailsAtRow ||
+        LongValueAt(source.currentRow + 1)) {
+        return 0;
+    }
     ++source.currentRow;
     return 1;
 }
 
 int Seek(int row) {
-    if (!source.recordOpen || row < 0) return 0;
+    if (!source.recordOpen || row < 0 || LongValueAt(static_cast<size_t>(row))) return 0;
     source.currentRow = static_cast<size_t>(row);
     return 1;
 }

@@ -11,11 +11,14 @@ namespace vordex::cli::testing_support {
 /// the commands can run without a driver. One per test: reset in the fixture.
 struct FakeDataSource {
     std::vector<std::string> tables;
-    std::string tableName;
+    std::string tableName;  // the table VORDEX_Open opens; also by `otherNames`
+    std::vector<std::string> otherNames;
     std::vector<std::string> columns;  // may hold more than the 32 readable ones
     std::vector<std::vector<std::string>> rows;
 
-    // Faults to play.
+    // Faults to play. Failures show the library's messages on standard error.
+    bool choiceCancelled = false;  // an empty table list then shows nothing
+    int longValueAtRow = -1;       // a move onto it fails as on a value over 255 bytes
     bool openRecFails = false;
     bool listTextDoesNotFit = false;  // VORDEX_ListText answers with the buffer size
     int moveNextFailsAtRow = -1;

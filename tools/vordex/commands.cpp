@@ -8,6 +8,7 @@
 
 #include "cli_errors.h"
 #include "help_text.h"
+#include "library_messages.h"
 #include "output_format.h"
 #include "progress.h"
 #include "row_reader.h"
@@ -46,15 +47,69 @@ struct ColumnList {
     int total = 0;
 };
 
-/// Lists the columns of `table`, which makes it the table a record opens.
+struct TableListing {
+    std::vector<std::string> names;
+    bool full = false;  // the library's limit was reached: there may be more
+};
+
+/// Lists the tables, as the library hands them out. Every command lists
+/// first, so that a name means in vordex the table it means to a C host
+/// that lists first.
+TableListing ListTables(const VordexApi& api) {
+    int count = 0;
+    const std::string shown = MessagesShownBy([&] { count = api.Table(); });
+    if (count <= 0) {
+        if (LibraryMessagesVisible() && shown.empty()) {
+            throw CommandFailure(
+                "no data source was chosen: give --connect CONNECT or set VORDEX_CONNECT (without "
+                "them the data source is chosen on the desktop or the terminal; there was none, or "
+                "the choice was cancelled)");
+        }
+        throw CommandFailure(
+            "no tables listed (the library's message above says why; without one, the choice of "
+            "data source was cancelled)");
+    }
+    TableListing listing;
+    listing.full = count >= kListLimit;
+    for (int i = 0; i < count && i < kListLimit; ++i) listing.names.emplace_back(api.GetTableList(i));
+    return listing;
+}
+
+/// A name that the listing holds only as SCHEMA.NAME under several schemas
+/// would open whichever the library looks in first: refused, naming them.
+void RefuseAmbiguousName(const TableListing& listing, const std::string& table) {
+    std::vector<std::string> candidates;
+    for (const std::string& name : listing.names) {
+        if (name == table) return;
+        if (name.size() > table.size() && name.compare(name.size() - table.size(), table.size(), table) == 0 &&
+            name[name.size() - table.size() - 1] == '.') {
+            candidates.push_back(name);
+        }
+    }
+    if (candidates.size() < 2) return;
+    std::string names;
+    for (const std::string& name : candidates) names += (names.empty() ? "" : ", ") + name;
+    throw CommandFailure("table " + Quoted(table) + " is in several schemas (" + names + "): name one of them");
+}
+
+/// Lists the columns of `table`, which makes it the table a record opens. A
+/// name is a listed name, SCHEMA.TABLE (listed or not), or a name the
+/// library looks for under the schema of the first listed table.
 ColumnList ListColumns(const VordexApi& api, const std::string& table) {
-    // A name with a dot may be SCHEMA.TABLE, as `tables` prints a name that
-    // several schemas hold: the library resolves those through its table
-    // listing. Any other name is found as the data source resolves it.
-    if (table.find('.') != std::string::npos) api.Table();
+    const TableListing listing = ListTables(api);
+    RefuseAmbiguousName(listing, table);
     ColumnList columns;
-    columns.total = api.Open(table.c_str());
-    if (columns.total <= 0) throw CommandFailure("cannot list the columns of table " + Quoted(table));
+    const std::string shown = MessagesShownBy([&] { columns.total = api.Open(table.c_str()); });
+    if (columns.total <= 0) {
+        if (Shows(shown, LibraryMessage::NoFieldFound)) {
+            throw CommandFailure("there is no table " + Quoted(table) + " (" +
+                                 (listing.full ? "vordex tables shows the first 32; name another schema's table as "
+                                                 "SCHEMA.TABLE"
+                                               : "vordex tables lists them") +
+                                 ")");
+        }
+        throw CommandFailure("cannot list the columns of table " + Quoted(table));
+    }
     if (columns.total > kListLimit) {
         Note("table " + Quoted(table) + " has " + std::to_string(columns.total) + " columns; only the first " +
              std::to_string(kListLimit) + " are shown");
@@ -64,13 +119,37 @@ ColumnList ListColumns(const VordexApi& api, const std::string& table) {
     return columns;
 }
 
+std::string TooLongToRead(const std::string& table, long row) {
+    return "row " + std::to_string(row) + " of table " + Quoted(table) +
+           " holds a value longer than the library's limit of 255 bytes, and cannot be read";
+}
+
 void OpenRecord(const VordexApi& api, const std::string& table) {
-    if (api.OpenRec() == 0) throw CommandFailure("cannot open table " + Quoted(table) + " for reading");
+    int opened = 0;
+    const std::string shown = MessagesShownBy([&] { opened = api.OpenRec(); });
+    if (opened != 0) return;
+    if (Shows(shown, LibraryMessage::ValueTooLongToRead)) throw CommandFailure(TooLongToRead(table, 0));
+    throw CommandFailure("cannot open table " + Quoted(table) + " for reading");
+}
+
+/// Why a move past `row` failed: the library's message, seen again by moving
+/// onto the next row (its message then not shown twice).
+[[noreturn]] void MoveFailed(const VordexApi& api, const std::string& table, long row) {
+    if (LibraryMessagesVisible() && row < 2147483647L) {
+        const std::string shown = MessagesShownBy([&] { api.Seek(static_cast<int>(row + 1)); }, false);
+        if (Shows(shown, LibraryMessage::ValueTooLongToRead)) {
+            throw CommandFailure(TooLongToRead(table, row + 1) + " (the rows before it were read)");
+        }
+    }
+    throw CommandFailure("cannot move past row " + std::to_string(row) + " of table " + Quoted(table));
 }
 
 void MoveToRow(const VordexApi& api, const std::string& table, int row) {
     const std::string where = "row " + std::to_string(row) + " of table " + Quoted(table);
-    if (api.Seek(row) == 0) throw CommandFailure("cannot move to " + where);
+    int moved = 0;
+    const std::string shown = MessagesShownBy([&] { moved = api.Seek(row); });
+    if (moved == 0 && Shows(shown, LibraryMessage::ValueTooLongToRead)) throw CommandFailure(TooLongToRead(table, row));
+    if (moved == 0) throw CommandFailure("cannot move to " + where);
     if (api.IsEOF() != 0) throw CommandFailure("there is no " + where + " (rows are numbered from 0)");
 }
 
@@ -114,21 +193,15 @@ void RunTables(CommandContext& context) {
     RejectFormat(context, "tables");
     const VordexApi& api = context.library();
     LibrarySession session(api);
-    int count = api.Table();
-    if (count <= 0) {
-        throw CommandFailure("no tables listed (the library's message above says why; without one, the choice of "
-                             "data source was cancelled)");
-    }
-    if (count >= kListLimit) {
-        count = kListLimit;
-        Note("the library lists at most " + std::to_string(kListLimit) + " tables; there may be more");
-    }
+    const TableListing listing = ListTables(api);
     std::string text;
-    for (int i = 0; i < count; ++i) {
-        text += api.GetTableList(i);
-        text += '\n';
-    }
+    for (const std::string& name : listing.names) text += name + '\n';
     Write(context.out, text);
+    if (listing.full) {
+        Note("the library lists at most " + std::to_string(kListLimit) +
+             " tables, so there may be more; columns, rows, get and set open any table as SCHEMA.TABLE, and the "
+             "data source's own client lists them all (psql \\dt *.*, sqlite3 .tables)");
+    }
 }
 
 void RunColumns(CommandContext& context) {
@@ -156,9 +229,7 @@ void RunRows(CommandContext& context) {
     for (long row = 0; api.IsEOF() == 0; ++row) {
         Write(context.out, FormatRecord(format, reader.Read(), encoding));
         progress.RowDone();
-        if (api.MoveNext() == 0) {
-            throw CommandFailure("cannot move past row " + std::to_string(row) + " of table " + Quoted(table));
-        }
+        if (api.MoveNext() == 0) MoveFailed(api, table, row);
     }
 }
 
@@ -176,9 +247,7 @@ std::vector<int> MatchingRows(const VordexApi& api, const ColumnList& columns, c
         bool all = true;
         for (const auto& [field, value] : wanted) all = all && value == api.GetData(field);
         if (all) rows.push_back(row);
-        if (api.MoveNext() == 0) {
-            throw CommandFailure("cannot move past row " + std::to_string(row) + " of table " + Quoted(table));
-        }
+        if (api.MoveNext() == 0) MoveFailed(api, table, row);
     }
     return rows;
 }
@@ -186,8 +255,8 @@ std::vector<int> MatchingRows(const VordexApi& api, const ColumnList& columns, c
 /// Values given on the command line must be text of the library's code page.
 void CheckText(const std::string& text, const std::string& what) {
     if (!IsValidText(text, HostTextEncoding())) {
-        throw UsageError(what + " is not valid " +
-                         (HostTextEncoding() == TextEncoding::Utf8 ? "UTF-8" : "CP932") + " text");
+        throw UsageError(what + " is not valid " + (HostTextEncoding() == TextEncoding::Utf8 ? "UTF-8" : "CP932") +
+                         " text, the code page the library takes it in (VORDEX_CODEPAGE, else the locale)");
     }
 }
 
@@ -252,7 +321,27 @@ std::string ValueToWrite(const Invocation& invocation) {
     if (arguments.size() == 2) throw UsageError("usage: vordex set TABLE FIELD VALUE|--null --where COLUMN=VALUE ...");
     if (arguments[2].empty()) throw UsageError("VALUE is empty; to write NULL say --null");
     CheckText(arguments[2], "VALUE");
+    if (arguments[2].size() > kValueLimit) {
+        throw UsageError("VALUE is " + std::to_string(arguments[2].size()) + " bytes; the library writes at most " +
+                         std::to_string(kValueLimit) + " bytes of a value, and set writes none cut short");
+    }
     return arguments[2];
+}
+
+/// Why the library opened `table` read-only, as far as its names tell.
+std::string WhyReadOnly(const std::string& table, const ColumnList& columns) {
+    // A driver that writes through SQLSetPos (psqlODBC) composes the UPDATE
+    // itself and quotes names without doubling a quote inside them.
+    if (table.find('"') != std::string::npos)
+        return "its name holds a double quote, which the driver's own UPDATE would carry as SQL";
+    for (const std::string& name : columns.names) {
+        if (name.find('"') != std::string::npos) {
+            return "its column " + Quoted(name) +
+                   " holds a double quote, which the driver's own UPDATE would carry as SQL";
+        }
+    }
+    return "the data source grants no write to it (a view, a driver that reads only, or an SQLite table without a "
+           "primary key)";
 }
 
 void RunSet(CommandContext& context) {
@@ -261,8 +350,9 @@ void RunSet(CommandContext& context) {
     RejectFormat(context, "set");
     const std::string& table = TableArgument(context);
     if (arguments.size() == 4) {
-        throw UsageError("set names its row with --where COLUMN=VALUE, not a row number (rows move when they are "
-                         "written): vordex set TABLE FIELD VALUE --where COLUMN=VALUE (see vordex help set)");
+        throw UsageError(
+            "set names its row with --where COLUMN=VALUE, not a row number (rows move when they are "
+            "written): vordex set TABLE FIELD VALUE --where COLUMN=VALUE (see vordex help set)");
     }
     if (invocation.where.empty() && !invocation.row) {
         throw UsageError("set needs --where COLUMN=VALUE to name the row it writes (see vordex help set)");
@@ -286,15 +376,19 @@ void RunSet(CommandContext& context) {
         row = rows[0];
     }
     MoveToRow(api, table, row);
-    const std::string where = "column " + Quoted(columns.names[static_cast<size_t>(field)]) + " of table " +
-                              Quoted(table);
-    if (api.CanUpdate(field) == 0) throw CommandFailure("table " + Quoted(table) + " cannot be written");
+    const std::string where =
+        "column " + Quoted(columns.names[static_cast<size_t>(field)]) + " of table " + Quoted(table);
+    if (api.CanUpdate(field) == 0)
+        throw CommandFailure("table " + Quoted(table) + " cannot be written: " + WhyReadOnly(table, columns));
     if (api.Update(field, value.c_str()) == 0) throw CommandFailure("cannot write " + where);
     // Read back: the move fetches the row again, as the data source stored it.
     MoveToRow(api, table, row);
     const std::string stored = api.GetData(field);
     Write(context.out, stored + '\n');
-    if (stored != value) Note("the data source stored another text than VALUE in " + where + ": " + Quoted(stored));
+    if (stored != value) {
+        throw CommandFailure("the data source stored " + Quoted(stored) + ", not VALUE " + Quoted(value) + ", in " +
+                             where);
+    }
 }
 
 // A new command is one more line here, its handler above and its text in the help.

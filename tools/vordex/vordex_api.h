@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 #include "vordex.h"
 
 namespace vordex::cli {
@@ -51,5 +53,7 @@ void ForEachFunction(VordexApi& api, Visit&& visit) {
 /// The library lists at most this many tables and reads at most this many
 /// columns of a table.
 constexpr int kListLimit = 32;
+/// The most bytes of a value the library reads or writes.
+constexpr size_t kValueLimit = 255;
 
 }  // namespace vordex::cli

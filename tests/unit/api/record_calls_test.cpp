@@ -13,6 +13,7 @@ using namespace vordex::api;
 namespace {
 
 const std::string kFixedLine = MessageLine("ODBCﾄﾞﾗｲﾊﾞで回復できないエラーが発生しました.");
+const std::string kTooLongToRead = MessageLine("値が255バイトを超えるため, 行を読めません.");
 
 // Calls of `function` made after the record's statement was prepared.
 int CallsAfterPrepare(const std::string& function) {
@@ -208,7 +209,13 @@ TEST_F(RecordCalls, FieldCountIsTheListsAtTheTimeOfTheCall) {
 TEST_F(RecordCalls, AFailedMoveLeavesNoRowToReadOrWrite) {
     // The second row holds a value longer than the bound storage.
     ASSERT_EQ(OpenRecordOver({"ID", "NOTE"}, {{"1", "a"}, {"2", std::string(300, 'x')}, {"3", "c"}}), 1);
-    EXPECT_EQ(Shown([] { EXPECT_EQ(VORDEX_MoveNext(), 0); }), kFixedLine);
+    EXPECT_EQ(Shown([] { EXPECT_EQ(VORDEX_MoveNext(), 0); }), kTooLongToRead);
+    {
+        // In English on request; the same row fails the same way.
+        ScopedEnv english("VORDEX_MESSAGES", "en");
+        EXPECT_EQ(Shown([] { EXPECT_EQ(VORDEX_Seek(1), 0); }),
+                  "VORDEX: A value is longer than 255 bytes, so the row cannot be read.\n");
+    }
     EXPECT_EQ(VORDEX_IsEOF(), 0);
     EXPECT_STREQ(VORDEX_GetData(0), "");
     EXPECT_STREQ(VORDEX_GetData(1), "");
@@ -229,7 +236,7 @@ TEST_F(RecordCalls, FailedOpensLeaveNoRecordAndNoConnection) {
     // A value too long for its buffer on the first row.
     int opened = -1;
     EXPECT_EQ(Shown([&] { opened = OpenRecordOver({"ID", "NOTE"}, {{"1", std::string(300, 'x')}}); }),
-              kFixedLine);
+              kTooLongToRead);
     EXPECT_EQ(opened, 0);
     EXPECT_EQ(activeRecord, nullptr);
     EXPECT_EQ(fake_odbc::LiveConnections(), 0);
