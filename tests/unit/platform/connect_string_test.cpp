@@ -16,6 +16,7 @@ TEST(ConnectString, NamesADataSource) {
         {"FILEDSN=/x.dsn", true},    {"DSN=", false},             {"DSN=;UID=a", false},
         {"", false},                 {nullptr, false},            {";DSN=", false},
         {"DRIVER={}", false},        {"UID=a;PWD={x;DSN=y}", false}, {" DSN =S", true},
+        {"PWD=}x;DSN=S", true},  // a stray "}" opens nothing
     };
     for (const Case& c : cases) EXPECT_EQ(NamesDataSource(c.connect), c.names) << (c.connect ? c.connect : "null");
 }
@@ -31,6 +32,7 @@ TEST(ConnectString, EmptyDataSourceItemsAreDroppedAndOtherStringsKeptAsGiven) {
         {"UID=a;DSN=;PWD={p;q}", "UID=a;PWD={p;q}"},
         {";DSN=S", ";DSN=S"},
         {"UID=a;", "UID=a;"},
+        {"UID=}a;DSN=;PWD=p", "UID=}a;PWD=p"},
         {"", ""},
         {nullptr, ""},
     };

@@ -1,7 +1,15 @@
 #include "platform/data_source_choice.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
+
+#include "platform/desktop_dialog.h"
 
 #include "fake_odbc_fixture.h"
 
@@ -62,6 +70,30 @@ TEST(DataSourceMenu, ListsWhatTheDriverManagerKnows) {
     ASSERT_EQ(calls.size(), 3u);
     EXPECT_EQ(calls[0].arguments, std::to_string(SQL_FETCH_FIRST));
     EXPECT_EQ(calls[1].arguments, std::to_string(SQL_FETCH_NEXT));
+}
+
+// The list window, played by a zenity that records its arguments and picks
+// the first data source: each name beside its description (or its name).
+TEST(DataSourceMenu, TheDesktopListShowsEachNameWithItsDescription) {
+    char directory[] = "/tmp/vordex-zenity-XXXXXX";
+    ASSERT_NE(mkdtemp(directory), nullptr);
+    const std::string script = std::string(directory) + "/zenity";
+    const std::string recorded = std::string(directory) + "/arguments";
+    std::ofstream(script) << "#!/bin/sh\nprintf '%s\\n' \"$@\" >" << recorded << "\necho VordexPg\n";
+    chmod(script.c_str(), 0755);
+    ScopedEnv path("PATH", (std::string(directory) + ":" + std::getenv("PATH")).c_str());
+    const auto chosen =
+        ChooseInDesktopList("zenity", "VORDEX", "Choose", {{"VordexPg", "PostgreSQL"}, {"VordexSqlite", ""}});
+    EXPECT_EQ(chosen.value_or("(none)"), "VordexPg");
+    std::stringstream arguments;
+    arguments << std::ifstream(recorded).rdbuf();
+    EXPECT_NE(arguments.str().find("--column\nData source\n--column\nDescription\nVordexPg\nPostgreSQL\n"
+                                   "VordexSqlite\nVordexSqlite\n"),
+              std::string::npos)
+        << arguments.str();
+    std::remove(script.c_str());
+    std::remove(recorded.c_str());
+    rmdir(directory);
 }
 
 TEST(DataSourceMenu, EnvironmentVariableWinsOverTheMenu) {
