@@ -3,7 +3,8 @@
 pages: a line "# NAME SECTION Title" starts a page, written to
 OUTDIR/NAME.SECTION and, compressed as Debian installs manual pages, to
 OUTDIR/NAME.SECTION.gz. "@VERSION_NUMBER@" stands for the value
-VORDEX_GetVersion returns for VERSION.
+VORDEX_GetVersion returns for VERSION, "@LIBRARY_MESSAGES@" for the list of
+the library's own messages (doc/message_table.py).
 
     make_manuals.py doc/manuals.md OUTDIR VERSION
 
@@ -15,6 +16,9 @@ import gzip
 import os
 import re
 import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import message_table  # noqa: E402 (next to this script)
 
 
 def inline(text):
@@ -71,6 +75,7 @@ def main():
     source, outdir, version = sys.argv[1:4]
     with open(source, encoding="utf-8") as f:
         markdown = f.read().replace("@VERSION_NUMBER@", version_number(version))
+    markdown = markdown.replace("@LIBRARY_MESSAGES@", message_table.manual_list())
     pages = convert(markdown.splitlines(), version)
     os.makedirs(outdir, exist_ok=True)
     for name, text in pages.items():

@@ -452,7 +452,7 @@ TEST_F(Commands, HelpNeedsNoLibraryAndNamesEveryCommandOptionAndVariable) {
     EXPECT_EQ(outcome.libraryLoads, 0);
     for (const char* word : {"tables", "columns TABLE", "rows TABLE", "get TABLE ROW [FIELD]", "--connect", "--format",
                              "--library", "--help", "--where COLUMN=VALUE", "--where-null", "--row N", "--version",
-                             "VORDEX_CONNECT", "VORDEX_DIALOG", "VORDEX_CODEPAGE", "ODBCSYSINI", "ODBCINI", "Exit status",
+                             "VORDEX_CONNECT", "VORDEX_DIALOG", "VORDEX_CODEPAGE", "VORDEX_MESSAGES", "ODBCSYSINI", "ODBCINI", "Exit status",
                              "RFC 4180", "views"}) {
         EXPECT_NE(outcome.out.find(word), std::string::npos) << word;
     }

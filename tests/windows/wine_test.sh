@@ -219,13 +219,20 @@ message_box_test wine-message-box-cp1252.png C.UTF-8 1252 932
 if fresh_database && psql -X -q -d "$db" -c "CREATE TABLE items (name text); INSERT INTO items VALUES ('pencil')"; then
   cp "$work/x86_64/VORDEX.dll" "$work/x86_64/tests/windows/"
   example=$(cd "$work/x86_64/tests/windows" && VORDEX_CONNECT=$connect VORDEX_DIALOG=stderr timeout 120 \
-    "${wine[@]}" read_table_windows.exe 2>&1 | tr -d '\r')
+    "${wine[@]}" read_table_windows.exe items 2>&1 | tr -d '\r')
   [[ $example == pencil ]] && pass "the README's Windows example prints the first value" ||
     fail "the README's Windows example printed '$example'"
+  # A table that is not there: the library's message, and a failure.
+  example=$(cd "$work/x86_64/tests/windows" && VORDEX_CONNECT=$connect VORDEX_DIALOG=stderr timeout 120 \
+    "${wine[@]}" read_table_windows.exe nosuch 2>&1 | tr -d '\r' | iconv -f CP932 -t UTF-8)
+  status=$?  # the example's own, under pipefail
+  [[ $status == 1 && $example == *"フィールドが見つかりません."* ]] &&
+    pass "the README's Windows example on a missing table shows why and fails" ||
+    fail "missing table: status $status, '$example'"
   # Under ANSI code page 1252 a value comes in that code page too.
   psql -X -q -d "$db" -c "UPDATE items SET name = 'café ünd 東'"
   example=$(cd "$work/x86_64/tests/windows" && VORDEX_CONNECT=$connect VORDEX_DIALOG=stderr LANG=C.UTF-8 \
-    LC_ALL=C.UTF-8 timeout 120 wine read_table_windows.exe 2>&1 | tr -d '\r' | iconv -f CP1252 -t UTF-8)
+    LC_ALL=C.UTF-8 timeout 120 wine read_table_windows.exe items 2>&1 | tr -d '\r' | iconv -f CP1252 -t UTF-8)
   [[ $example == "café ünd ?" ]] && pass "code page 1252: the value in CP1252, '?' for what it lacks" ||
     fail "code page 1252: the example printed '$example'"
 fi

@@ -40,13 +40,12 @@ constexpr CommandText kCommandTexts[] = {
                           library reads alike). When no row or more than one
                           matches, nothing is written and the count is
                           said. The row is then read again and the stored
-                          value printed: for a character column the library
-                          cuts VALUE to the column's catalog length (at most
-                          255 bytes) at a character boundary, and the data
-                          source may store a value in its own form (a note
-                          on standard error says so). Any other value over
-                          255 bytes is refused. Writing the value the field
-                          already holds changes nothing.
+                          value printed. VALUE over 255 bytes is refused
+                          (exit status 2); when the value stored differs
+                          from VALUE (cut to a character column's catalog
+                          length, or in the data source's own form), set
+                          says so and fails (exit status 1). Writing the
+                          value the field already holds changes nothing.
   set TABLE FIELD --null --where COLUMN=VALUE ...
                           Write NULL into FIELD. (An empty VALUE is refused:
                           say --null.)
@@ -70,9 +69,11 @@ Commands:
 )";
 
 constexpr std::string_view kTail = R"(
-TABLE is a table name as the data source resolves it (for PostgreSQL, along
-the search path), or SCHEMA.NAME as tables prints it, which also reaches a
-table of a schema outside the search path.
+TABLE is a name as tables prints it, or SCHEMA.NAME for any table or view
+of that schema, listed or not. Every command lists the tables first, so a
+name means what it means to a C host that lists first: a name not listed is
+looked for in the schema of the first table listed. A name tables prints
+only as SCHEMA.NAME under several schemas is refused, naming them.
 
 Options (anywhere on the line, as --name VALUE or --name=VALUE; "--" ends
 the options, e.g. for a table whose name starts with "-"):
@@ -121,6 +122,8 @@ Environment:
   VORDEX_CODEPAGE  932 makes the library use CP932 (Shift_JIS) texts;
                    otherwise LC_ALL, LC_CTYPE or LANG decide. Escaping
                    follows the same choice, and so do the checks of VALUE.
+  VORDEX_MESSAGES  en shows the library's own messages in English;
+                   vordex's own lines are English in any case.
   ODBCSYSINI, ODBCINI
                    Where unixODBC reads its driver and data source
                    definitions.
