@@ -20,13 +20,13 @@ ENTRY = re.compile(rf"^VORDEX_MESSAGE\(([^,]+), {LITERAL}, {LITERAL}, {LITERAL}\
 
 def messages():
     """(id, Japanese, English, when) for each line of the table, in its order;
-    a line break of a text becomes a blank."""
+    the lines of a text (it may hold blank ones) joined by one line feed."""
     entries = []
     with open(DEFINITIONS, encoding="utf-8") as f:
         for line in f:
             match = ENTRY.match(line.strip())
             if match:
-                texts = [re.sub(r"(\\r|\\n)+", " ", text).replace('\\"', '"') for text in match.groups()[1:]]
+                texts = [re.sub(r"(\\r|\\n)+", "\n", text).replace('\\"', '"') for text in match.groups()[1:]]
                 # A text that begins or ends with a blank shows in quotes.
                 texts = [f'"{t}"' if t != t.strip() else t for t in texts[:2]] + texts[2:]
                 entries.append((match.group(1), *texts))
@@ -35,12 +35,19 @@ def messages():
 
 def readme_table():
     rows = ["| message (default) | with `VORDEX_MESSAGES=en` | shown when |", "|---|---|---|"]
-    rows += [f"| {japanese} | {english} | {when} |" for _, japanese, english, when in messages()]
+    rows += [f"| {japanese} | {english} | {when} |".replace("\n", " ") for _, japanese, english, when in messages()]
     return "\n".join([BEGIN] + rows + [END])
 
 
 def manual_list():
-    return "\n".join(f": {japanese}\n{english} ({when})" for _, japanese, english, when in messages())
+    """The first line of each Japanese text as the term; its other lines, the
+    English text and when it is shown as the description."""
+    entries = []
+    for _, japanese, english, when in messages():
+        first, _, rest = japanese.partition("\n")
+        entries.append(f": {first}\n" + (rest.replace("\n", " ") + " " if rest else "") +
+                       f"{english.replace(chr(10), ' ')} ({when})")
+    return "\n".join(entries)
 
 
 def main():

@@ -242,7 +242,7 @@ class RealTables(unittest.TestCase):
         # Onto the row too long to read: nothing of it is handed out or written.
         with self.stderr.capture():
             self.assertEqual(vordex.MoveNext(), 0)
-        self.assertEqual(self.stderr.data, message(FIXED_TEXT))
+        self.assertEqual(self.stderr.data, message("値が255バイトを超えるため, 行を読めません."))
         self.assertEqual(vordex.row(2), ["", ""])
         self.assertEqual(vordex.list_text(64)[0], 0)
         self.assertEqual(self.update(1, "written"), (0, message(FIXED_TEXT)))
