@@ -402,6 +402,8 @@ TEST_F(Commands, UsageErrorsComeBeforeTheLibraryIsLoaded) {
         {{"columns", "items", "--format", "csv"}, "--format does not apply to columns"},
         {{"tables", "--format=raw"}, "--format does not apply to tables"},
         {{"columns", ""}, "TABLE must not be empty"},
+        {{"rows", "\x95\x5c"},  // 表 in CP932, for a UTF-8 host
+         "TABLE is not valid UTF-8 text, the code page the library takes it in (VORDEX_CODEPAGE, else the locale)"},
         {{"rows", ""}, "TABLE must not be empty"},
         {{"get", "", "0"}, "TABLE must not be empty"},
         {{"set", "items", "name", "--where", "id=1"}, "usage: vordex set TABLE FIELD VALUE|--null --where COLUMN=VALUE ..."},

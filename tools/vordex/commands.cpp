@@ -167,10 +167,19 @@ int FindField(const ColumnList& columns, const std::string& table, const std::st
     throw CommandFailure("table " + Quoted(table) + " has no column " + Quoted(field) + readable);
 }
 
+/// Values given on the command line must be text of the library's code page.
+void CheckText(const std::string& text, const std::string& what) {
+    if (!IsValidText(text, HostTextEncoding())) {
+        throw UsageError(what + " is not valid " + (HostTextEncoding() == TextEncoding::Utf8 ? "UTF-8" : "CP932") +
+                         " text, the code page the library takes it in (VORDEX_CODEPAGE, else the locale)");
+    }
+}
+
 // An empty name names no table; refused before the library is loaded.
 const std::string& TableArgument(const CommandContext& context) {
     const std::string& table = context.invocation.arguments[0];
     if (table.empty()) throw UsageError("TABLE must not be empty");
+    CheckText(table, "TABLE");
     return table;
 }
 
@@ -250,14 +259,6 @@ std::vector<int> MatchingRows(const VordexApi& api, const ColumnList& columns, c
         if (api.MoveNext() == 0) MoveFailed(api, table, row);
     }
     return rows;
-}
-
-/// Values given on the command line must be text of the library's code page.
-void CheckText(const std::string& text, const std::string& what) {
-    if (!IsValidText(text, HostTextEncoding())) {
-        throw UsageError(what + " is not valid " + (HostTextEncoding() == TextEncoding::Utf8 ? "UTF-8" : "CP932") +
-                         " text, the code page the library takes it in (VORDEX_CODEPAGE, else the locale)");
-    }
 }
 
 void CheckWhere(const Invocation& invocation) {
