@@ -118,13 +118,12 @@ void ShowNoFieldMessage(const CText& qualifier) {
 
 /// Lists the columns of `table` under `owner` into the field list; false
 /// when the catalog could not be asked (the message is shown). The count is
-/// in fieldListCount; `qualifierUsed` is the qualifier the search used.
-bool ListColumnsOf(const CText& qualifier, const CText& owner, const CText& table, CText& qualifierUsed) {
+/// in fieldListCount.
+bool ListColumnsOf(const CText& qualifier, const CText& owner, const CText& table) {
     CColumns columns(activeDatabase.get());
     columns.QualifierParam = qualifier;
     columns.OwnerParam = owner;
     columns.TableNameParam = table;
-    qualifierUsed = qualifier;
     if (!columns.Open(KeysetCursor, nullptr, OptReadOnly)) {
         ShowLibraryMessage(MessageTableCannotOpen);
         return false;
@@ -167,8 +166,7 @@ void ListColumns(const char* tableName) {
     const bool qualifierReplaced = catalogQualifier != listedTables[0].Qualifier;
     const CText qualifier = listed != nullptr && !qualifierReplaced ? listed->Qualifier : catalogQualifier;
     const CText name = activeTable;
-    CText qualifierUsed;
-    if (!ListColumnsOf(qualifier, listed != nullptr ? listed->Owner : catalogOwner, name, qualifierUsed)) return;
+    if (!ListColumnsOf(qualifier, listed != nullptr ? listed->Owner : catalogOwner, name)) return;
     // A name that is no table of that owner but reads as OWNER.TABLE names
     // that owner's table, listed or not (a view, a schema the listing did not
     // reach): the first dot that splits it into an owner and a table with
@@ -176,12 +174,11 @@ void ListColumns(const char* tableName) {
     const char* dot = listed == nullptr ? std::strchr(name.c_str(), '.') : nullptr;
     for (; fieldListCount == 0 && dot != nullptr; dot = std::strchr(dot + 1, '.')) {
         const CText owner(name.c_str(), static_cast<size_t>(dot - name.c_str()));
-        if (!owner.IsEmpty() && dot[1] != '\0' && !ListColumnsOf(qualifier, owner, CText(dot + 1), qualifierUsed))
-            return;
+        if (!owner.IsEmpty() && dot[1] != '\0' && !ListColumnsOf(qualifier, owner, CText(dot + 1))) return;
     }
     if (fieldListCount == 0) {
         activeTable = name;  // the message names the table as given
-        ShowNoFieldMessage(qualifierUsed);
+        ShowNoFieldMessage(qualifier);
     }
 }
 
