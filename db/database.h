@@ -68,6 +68,11 @@ public:
     /// Watches those of the sockets opened while connecting (in Sockets)
     /// that are surely this connection's; clears Sockets when none is.
     void WatchOwnSockets();
+    /// Runs `sql` on a statement of its own; true when it succeeded.
+    bool ExecuteQuietly(const char* sql);
+    /// The first column of the first row that `sql` answers, as text; ""
+    /// when there is none or the statement fails.
+    std::string QueryFirstValue(const char* sql);
     /// The data source's SQL_DBMS_NAME ("PostgreSQL", "SQLite", "MariaDB"...).
     std::string DbmsName();
     bool IsPostgreSql();

@@ -1,6 +1,4 @@
 // The code page of a connection's texts on the driver's side.
-#include "platform/odbc_headers.h"
-
 #include <cctype>
 #include <string>
 
@@ -10,28 +8,6 @@ namespace vordex {
 namespace {
 
 using platform::CodePage;
-
-/// The first column of the first row of `sql`, or "" when there is none.
-std::string QueryText(SQLHDBC connection, const char* sql) {
-    SQLHSTMT statement = nullptr;
-    if (!SQL_SUCCEEDED(SQLAllocStmt(connection, &statement))) return "";
-    char value[64] = {};
-    SQLLEN indicator = SQL_NULL_DATA;
-    const bool answered =
-        SQL_SUCCEEDED(SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql)), SQL_NTS)) &&
-        SQL_SUCCEEDED(SQLBindCol(statement, 1, SQL_C_CHAR, value, sizeof value, &indicator)) &&
-        SQL_SUCCEEDED(SQLFetch(statement)) && indicator != SQL_NULL_DATA;
-    SQLFreeStmt(statement, SQL_DROP);
-    return answered ? value : "";
-}
-
-bool Executes(SQLHDBC connection, const char* sql) {
-    SQLHSTMT statement = nullptr;
-    if (!SQL_SUCCEEDED(SQLAllocStmt(connection, &statement))) return false;
-    const SQLRETURN rc = SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql)), SQL_NTS);
-    SQLFreeStmt(statement, SQL_DROP);
-    return SQL_SUCCEEDED(rc);
-}
 
 /// A MariaDB or MySQL character set's code page; `otherwise` for one that
 /// is neither UTF-8 nor Shift_JIS.
@@ -60,12 +36,11 @@ void CDatabase::ChooseDriverCodePage() {
     CodePages.driver = CodePages.host;
     const std::string dbms = DbmsName();
     if (dbms == "PostgreSQL") {
-        if (Executes(ConnectionHandle, "SET client_encoding TO 'UTF8'")) CodePages.driver = CodePage::Utf8;
+        if (ExecuteQuietly("SET client_encoding TO 'UTF8'")) CodePages.driver = CodePage::Utf8;
     } else if (dbms == "SQLite") {
         CodePages.driver = CodePage::Utf8;
     } else if (dbms == "MariaDB" || dbms == "MySQL") {
-        CodePages.driver =
-            CharacterSetCodePage(QueryText(ConnectionHandle, "SELECT @@character_set_results"), CodePages.host);
+        CodePages.driver = CharacterSetCodePage(QueryFirstValue("SELECT @@character_set_results"), CodePages.host);
     }
 }
 

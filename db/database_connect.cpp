@@ -177,21 +177,34 @@ void CDatabase::WatchOwnSockets() {
     std::vector<platform::SocketId> candidates;
     candidates.swap(Sockets);
     if (candidates.empty() || !IsPostgreSql()) return;
-    SQLHSTMT statement = nullptr;
-    if (!Succeeded(SQLAllocStmt(ConnectionHandle, &statement))) return;
-    SQLINTEGER port = -1;
-    SQLLEN indicator = 0;
-    const bool answered =
-        Succeeded(SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>("SELECT inet_client_port()")),
-                                SQL_NTS)) &&
-        Succeeded(SQLBindCol(statement, 1, SQL_C_LONG, &port, sizeof port, &indicator)) &&
-        SQLFetch(statement) == SQL_SUCCESS && indicator != SQL_NULL_DATA;
-    SQLFreeStmt(statement, SQL_DROP);
-    if (!answered) return;
-    std::vector<platform::SocketId> own = platform::SocketsOnLocalPort(candidates, port);
+    const std::string port = QueryFirstValue("SELECT inet_client_port()");
+    if (port.empty() || port.find_first_not_of("0123456789") != std::string::npos) return;
+    std::vector<platform::SocketId> own =
+        platform::SocketsOnLocalPort(candidates, static_cast<int>(std::strtol(port.c_str(), nullptr, 10)));
     if (own.size() != 1) return;
     Sockets = own;
     platform::ServerWatch::Watch(Sockets);
+}
+
+bool CDatabase::ExecuteQuietly(const char* sql) {
+    SQLHSTMT statement = nullptr;
+    if (!Succeeded(SQLAllocStmt(ConnectionHandle, &statement))) return false;
+    const SQLRETURN rc = SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql)), SQL_NTS);
+    SQLFreeStmt(statement, SQL_DROP);
+    return Succeeded(rc);
+}
+
+std::string CDatabase::QueryFirstValue(const char* sql) {
+    SQLHSTMT statement = nullptr;
+    if (!Succeeded(SQLAllocStmt(ConnectionHandle, &statement))) return "";
+    char value[64] = {};
+    SQLLEN indicator = SQL_NULL_DATA;
+    const bool answered =
+        Succeeded(SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql)), SQL_NTS)) &&
+        Succeeded(SQLBindCol(statement, 1, SQL_C_CHAR, value, sizeof value, &indicator)) &&
+        SQLFetch(statement) == SQL_SUCCESS && indicator != SQL_NULL_DATA;
+    SQLFreeStmt(statement, SQL_DROP);
+    return answered ? value : "";
 }
 
 std::string CDatabase::DbmsName() {
@@ -217,12 +230,7 @@ void CDatabase::BoundLockWaits() {
         BoundSqliteLockWaits(milliseconds / 2);
         return;
     }
-    if (!IsPostgreSql()) return;
-    SQLHSTMT statement = nullptr;
-    if (!Succeeded(SQLAllocStmt(ConnectionHandle, &statement))) return;
-    const std::string set = "SET lock_timeout = " + std::to_string(milliseconds);
-    SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(set.c_str())), SQL_NTS);
-    SQLFreeStmt(statement, SQL_DROP);
+    if (IsPostgreSql()) ExecuteQuietly(("SET lock_timeout = " + std::to_string(milliseconds)).c_str());
 }
 
 // The SQLite driver waits for a file that another process holds locked as

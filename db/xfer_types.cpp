@@ -265,22 +265,24 @@ void XferText(CFieldXfer& xfer, const char* name, CText& value, uint32_t maxLeng
         }
         case OpPrepareSetPos:
         case OpAppendAssignments:
-        case OpAppendValues:
+        case OpAppendValues: {
             // The value the driver is given to write: where the connection
             // converts, its driver form, in the storage bound for the column.
             // An unchanged column is neither written nor converted: its
             // stored characters never pass through the host's code page.
-            if (Conversion(rs) != nullptr && rs.ColumnRecords[number - 1].DriverText) {
+            const CodePagePair* conversion = Conversion(rs);
+            if (conversion != nullptr && rs.ColumnRecords[number - 1].DriverText) {
                 CText& sent = *rs.ColumnRecords[number - 1].DriverText;
                 // Never a cut value: a value that does not fit is refused.
                 if ((FieldStatus(xfer, number) & FieldChanged) &&
-                    !Conversion(rs)->ToDriver(value.c_str(), value.Length(), sent, sent.Capacity())) {
+                    !conversion->ToDriver(value.c_str(), value.Length(), sent, sent.Capacity())) {
                     rs.ThrowError(ErrorDataTruncated);
                 }
                 DefaultExchange(xfer, name, sent.Buffer(), indicator, SQL_C_CHAR, static_cast<SQLLEN>(sent.Length()),
                                 maxLength);
                 break;
             }
+        }
             [[fallthrough]];
         default:
             DefaultExchange(xfer, name, value.Buffer(), indicator, SQL_C_CHAR, static_cast<SQLLEN>(value.Length()),
