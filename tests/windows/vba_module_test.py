@@ -28,49 +28,33 @@ def c_functions(header):
 
 def main():
     source = sys.argv[1]
-    header = open(f"{source}/include/vordex.h", encoding="utf-8").read()
+    expected = c_functions(open(f"{source}/include/vordex.h", encoding="utf-8").read())
     module = open(f"{source}/examples/vba/VORDEX.bas", encoding="utf-8", newline="").read()
-    failures = []
-    expected = c_functions(header)
-    if len(expected) != 17:
-        failures.append(f"vordex.h: {len(expected)} functions found, not 17")
+    lines = module.split("\r\n")
+    failures = [] if len(expected) == 17 else [f"vordex.h: {len(expected)} functions found, not 17"]
     if not module.startswith('Attribute VB_Name = "VORDEX"\r\n') or "\n" in module.replace("\r\n", ""):
         failures.append("the module must begin with its VB_Name and have CR LF line ends")
-    lines = module.split("\r\n")
     declared = {}
     for number, line in enumerate(lines, 1):
-        if "VORDEX_" not in line or not line.startswith(("Public Declare", "Private Declare", "Declare")):
-            continue
-        match = DECLARE.match(line)
-        if not match:
-            failures.append(f"line {number}: not a Public Declare PtrSafe of VORDEX.dll: {line}")
-            continue
-        kind, name, parameters, result = match.groups()
-        if name in declared:
-            failures.append(f"line {number}: {name} declared twice")
-        declared[name] = (kind, [p.strip() for p in parameters.split(",") if p.strip()], result)
+        if "VORDEX_" in line and "Declare" in line.split("(")[0]:
+            match = DECLARE.match(line)
+            if not match or match.group(2) in declared:
+                failures.append(f"line {number}: not a first Public Declare PtrSafe of VORDEX.dll: {line}")
+            else:
+                kind, name, parameters, result = match.groups()
+                declared[name] = (kind, [p.strip() for p in parameters.split(",") if p.strip()], result)
+    if set(declared) != set(expected):
+        failures.append(f"declared {sorted(declared)}, vordex.h has {sorted(expected)}")
     for name, (c_result, c_types) in expected.items():
-        if name not in declared:
-            failures.append(f"{name} is not declared")
-            continue
-        kind, parameters, result = declared[name]
-        if c_result == "void":
-            if kind != "Sub" or result is not None:
-                failures.append(f"{name}: returns nothing, so a Sub")
-        elif kind != "Function" or result != RESULT.get(c_result):
-            failures.append(f"{name}: a Function As {RESULT.get(c_result)}, not {kind} As {result}")
-        if len(parameters) != len(c_types):
-            failures.append(f"{name}: {len(parameters)} parameters, vordex.h has {len(c_types)}")
-        for parameter, c_type in zip(parameters, c_types):
-            if not re.fullmatch(rf"ByVal \w+ As {PARAMETER.get(c_type)}", parameter):
-                failures.append(f"{name}: '{parameter}' for a C {c_type}, not ByVal ... As {PARAMETER.get(c_type)}")
-    for name in set(declared) - set(expected):
-        failures.append(f"{name} is declared but not in vordex.h")
+        kind, parameters, result = declared.get(name, ("", [], None))
+        wanted = ("Sub", None) if c_result == "void" else ("Function", RESULT.get(c_result))
+        if (kind, result) != wanted or len(parameters) != len(c_types) or not all(
+                re.fullmatch(rf"ByVal \w+ As {PARAMETER.get(t)}", p) for p, t in zip(parameters, c_types)):
+            failures.append(f"{name}: declared {kind} ({', '.join(parameters)}) As {result} for C {c_result}({c_types})")
     # Every Function and Sub of the module ends.
     opened = sum(bool(re.match(r"(Public |Private )?(Function|Sub) \w+\(", line)) for line in lines)
-    closed = sum(line in ("End Function", "End Sub") for line in lines)
-    if opened != closed or opened == 0:
-        failures.append(f"{opened} routines begin but {closed} end")
+    if opened == 0 or opened != sum(line in ("End Function", "End Sub") for line in lines):
+        failures.append("a Function or Sub of the module does not end")
     for failure in failures:
         print("FAIL:", failure)
     print(f"{len(declared)} declarations checked against vordex.h, {len(failures)} failures")

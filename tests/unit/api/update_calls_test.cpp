@@ -188,7 +188,7 @@ TEST_F(UpdateCalls, TextCrossesBetweenTheHostsCodePageAndTheDrivers) {
         for (int i = 0; i < count; ++i) s += character;
         return s;
     };
-    const Case cases[] = {{2, true, 360}, {120, true, 360}, {127, true, 360}, {128, false, 0}};
+    const Case cases[] = {{120, true, 360}, {127, true, 360}, {128, false, 0}};
     ScopedEnv codePage("VORDEX_CODEPAGE", "932");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.characters);
