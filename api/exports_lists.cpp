@@ -140,6 +140,7 @@ bool ListColumnsOf(const CText& qualifier, const CText& owner, const CText& tabl
         if (n < kListLimit) {
             fieldNames[n] = columns.ColumnName;
             fieldLengths[n] = columns.Length;
+            fieldSizes[n] = columns.Precision;
             fieldTypes[n] = columns.DataType;
             fieldTypeNames[n] = columns.TypeName;
         }

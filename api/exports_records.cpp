@@ -57,6 +57,7 @@ VORDEX_API int VORDEX_OpenRec(void) {
             activeRecord->TableName = activeTable;
             activeRecord->TableOwner = activeOwner;
             activeRecord->FieldNameList = fieldNames;
+            activeRecord->FieldTypeList = fieldTypes;
             activeRecord->Open(KeysetCursor, nullptr, 0);
             if (activeRecord->IsOpen()) {
                 RefuseDriverComposedWrites();

@@ -26,7 +26,7 @@ VORDEX_API int VORDEX_Update(int index, const char* value) {
     const LibraryCall call;
     if (!IsUpdatableField(index) || value == nullptr) return 0;
     const FieldValue field =
-        ValueForField(value, fieldTypes[index], fieldTypeNames[index].c_str(), fieldLengths[index]);
+        ValueForField(value, {fieldTypes[index], fieldTypeNames[index].c_str(), fieldLengths[index], fieldSizes[index]});
     if (activeRecord->UpdateAllowed != 1) return 0;
     if (field.refusal != 0) {
         ShowLibraryMessage(field.refusal);

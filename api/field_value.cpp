@@ -4,51 +4,40 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
+#include "db/hex_text.h"
 #include "db/library_messages.h"
+#include "db/sql_types.h"
 #include "platform/code_page.h"
 
 namespace vordex::api {
 namespace {
 
-bool IsCharacterType(int32_t sqlType) {
-    switch (sqlType) {
-        case SQL_CHAR:
-        case SQL_VARCHAR:
-        case SQL_LONGVARCHAR:
-        case SQL_WCHAR:
-        case SQL_WVARCHAR:
-        case SQL_WLONGVARCHAR:
-            return true;
-        default:
-            return false;
-    }
-}
-
-bool IsBinaryType(int32_t sqlType) {
-    return sqlType == SQL_BINARY || sqlType == SQL_VARBINARY || sqlType == SQL_LONGVARBINARY;
-}
-
 /// A character type whose values are any text: its name says char or text
-/// (varchar, bpchar, character varying, nvarchar, text, citext ...).
+/// (varchar, bpchar, character varying, nvarchar, text, citext ...), or it
+/// has none (SQLite's columns declared without a type).
 bool IsFreeText(int32_t sqlType, const char* typeName) {
-    if (!IsCharacterType(sqlType)) return false;
-    CText lower(typeName);
-    for (char* c = lower.Buffer(); *c != '\0'; ++c) {
-        if (*c >= 'A' && *c <= 'Z') *c = static_cast<char>(*c - 'A' + 'a');
+    if (!IsCharacterSqlType(sqlType)) return false;
+    std::string lower = typeName != nullptr ? typeName : "";
+    if (lower.empty()) return true;
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
-    return std::strstr(lower.c_str(), "char") != nullptr || std::strstr(lower.c_str(), "text") != nullptr;
+    return lower.find("char") != std::string::npos || lower.find("text") != std::string::npos;
 }
 
-/// Hex digits, two a byte: what binary columns read as. psqlODBC decodes
-/// other text without a word and stores other bytes.
-bool IsHexBytes(const char* value, size_t length) {
-    if (length % 2 != 0) return false;
-    for (const char* p = value; *p != '\0'; ++p) {
-        const char c = *p;
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))) return false;
+/// Bytes of the longest start of `text` that holds at most `maxChars`
+/// characters (no limit when 0) in at most `maxBytes` bytes.
+size_t FreeTextPrefix(const char* text, size_t length, size_t maxChars, size_t maxBytes,
+                      platform::CodePage codePage) {
+    size_t bytes = 0;
+    for (size_t chars = 0; bytes < length && (maxChars == 0 || chars < maxChars); ++chars) {
+        const size_t step = platform::CharLength(text + bytes, codePage);
+        if (bytes + step > maxBytes) break;
+        bytes += step;
     }
-    return true;
+    return bytes;
 }
 
 /// Steps over exactly `count` ASCII digits; false when they are not there.
@@ -96,7 +85,7 @@ bool IsDateTimeForm(const char* value, int32_t sqlType) {
 
 }  // namespace
 
-FieldValue ValueForField(const char* value, int32_t sqlType, const char* typeName, int32_t catalogLength) {
+FieldValue ValueForField(const char* value, const CatalogColumn& column) {
     FieldValue field;
     const size_t length = std::strlen(value);
     const platform::CodePage host = platform::HostCodePage();
@@ -106,10 +95,16 @@ FieldValue ValueForField(const char* value, int32_t sqlType, const char* typeNam
         field.refusal = MessageNotHostText;
         return field;
     }
-    if (IsFreeText(sqlType, typeName != nullptr ? typeName : "")) {
-        const auto limit = std::min(static_cast<size_t>(static_cast<uint32_t>(catalogLength)), kValueCapacity);
-        field.text.Assign(
-            value, length <= limit ? length : platform::WholeCharacterPrefix(value, limit, host));
+    const int32_t sqlType = column.sqlType;
+    if (IsFreeText(sqlType, column.typeName)) {
+        // The size counts characters on every driver; the length counts
+        // bytes on some and characters on others (measured: psqlODBC and
+        // MariaDB give 4 bytes a character of varchar(n), SQLite n).
+        const size_t maxChars = column.size > 0 ? static_cast<size_t>(column.size) : 0;
+        const size_t maxBytes =
+            column.size > 0 ? kValueCapacity
+                            : std::min(static_cast<size_t>(static_cast<uint32_t>(column.length)), kValueCapacity);
+        field.text.Assign(value, FreeTextPrefix(value, length, maxChars, maxBytes, host));
         return field;
     }
     field.text.Assign(value, length);
@@ -118,7 +113,7 @@ FieldValue ValueForField(const char* value, int32_t sqlType, const char* typeNam
         field.refusal = MessageValueTooLong;
     } else if (length != 0 && !IsDateTimeForm(value, sqlType)) {
         field.refusal = MessageDateTimeForm;
-    } else if (IsBinaryType(sqlType) && !IsHexBytes(value, length)) {
+    } else if (IsBinarySqlType(sqlType) && !IsHexText(value, length)) {
         field.refusal = MessageBinaryForm;
     }
     return field;

@@ -16,16 +16,29 @@ struct FieldValue {
     unsigned refusal = 0;
 };
 
-/// The value to write into a column of the catalog's `sqlType`, `typeName`
-/// and `catalogLength`. Free text (a character column whose type name says
-/// char or text) is cut to the length and to the bound storage, at the last
-/// whole character that fits. Any other value is passed on as it is, for the
-/// server to take or refuse: a number, a date, a boolean or a bit string cut
-/// short is another value (psqlODBC lists boolean and bit(n) as character
-/// columns). It is refused when it does not fit the bound storage, a date or
-/// time that is not in ODBC's character form, and binary data that is not
-/// hex digits two a byte: drivers read either as another value. Bytes that
-/// are no text of the host's code page are refused whatever the column.
-FieldValue ValueForField(const char* value, int32_t sqlType, const char* typeName, int32_t catalogLength);
+/// What the catalog says of a column.
+struct CatalogColumn {
+    int32_t sqlType = 0;
+    /// The driver's name of the type; may be empty or null.
+    const char* typeName = nullptr;
+    /// LENGTH: bytes on psqlODBC and MariaDB, characters on SQLite.
+    int32_t length = 0;
+    /// COLUMN_SIZE: characters for a character type on every driver; 0
+    /// where none is given.
+    int32_t size = 0;
+};
+
+/// The value to write into `column`. Free text (a character column whose
+/// type name says char or text, or that has no type name) is cut to the
+/// column's size in characters, or where the catalog gives none to its
+/// length in bytes, and to the bound storage, never inside a character.
+/// Any other value is passed on as it is, for the server to take or
+/// refuse: a number, a date, a boolean or a bit string cut short is another
+/// value (psqlODBC lists boolean and bit(n) as character columns). It is
+/// refused when it does not fit the bound storage, a date or time that is
+/// not in ODBC's character form, and binary data that is not hex digits two
+/// a byte: drivers read either as another value. Bytes that are no text of
+/// the host's code page are refused whatever the column.
+FieldValue ValueForField(const char* value, const CatalogColumn& column);
 
 }  // namespace vordex::api

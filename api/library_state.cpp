@@ -19,6 +19,7 @@ CText activeTable;
 CText activeOwner;
 CText fieldNames[kListLimit];
 int32_t fieldLengths[kListLimit] = {};
+int32_t fieldSizes[kListLimit] = {};
 int32_t fieldTypes[kListLimit] = {};
 CText fieldTypeNames[kListLimit];
 int32_t fieldListCount = 0;

@@ -36,6 +36,9 @@ extern CText activeTable;
 extern CText activeOwner;
 extern CText fieldNames[kListLimit];
 extern int32_t fieldLengths[kListLimit];
+/// The catalog's column size of each listed column: characters for a
+/// character type; 0 where the catalog gives none (SQLite's TEXT).
+extern int32_t fieldSizes[kListLimit];
 /// The catalog's SQL data type of each listed column (SQL_VARCHAR ...).
 extern int32_t fieldTypes[kListLimit];
 /// The catalog's name of each listed column's type (varchar, bool ...).

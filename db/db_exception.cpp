@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "db/database.h"
 #include "db/library_messages.h"
@@ -65,6 +66,28 @@ void ThrowDBError(SQLRETURN code, CDatabase* connection, SQLHSTMT statement) {
             e->BuildErrorText(connection, statement);
         } else if (IsLibraryErrorCode(code)) {
             LoadLibraryMessage(static_cast<unsigned>(code) + LibraryErrorMessageBase, e->ErrorText);
+        }
+    } catch (...) {
+        delete e;
+        throw;
+    }
+    throw e;
+}
+
+void ThrowTooManyRowsChanged(SQLLEN count) {
+    auto* e = new CDBException(ErrorTooManyRowsChanged);
+    try {
+        CText text;
+        if (LoadLibraryMessage(static_cast<unsigned>(ErrorTooManyRowsChanged) + LibraryErrorMessageBase, text)) {
+            // "%d" is ASCII, never the trail byte of a CP932 character.
+            const char* mark = std::strstr(text.c_str(), "%d");
+            if (mark != nullptr) {
+                e->ErrorText.Assign(text.c_str(), static_cast<size_t>(mark - text.c_str()));
+                e->ErrorText.Append(std::to_string(static_cast<long long>(count)).c_str());
+                e->ErrorText.Append(mark + 2);
+            } else {
+                e->ErrorText = text;
+            }
         }
     } catch (...) {
         delete e;

@@ -54,6 +54,10 @@ public:
 /// Makes, fills and throws the exception for a failed call.
 [[noreturn]] void ThrowDBError(SQLRETURN code, CDatabase* connection, SQLHSTMT statement);
 
+/// Throws error 1006 with a text that says how many rows the write would
+/// have changed.
+[[noreturn]] void ThrowTooManyRowsChanged(SQLLEN count);
+
 /// Codes above 1000 and below 1029 are the library's own.
 inline bool IsLibraryErrorCode(SQLRETURN code) { return code > 1000 && code < 1029; }
 

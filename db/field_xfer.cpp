@@ -39,6 +39,8 @@ void AppendMarkerAndBind(CFieldXfer& xfer, uint32_t number, void* value, SQLLEN*
         columnSize = info.Precision;
         digits = info.Scale;
     }
+    // Bytes go as bytes, whatever type the column was read as (hex text).
+    if (cType == SQL_C_BINARY) sqlType = SQL_VARBINARY;
     SQLRETURN rc = SQLBindParameter(xfer.statement, static_cast<SQLUSMALLINT>(xfer.markerCount), SQL_PARAM_INPUT,
                                     cType, sqlType, columnSize, digits, value, 0, indicator);
     if (rc != SQL_SUCCESS) rs.ThrowError(rc, xfer.statement);

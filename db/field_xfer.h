@@ -88,6 +88,10 @@ void RestoreCopy(CRecordset& rs, uint32_t number, void* value, SQLLEN* indicator
 /// Exchange functions: one call per field in a result-set class's ExchangeFields.
 void XferText(CFieldXfer& xfer, const char* name, CText& value, uint32_t maxLength = 255,
               SQLSMALLINT sqlType = SQL_VARCHAR, SQLSMALLINT scale = 0);
+/// A binary column read as hex text, two digits a byte: as XferText,
+/// except that a composed statement sends the bytes the text stands for,
+/// held in `bytes` while it runs. Text that is no such hex is refused.
+void XferHexBinary(CFieldXfer& xfer, const char* name, CText& value, CText& bytes, uint32_t maxLength = 255);
 void XferInt(CFieldXfer& xfer, const char* name, int32_t& value);
 void XferLong(CFieldXfer& xfer, const char* name, int32_t& value);
 /// What XferText does for OpFixUpFetched to each of `count` text output

@@ -107,6 +107,10 @@ public:
     /// composed UPDATE or DELETE: " WHERE CURRENT OF <cursor>". `markers` is
     /// the number of parameters the statement has so far.
     virtual void AppendRowCondition(uint32_t markers);
+    /// Appends the select list of a composed SELECT to `sql`, every item
+    /// followed by ","; returns the number of fields listed. By default the
+    /// names that ExchangeFields lists.
+    virtual uint32_t AppendSelectList(CText& sql);
     /// Lists the fields: one exchange function call per field.
     virtual void ExchangeFields(CFieldXfer& xfer);
     virtual void ExchangeRowsetFields(CFieldXfer& xfer);

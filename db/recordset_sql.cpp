@@ -99,11 +99,13 @@ void CRecordset::ComposeSelect() {
     if (ColumnStatus != nullptr) {
         for (uint32_t i = 0; i < FieldCount; ++i) ColumnStatus[i] |= FieldChanged;
     }
-    if (RunAppendPass(OpAppendNames, SqlStatement, ",") == 0) ThrowError(ErrorNoOutputColumns);
-    SqlStatement.SetLastChar(' ');  // the separator after the last name
+    if (AppendSelectList(SqlStatement) == 0) ThrowError(ErrorNoOutputColumns);
+    SqlStatement.SetLastChar(' ');  // the separator after the last item
     SqlStatement.Append(" FROM ");
     SqlStatement.Append(tables);
 }
+
+uint32_t CRecordset::AppendSelectList(CText& sql) { return RunAppendPass(OpAppendNames, sql, ","); }
 
 void CRecordset::AddWhereOrderBy() {
     if (!Filter.IsEmpty()) {

@@ -116,7 +116,7 @@ void CRecordset::ExecuteUpdateSql() {
     // A driver that cannot tell (-1), or will not, counts as one row written.
     if (Succeeded(countRc) && count != -1) {
         if (count == 0) ThrowError(ErrorNoRowChanged);
-        if (count != 1) ThrowError(ErrorTooManyRowsChanged);
+        if (count != 1) ThrowTooManyRowsChanged(count);
     }
     UpdateSql.Clear();
 }

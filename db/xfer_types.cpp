@@ -6,6 +6,7 @@
 #include "db/database.h"
 #include "db/db_exception.h"
 #include "db/field_xfer.h"
+#include "db/hex_text.h"
 #include "db/recordset.h"
 
 namespace vordex {
@@ -290,6 +291,23 @@ void XferText(CFieldXfer& xfer, const char* name, CText& value, uint32_t maxLeng
             value.SyncLength();
             break;
     }
+}
+
+void XferHexBinary(CFieldXfer& xfer, const char* name, CText& value, CText& bytes, uint32_t maxLength) {
+    if (xfer.operation != OpAppendAssignments && xfer.operation != OpAppendValues) {
+        XferText(xfer, name, value, maxLength, SQL_VARBINARY, 0);
+        return;
+    }
+    uint32_t number = 0;
+    if (!CountField(xfer, number)) return;
+    const uint8_t status = FieldStatus(xfer, number);
+    std::string decoded;
+    if ((status & FieldChanged) && !(status & FieldNull)) {
+        if (!DecodeHex(value.c_str(), value.Length(), decoded)) xfer.recordset.ThrowError(SQL_ERROR);
+    }
+    bytes.Assign(decoded.data(), decoded.size());
+    DefaultExchange(xfer, name, bytes.Buffer() != nullptr ? bytes.Buffer() : value.Buffer(),
+                    IndicatorOf(xfer, number), SQL_C_BINARY, static_cast<SQLLEN>(bytes.Length()), maxLength);
 }
 
 void XferInt(CFieldXfer& xfer, const char* name, int32_t& value) {

@@ -8,8 +8,8 @@
 #include "db/database.h"
 #include "db/db_exception.h"
 #include "db/field_xfer.h"
+#include "db/sql_types.h"
 #include "records/cursor_choice.h"
-#include "records/row_key.h"
 
 namespace vordex {
 
@@ -46,10 +46,25 @@ CText CMyRec::DefaultSQL() {
 void CMyRec::SetStatementOptions(SQLHSTMT statement) {
     ChooseStaticCursorWhereBetter(*this);
     CRecordset::SetStatementOptions(statement);
+    WriteDialect = KeyWriteDialectOf(*Database);
     KeyFields.clear();
-    if (!UpdateAllowed || FieldNameList == nullptr || !SetPosRewritesEveryColumn(*Database)) return;
-    KeyFields = PrimaryKeyFields(*Database, TableOwner, TableName, FieldNameList,
-                                 std::min<uint32_t>(FieldCount, kValueCount));
+    KeyForms.clear();
+    KeyNames.clear();
+    if (WriteDialect == KeyWriteDialect::None) return;
+    // Nothing is written through this cursor.
+    if (Concurrency != SQL_CONCUR_READ_ONLY) {
+        Concurrency = SQL_CONCUR_READ_ONLY;
+        const SQLRETURN rc = SQLSetStmtOption(statement, SQL_CONCURRENCY, Concurrency);
+        if (!Succeeded(rc)) ThrowError(rc);
+        ConcurrencySubstituted = 0;
+    }
+    if (UpdateAllowed && FieldNameList != nullptr) {
+        KeyFields = PrimaryKeyFields(*Database, TableOwner, TableName, FieldNameList, ListedCount());
+    }
+    for (uint32_t field : KeyFields) {
+        KeyForms.push_back(KeyFormFor(WriteDialect, FieldTypeList != nullptr ? FieldTypeList[field] : SQL_VARCHAR));
+        KeyNames.push_back(BracketName(FieldNameList[field].c_str(), Database->QuoteChar));
+    }
     if (KeyFields.empty()) {
         UpdateAllowed = 0;
         AppendAllowed = 0;
@@ -58,58 +73,39 @@ void CMyRec::SetStatementOptions(SQLHSTMT statement) {
     }
 }
 
-void CMyRec::ShowStoredRow() {
-    if (!Scrollable) return;
-    if (!UpdateBySql) {
-        Move(0, SQL_FETCH_RELATIVE);
-        return;
-    }
-    if (KeyFields.empty() || CurrentRecord < 0) return;
-    const int32_t row = CurrentRecord;
-    std::vector<CText> key;
-    for (uint32_t field : KeyFields) key.push_back(Values[field]);
-    Refresh();
-    Move(row + 1, SQL_FETCH_ABSOLUTE);
-    // A new key can move the row (SQLite keeps a table's rows in key
-    // order): the row shown, and written next, is the one with that key.
-    // Where the data source stored the key in another form, no row shows.
-    for (bool first = true; HasCurrentRow() && !HoldsKey(key); first = false) {
-        Move(1, first ? SQL_FETCH_FIRST : SQL_FETCH_NEXT);
-    }
+void CMyRec::BeforeFirstFetch() {
+    // Executing a read-only cursor may say so; the record is written by key.
+    if (!KeyFields.empty()) UpdateAllowed = 1;
 }
 
-bool CMyRec::HoldsKey(const std::vector<CText>& key) const {
-    for (size_t i = 0; i < KeyFields.size(); ++i) {
-        if (Values[KeyFields[i]] != key[i]) return false;
-    }
-    return true;
+uint32_t CMyRec::ListedCount() const { return std::min<uint32_t>(FieldCount, kValueCount); }
+
+bool CMyRec::IsHexBinaryField(uint32_t field) const {
+    // psqlODBC reads and writes bytea as hex already.
+    return WriteDialect != KeyWriteDialect::None && FieldTypeList != nullptr && IsBinarySqlType(FieldTypeList[field]);
 }
 
-void CMyRec::AppendRowCondition(uint32_t markers) {
-    if (KeyFields.empty()) {
-        CRecordset::AppendRowCondition(markers);
-        return;
+uint32_t CMyRec::AppendSelectList(CText& sql) {
+    if (WriteDialect == KeyWriteDialect::None || FieldNameList == nullptr) return CRecordset::AppendSelectList(sql);
+    const uint32_t count = ListedCount();
+    for (uint32_t i = 0; i < count; ++i) {
+        const CText name = BracketName(FieldNameList[i].c_str(), Database->QuoteChar);
+        // Both SQLite and MariaDB know lower() and hex().
+        if (IsHexBinaryField(i)) sql.Append("lower(hex(");
+        sql.Append(name);
+        if (IsHexBinaryField(i)) sql.Append("))");
+        sql.Append(",");
     }
-    const char* separator = " WHERE ";
-    for (size_t i = 0; i < KeyFields.size(); ++i) {
-        const uint32_t field = KeyFields[i];
-        // The key as read: the saved copy, which an edit of the key leaves alone.
-        const ColumnRecord& record = ColumnRecords[field];
-        if ((record.SavedStatus & FieldNull) || record.Saved.Text == nullptr) ThrowError(ErrorNoRowChanged);
-        UpdateSql.Append(separator);
-        UpdateSql.Append(BracketName(FieldNameList[field].c_str(), Database->QuoteChar));
-        UpdateSql.Append("=?");
-        separator = " AND ";
-        KeyIndicators[i] = SQL_NTS;
-        const CText& sent = Database->CodePages.ForDriver(*record.Saved.Text, KeyValues[i]);
-        const SQLRETURN rc = SQLBindParameter(UpdateStatement, static_cast<SQLUSMALLINT>(markers + 1 + i),
-                                              SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, std::max<size_t>(sent.Length(), 255),
-                                              0, const_cast<char*>(sent.c_str()), 0, &KeyIndicators[i]);
-        if (!Succeeded(rc)) ThrowError(rc, UpdateStatement);
+    // Read only when a row is written, with SQLGetData.
+    for (size_t k = 0; k < KeyFields.size(); ++k) {
+        sql.Append(KeyFormExpression(KeyForms[k], KeyNames[k]));
+        sql.Append(",");
     }
+    return count;
 }
 
 void CMyRec::FixUpFetchedRow() {
+    CurrentKeyRead = false;
     if (FieldNameList == nullptr) return;
     CFieldXfer xfer(OpFixUpFetched, *this);
     xfer.fieldKind = kOutputColumns;
@@ -119,18 +115,20 @@ void CMyRec::FixUpFetchedRow() {
 void CMyRec::ExchangeFields(CFieldXfer& xfer) {
     xfer.fieldKind = kOutputColumns;
     if (FieldNameList == nullptr) return;
-    const uint32_t count = std::min<uint32_t>(FieldCount, kValueCount);
+    const uint32_t count = ListedCount();
     // Only the passes that write names into statements need them quoted; the
     // per-row passes take the names as they are and allocate nothing.
-    if (xfer.operation == OpAppendNames || xfer.operation == OpAppendAssignments) {
-        const char quoteChar = Database != nullptr ? Database->QuoteChar : ' ';
-        for (uint32_t i = 0; i < count; ++i) {
-            const CText quoted = BracketName(FieldNameList[i].c_str(), quoteChar);
-            XferText(xfer, quoted.c_str(), Values[i], 255, SQL_VARCHAR, 0);
+    const bool quoted = xfer.operation == OpAppendNames || xfer.operation == OpAppendAssignments;
+    const char quoteChar = Database != nullptr ? Database->QuoteChar : ' ';
+    for (uint32_t i = 0; i < count; ++i) {
+        const CText bracketed = quoted ? BracketName(FieldNameList[i].c_str(), quoteChar) : CText();
+        const char* name = quoted ? bracketed.c_str() : FieldNameList[i].c_str();
+        if (IsHexBinaryField(i)) {
+            XferHexBinary(xfer, name, Values[i], BinaryBytes[i], 255);
+        } else {
+            XferText(xfer, name, Values[i], 255, SQL_VARCHAR, 0);
         }
-        return;
     }
-    for (uint32_t i = 0; i < count; ++i) XferText(xfer, FieldNameList[i].c_str(), Values[i], 255, SQL_VARCHAR, 0);
 }
 
 }  // namespace vordex

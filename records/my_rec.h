@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "db/recordset.h"
+#include "records/row_key.h"
 
 namespace vordex {
 
@@ -26,21 +27,33 @@ public:
     /// that column.
     void ExchangeFields(CFieldXfer& xfer) override;
     /// Asks for a static cursor in place of a keyset-driven one where that
-    /// is better, then sets the options as any record. Through a driver
-    /// whose SQLSetPos rewrites every column, rows are written with UPDATE
-    /// statements found by the primary key (KeyFields), and a table without
-    /// one is read-only.
+    /// is better, then sets the options as any record. Where the data
+    /// source's rows are written by key (WriteDialect), the cursor is asked
+    /// for read-only, rows are written with UPDATE statements that name the
+    /// row by its primary key (KeyFields), and a table without one, or with
+    /// a key column beyond the listed ones, is read-only.
     void SetStatementOptions(SQLHSTMT statement) override;
-    /// " WHERE <key>=? AND ..." with the key values as read, when KeyFields
-    /// are known; else the positioned condition.
+    /// The listed names; where rows are written by key, binary columns as
+    /// hex text and, after them, each key column's exact form (KeyForms).
+    uint32_t AppendSelectList(CText& sql) override;
+    /// A cursor asked for read-only leaves a record written by key writable.
+    void BeforeFirstFetch() override;
+    /// Where rows are written by key: in one transaction, reads the row
+    /// again by its key as read, refuses the write when it is gone or
+    /// differs from the copy as read (1024), writes it, and commits only
+    /// when exactly one row was written (else 1008 or 1006).
+    bool Update() override;
+    void DeleteRow() override;
+    /// " WHERE <key>=? AND ..." with the key as read, where rows are written
+    /// by key; else the positioned condition.
     void AppendRowCondition(uint32_t markers) override;
     /// After a write of the current row, fetches it as the data source
     /// stored it: through the cursor where the write went through it
     /// (psqlODBC reads the row back), else by running the statement again
-    /// and moving back to the row's number, since the SQLite driver's cursor
-    /// keeps the rows as it first read them; and, when the key was written,
-    /// on to the row that holds the new key. A positioned UPDATE leaves a
-    /// static cursor's copy as it was: the values written stay shown.
+    /// and moving back to the row's number, since the SQLite and MariaDB
+    /// drivers' cursors keep the rows as they first read them; and on to
+    /// the row that holds the key, where the row moved. A positioned UPDATE
+    /// leaves a static cursor's copy as it was: the values written stay shown.
     void ShowStoredRow();
     /// The fix-up pass of ExchangeFields in one loop over the text members.
     void FixUpFetchedRow() override;
@@ -55,18 +68,47 @@ public:
     CText TableOwner;
     /// The column names (32 entries, not owned); set before Open.
     const CText* FieldNameList = nullptr;
+    /// The columns' SQL types as the catalog listed them (32 entries, not
+    /// owned); null when not known.
+    const int32_t* FieldTypeList = nullptr;
+    /// How rows are written where not through the cursor.
+    KeyWriteDialect WriteDialect = KeyWriteDialect::None;
     /// Field-list positions of the primary key that writes name rows by;
     /// empty when rows are written through the cursor.
     std::vector<uint32_t> KeyFields;
+    /// How each key column's exact value is read, and its bracketed name.
+    std::vector<KeyForm> KeyForms;
+    std::vector<CText> KeyNames;
 
 private:
-    /// True when the current row's key fields hold `key`.
-    bool HoldsKey(const std::vector<CText>& key) const;
+    uint32_t ListedCount() const;
+    bool IsHexBinaryField(uint32_t field) const;
+    /// The current row's key forms, read from the cursor once per row: a
+    /// column's data can be got only once.
+    const std::vector<KeyValue>& CurrentRowKey();
+    /// Runs `write` (a write of the current row by key) inside the
+    /// transaction that checks the row first; see Update.
+    template <typename Write>
+    void WriteByKey(Write write);
+    /// Reads the row named by RowKey on `statement` and throws when it is
+    /// gone, not alone, or not the row as read.
+    void CheckRowAsRead(SQLHSTMT statement);
+    /// True when the row `statement` stands on reads as the saved copies
+    /// and has the key forms of RowKey.
+    bool MatchesRowAsRead(SQLHSTMT statement);
+    /// True when the current row is the one whose key forms were `key`
+    /// before the write, with the key fields the write changed holding the
+    /// texts `written`.
+    bool HoldsKey(const std::vector<KeyValue>& key, const std::vector<CText>& written);
 
-    /// Indicators of the key parameters, and their values where the
-    /// connection converts: bound, so they stay put.
-    SQLLEN KeyIndicators[kValueCount] = {};
-    CText KeyValues[kValueCount];
+    /// The key of the row being written, as read: bound, so it stays put.
+    std::vector<KeyValue> RowKey;
+    /// Bit k: the last write changed key field k.
+    uint64_t KeyFieldsWritten = 0;
+    std::vector<KeyValue> CurrentKey;
+    bool CurrentKeyRead = false;
+    /// A binary value's bytes while a write sends them.
+    CText BinaryBytes[kValueCount];
 };
 
 }  // namespace vordex

@@ -1,19 +1,185 @@
 #include "records/row_key.h"
 
-#include "platform/odbc_headers.h"
-
-#include <cctype>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
-#include <string>
 
+#include "db/hex_text.h"
+#include "db/sql_types.h"
 #include "records/catalog_open.h"
 
 namespace vordex {
 
-bool SetPosRewritesEveryColumn(const CDatabase& database) {
-    std::string name = database.DriverName.c_str();
-    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return name.find("sqlite3odbc") != std::string::npos;
+KeyWriteDialect KeyWriteDialectOf(CDatabase& database) {
+    const std::string dbms = database.DbmsName();
+    if (dbms == "SQLite") return KeyWriteDialect::Sqlite;
+    if (dbms == "MariaDB" || dbms == "MySQL") return KeyWriteDialect::MariaDb;
+    return KeyWriteDialect::None;
+}
+
+KeyForm KeyFormFor(KeyWriteDialect dialect, int32_t sqlType) {
+    if (dialect == KeyWriteDialect::Sqlite) return KeyForm::SqliteTyped;
+    if (IsCharacterSqlType(sqlType) || IsBinarySqlType(sqlType)) return KeyForm::HexBytes;
+    if (IsApproximateSqlType(sqlType)) return KeyForm::Double;
+    return KeyForm::Text;
+}
+
+CText KeyFormExpression(KeyForm form, const CText& bracketedName) {
+    const char* name = bracketedName.c_str();
+    CText expression;
+    switch (form) {
+        case KeyForm::SqliteTyped:
+            // quote() writes a REAL with as many digits as it takes to read
+            // back as the same double; hex() keeps every byte of a text,
+            // zero bytes too.
+            expression.Append("typeof(");
+            expression.Append(name);
+            expression.Append(")||':'||CASE typeof(");
+            expression.Append(name);
+            expression.Append(") WHEN 'integer' THEN ");
+            expression.Append(name);
+            expression.Append(" WHEN 'real' THEN quote(");
+            expression.Append(name);
+            expression.Append(") ELSE hex(");
+            expression.Append(name);
+            expression.Append(") END");
+            break;
+        case KeyForm::HexBytes:
+            expression.Append("HEX(");
+            expression.Append(name);
+            expression.Append(")");
+            break;
+        case KeyForm::Double:
+        case KeyForm::Text:
+            expression.Append(name);
+            break;
+    }
+    return expression;
+}
+
+SQLRETURN ReadWholeText(SQLHSTMT statement, SQLUSMALLINT column, std::string& out, bool& isNull) {
+    char buffer[512];
+    SQLLEN indicator = 0;
+    out.clear();
+    isNull = false;
+    for (;;) {
+        const SQLRETURN rc = SQLGetData(statement, column, SQL_C_CHAR, buffer, sizeof buffer, &indicator);
+        if (rc == SQL_NO_DATA) return SQL_SUCCESS;
+        if (!SQL_SUCCEEDED(rc)) return rc;
+        isNull = indicator == SQL_NULL_DATA;
+        if (isNull) return SQL_SUCCESS;
+        // A part that did not fit fills the buffer but for its terminator.
+        const bool more = indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof buffer);
+        out.append(buffer, more ? sizeof buffer - 1 : static_cast<size_t>(indicator));
+        if (!more) return SQL_SUCCESS;
+    }
+}
+
+namespace {
+
+bool ParseInteger(const std::string& text, int64_t& value) {
+    if (text.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    value = std::strtoll(text.c_str(), &end, 10);
+    return errno == 0 && *end == '\0';
+}
+
+bool ParseReal(const std::string& text, double& value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return *end == '\0';
+}
+
+void SetBytes(KeyValue& value, SQLSMALLINT cType, SQLSMALLINT sqlType) {
+    value.CType = cType;
+    value.SqlType = sqlType;
+    value.Indicator = static_cast<SQLLEN>(value.Bytes.size());
+}
+
+/// SQLite's "type:value" form.
+bool ParseSqliteForm(KeyValue& value) {
+    const size_t colon = value.Form.find(':');
+    if (colon == std::string::npos) return false;
+    const std::string type = value.Form.substr(0, colon);
+    const std::string rest = value.Form.substr(colon + 1);
+    if (type == "null") {
+        value.IsNull = true;
+        return true;
+    }
+    if (type == "integer") {
+        value.CType = SQL_C_SBIGINT;
+        value.SqlType = SQL_BIGINT;
+        value.Indicator = 0;
+        return ParseInteger(rest, value.Integer);
+    }
+    if (type == "real") {
+        value.CType = SQL_C_DOUBLE;
+        value.SqlType = SQL_DOUBLE;
+        value.Indicator = 0;
+        return ParseReal(rest, value.Real);
+    }
+    if (type != "text" && type != "blob") return false;
+    if (!DecodeHex(rest.data(), rest.size(), value.Bytes)) return false;
+    // Sent as a blob, which a text compares unequal to: SQLite's driver
+    // ends a character parameter at its first zero byte.
+    value.AsText = type == "text";
+    SetBytes(value, SQL_C_BINARY, SQL_VARBINARY);
+    return true;
+}
+
+}  // namespace
+
+SQLRETURN ReadKeyValue(SQLHSTMT statement, SQLUSMALLINT column, KeyForm form, KeyValue& value) {
+    value = KeyValue{};
+    if (form == KeyForm::Double) {
+        SQLLEN indicator = 0;
+        const SQLRETURN rc = SQLGetData(statement, column, SQL_C_DOUBLE, &value.Real, 0, &indicator);
+        if (!SQL_SUCCEEDED(rc)) return rc;
+        value.IsNull = indicator == SQL_NULL_DATA;
+        // The double's bytes: equal forms are equal numbers.
+        if (!value.IsNull) value.Form.assign(reinterpret_cast<const char*>(&value.Real), sizeof value.Real);
+        value.CType = SQL_C_DOUBLE;
+        value.SqlType = SQL_DOUBLE;
+        return SQL_SUCCESS;
+    }
+    const SQLRETURN rc = ReadWholeText(statement, column, value.Form, value.IsNull);
+    if (!SQL_SUCCEEDED(rc) || value.IsNull) return rc;
+    bool valid = true;
+    switch (form) {
+        case KeyForm::SqliteTyped:
+            valid = ParseSqliteForm(value);
+            break;
+        case KeyForm::HexBytes:
+            valid = DecodeHex(value.Form.data(), value.Form.size(), value.Bytes);
+            SetBytes(value, SQL_C_BINARY, SQL_VARBINARY);
+            break;
+        default:
+            value.Bytes = value.Form;
+            SetBytes(value, SQL_C_CHAR, SQL_VARCHAR);
+            break;
+    }
+    return valid ? SQL_SUCCESS : SQL_ERROR;
+}
+
+SQLRETURN AppendKeyCondition(CText& sql, SQLHSTMT statement, SQLUSMALLINT firstMarker,
+                             const std::vector<CText>& bracketedNames, std::vector<KeyValue>& values) {
+    for (size_t i = 0; i < values.size(); ++i) {
+        KeyValue& value = values[i];
+        sql.Append(i == 0 ? " " : " AND ");
+        sql.Append(bracketedNames[i]);
+        sql.Append(value.AsText ? "=CAST(? AS TEXT) COLLATE BINARY" : "=?");
+        void* data = value.CType == SQL_C_SBIGINT  ? static_cast<void*>(&value.Integer)
+                     : value.CType == SQL_C_DOUBLE ? static_cast<void*>(&value.Real)
+                                                   : static_cast<void*>(value.Bytes.data());
+        const SQLULEN size = value.Bytes.empty() ? 1 : value.Bytes.size();
+        const SQLRETURN rc =
+            SQLBindParameter(statement, static_cast<SQLUSMALLINT>(firstMarker + i), SQL_PARAM_INPUT, value.CType,
+                             value.SqlType, size, 0, data, static_cast<SQLLEN>(value.Bytes.size()), &value.Indicator);
+        if (!SQL_SUCCEEDED(rc)) return rc;
+    }
+    return SQL_SUCCESS;
 }
 
 std::vector<uint32_t> PrimaryKeyFields(CDatabase& database, const CText& owner, const CText& table,

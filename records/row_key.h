@@ -1,6 +1,9 @@
 #pragma once
 
+#include "platform/odbc_headers.h"
+
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "db/database.h"
@@ -8,13 +11,74 @@
 
 namespace vordex {
 
-/// True for a driver whose SQLSetPos(SQL_UPDATE) writes every bound column
-/// back, SQL_IGNORE or not: the SQLite ODBC driver (0.9998) turns a NULL into
-/// '', a blob into the text of its X'..' rendering and a REAL into its
-/// 15-digit rendering, in columns the host never changed. Rows of such a
-/// driver are written with an UPDATE of the changed columns instead, found by
-/// their primary key.
-bool SetPosRewritesEveryColumn(const CDatabase& database);
+/// Data sources whose rows the library writes by key, in a transaction of
+/// its own, instead of through the cursor.
+enum class KeyWriteDialect {
+    /// The cursor is trusted with writes (psqlODBC), or the data source is
+    /// not known to need this.
+    None,
+    /// SQLite: its driver's SQLSetPos(SQL_UPDATE) writes every bound column
+    /// back, SQL_IGNORE or not (0.9998 turns a NULL into '', a blob into the
+    /// text of its X'..' rendering and a REAL into its 15-digit rendering).
+    Sqlite,
+    /// MariaDB and MySQL: the driver grants a read-only cursor.
+    MariaDb,
+};
+
+KeyWriteDialect KeyWriteDialectOf(CDatabase& database);
+
+/// How the exact stored value of a key column is read from the data source
+/// and sent back. The text a column reads as cannot name a row: a REAL's
+/// text is rounded, a zero byte ends a text, a blob reads as hex, a
+/// character the host's code page lacks reads as "?".
+enum class KeyForm {
+    /// SQLite's dynamic types: "integer:5", "real:<a text that reads back
+    /// as the same double>", "text:<hex bytes>", "blob:<hex bytes>", "null:".
+    SqliteTyped,
+    /// The stored bytes in hex (MariaDB's character and binary columns).
+    HexBytes,
+    /// An approximate number, read and sent as a double.
+    Double,
+    /// A value whose text is exact (integers, decimals, dates and times).
+    Text,
+};
+
+KeyForm KeyFormFor(KeyWriteDialect dialect, int32_t sqlType);
+
+/// The select-list item that reads the key form of the column named
+/// `bracketedName` (a name as BracketName writes it).
+CText KeyFormExpression(KeyForm form, const CText& bracketedName);
+
+/// One key column's value, as read: what its condition binds.
+struct KeyValue {
+    /// The form as the data source gave it; equal forms name the same value.
+    std::string Form;
+    bool IsNull = false;
+    SQLSMALLINT CType = SQL_C_CHAR;
+    SQLSMALLINT SqlType = SQL_VARCHAR;
+    /// SQLite text: compared as text, byte for byte ("=CAST(? AS TEXT) COLLATE BINARY").
+    bool AsText = false;
+    std::string Bytes;
+    int64_t Integer = 0;
+    double Real = 0;
+    SQLLEN Indicator = 0;
+};
+
+/// Reads result column `column` of the current row of `statement` whole,
+/// as the driver's text, with SQLGetData.
+SQLRETURN ReadWholeText(SQLHSTMT statement, SQLUSMALLINT column, std::string& out, bool& isNull);
+
+/// Reads the key form in result column `column` of the current row of
+/// `statement` into `value`. Returns the driver's answer; a form that
+/// cannot be read (the driver's text is not one this library writes)
+/// answers SQL_ERROR.
+SQLRETURN ReadKeyValue(SQLHSTMT statement, SQLUSMALLINT column, KeyForm form, KeyValue& value);
+
+/// Appends " <name>=?" conditions joined by AND, one per key column, to
+/// `sql` and binds the values on `statement` from parameter `firstMarker`
+/// on. Returns the first failing answer of SQLBindParameter, else SQL_SUCCESS.
+SQLRETURN AppendKeyCondition(CText& sql, SQLHSTMT statement, SQLUSMALLINT firstMarker,
+                             const std::vector<CText>& bracketedNames, std::vector<KeyValue>& values);
 
 /// The positions in `names` (the first `count` of them) of the primary key
 /// columns of `owner`.`table`, in key order; empty when the table has no

@@ -39,6 +39,7 @@ struct State {
     SQLLEN rowCount = 1;
     std::deque<SQLPOINTER> needDataTokens;
     long position = -1;  // row index; -1 before the first, rows.size() after the last
+    std::map<SQLUSMALLINT, size_t> gotten;  // bytes of a column SQLGetData handed out at this row
     struct Binding {
         SQLSMALLINT cType;
         SQLPOINTER buffer;
@@ -122,15 +123,20 @@ SQLRETURN FetchAt(SQLHSTMT statement, SQLUSMALLINT fetchType, SQLLEN offset, SQL
         return SQL_NO_DATA_FOUND;
     }
     s.position = target;
+    s.gotten.clear();
     if (rowStatus != nullptr) rowStatus[0] = s.deleted[static_cast<size_t>(target)] ? SQL_ROW_DELETED : SQL_ROW_SUCCESS;
     if (!WriteRow(statement)) return SQL_SUCCESS;
     s.diagnostics.push_back({"01004", 0, "[fake]String data, right truncated"});
     return SQL_SUCCESS_WITH_INFO;
 }
 
+// Writes and transaction statements run beside the cursor.
 void MarkWrites(SQLHSTMT statement, const std::string& text) {
-    static_cast<Handle*>(statement)->writes =
-        text.rfind("INSERT", 0) == 0 || text.rfind("UPDATE", 0) == 0 || text.rfind("DELETE", 0) == 0;
+    bool writes = false;
+    for (const char* verb : {"INSERT", "UPDATE", "DELETE", "BEGIN", "START", "COMMIT", "ROLLBACK"}) {
+        writes = writes || text.rfind(verb, 0) == 0;
+    }
+    static_cast<Handle*>(statement)->writes = writes;
 }
 
 // An execution or catalog call: the next queued result, if any, becomes the
@@ -529,6 +535,36 @@ SQLRETURN SQL_API SQLFetch(SQLHSTMT statement) {
     SQLRETURN rc = SQL_SUCCESS;
     if (Scripted("SQLFetch", "", rc)) return rc;
     return FetchAt(statement, SQL_FETCH_NEXT, 1, nullptr);
+}
+
+// Columns of the current row: text in parts, as drivers give it, or a double.
+SQLRETURN SQL_API SQLGetData(SQLHSTMT, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER buffer, SQLLEN bufferLength,
+                             SQLLEN* indicator) {
+    State& s = S();
+    SQLRETURN rc = SQL_SUCCESS;
+    if (Scripted("SQLGetData", Format(column, cType), rc)) return rc;
+    if (s.position < 0 || s.position >= static_cast<long>(s.rows.size())) return SQL_ERROR;
+    const auto& row = s.rows[static_cast<size_t>(s.position)];
+    if (column == 0 || column > row.size()) return SQL_ERROR;
+    const Value& value = row[column - 1];
+    if (!value) {
+        *indicator = SQL_NULL_DATA;
+        return SQL_SUCCESS;
+    }
+    if (cType == SQL_C_DOUBLE) {
+        *static_cast<double*>(buffer) = std::stod(*value);
+        *indicator = sizeof(double);
+        return SQL_SUCCESS;
+    }
+    size_t& from = s.gotten[column];
+    if (from > 0 && from >= value->size()) return SQL_NO_DATA;
+    const size_t left = value->size() - from;
+    const size_t n = std::min(left, static_cast<size_t>(bufferLength) - 1);
+    std::memcpy(buffer, value->data() + from, n);
+    static_cast<char*>(buffer)[n] = '\0';
+    *indicator = static_cast<SQLLEN>(left);
+    from += n;
+    return n < left ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
 }
 
 SQLRETURN SQL_API SQLSetPos(SQLHSTMT statement, SQLSETPOSIROW row, SQLUSMALLINT operation, SQLUSMALLINT lock) {

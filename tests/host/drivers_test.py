@@ -76,8 +76,8 @@ class Sqlite:
 class Maria:
     quote = "`"
     real = "DOUBLE"
-    # Asked for VALUES, it grants read-only: the record follows.
-    updatable = 0
+    # Its cursor is read-only; rows are written by primary key.
+    updatable = 1
 
     def __init__(self, name="MariaDB", charset="utf8mb4"):
         self.name, self.charset = name, charset

@@ -61,7 +61,7 @@ std::vector<std::vector<fake_odbc::Value>> ColumnRows(const std::vector<CatalogC
                                                       const std::string& owner) {
     std::vector<std::vector<fake_odbc::Value>> rows;
     for (const CatalogColumn& c : columns) {
-        rows.push_back({"db", owner, "T", c.name, std::to_string(c.type), c.typeName, std::to_string(c.length),
+        rows.push_back({"db", owner, "T", c.name, std::to_string(c.type), c.typeName, std::to_string(c.size),
                         std::to_string(c.length), std::nullopt, std::nullopt, "1", std::nullopt});
     }
     return rows;

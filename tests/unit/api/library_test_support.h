@@ -38,10 +38,12 @@ std::vector<fake_odbc::Column> ColumnCatalogColumns();
 std::vector<std::vector<fake_odbc::Value>> TableRows(const std::vector<std::string>& names);
 /// A column as SQLColumns lists it: name, catalog length and SQL data type.
 struct CatalogColumn {
-    CatalogColumn(std::string n, int l, int t = SQL_VARCHAR, std::string tn = "varchar")
-        : name(std::move(n)), length(l), type(t), typeName(std::move(tn)) {}
+    /// `s`: the column size; by default the length.
+    CatalogColumn(std::string n, int l, int t = SQL_VARCHAR, std::string tn = "varchar", int s = -1)
+        : name(std::move(n)), length(l), size(s < 0 ? l : s), type(t), typeName(std::move(tn)) {}
     std::string name;
     int length;
+    int size;
     int type;
     std::string typeName;
 };

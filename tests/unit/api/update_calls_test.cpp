@@ -40,6 +40,7 @@ TEST_F(UpdateCalls, OnlyCharacterValuesAreCutAndOthersNeverChange) {
         std::string written;  // empty: refused, nothing written
         const char* codePage;
         const char* typeName = "varchar";
+        int size = -1;  // the column size in characters; by default the length
     };
     const std::string tooLong = MessageLine("値が長すぎるため書き込めません (255バイトまで).");
     const std::string dateTimeForm = MessageLine(
@@ -48,16 +49,26 @@ TEST_F(UpdateCalls, OnlyCharacterValuesAreCutAndOthersNeverChange) {
     const std::string utf8Tokyo = "東京都";  // 9 bytes
     const std::string cp932Tokyo = "\x93\x8C\x8B\x9E\x93\x73";  // 6 bytes in CP932
     const std::string uuid = "123e4567-e89b-12d3-a456-426614174000";
+    std::string cp932A127;  // 127 あ, 254 bytes
+    for (int i = 0; i < 127; ++i) cp932A127 += "\x82\xA0";
     const Case cases[] = {
         {"fits", 10, SQL_VARCHAR, "abc", "abc", "65001"},
         {"30 bytes into 10", 10, SQL_VARCHAR, std::string(30, 'x'), std::string(10, 'x'), "65001"},
         {"1200 bytes into 1000", 1000, SQL_VARCHAR, std::string(1200, 'y'), std::string(255, 'y'), "65001"},
         {"exactly the length", 4, SQL_CHAR, "abcd", "abcd", "65001"},
         {"length read as unsigned", -1, SQL_LONGVARCHAR, std::string(300, 'z'), std::string(255, 'z'), "65001"},
-        {"UTF-8 cut before a split character", 8, SQL_VARCHAR, utf8Tokyo, "東京", "65001"},
-        {"UTF-8 that fits", 9, SQL_VARCHAR, utf8Tokyo, utf8Tokyo, "65001"},
-        {"national character type", 8, SQL_WVARCHAR, utf8Tokyo, "東京", "65001"},
-        {"CP932 cut before a split character", 5, SQL_WCHAR, cp932Tokyo, cp932Tokyo.substr(0, 4), "932"},
+        // Without a column size the length cuts, in bytes.
+        {"UTF-8 cut before a split character", 8, SQL_VARCHAR, utf8Tokyo, "東京", "65001", "varchar", 0},
+        {"UTF-8 that fits", 9, SQL_VARCHAR, utf8Tokyo, utf8Tokyo, "65001", "varchar", 0},
+        {"national character type", 8, SQL_WVARCHAR, utf8Tokyo, "東京", "65001", "varchar", 0},
+        {"CP932 cut before a split character", 5, SQL_WCHAR, cp932Tokyo, cp932Tokyo.substr(0, 4), "932", "varchar", 0},
+        // The column size counts characters, whatever the length says
+        // (SQLite's varchar(2): 2; psqlODBC's: 8 bytes).
+        {"UTF-8 characters", 2, SQL_VARCHAR, utf8Tokyo, "東京", "65001", "varchar", 2},
+        {"CP932 characters", 8, SQL_VARCHAR, cp932Tokyo, cp932Tokyo.substr(0, 4), "932", "varchar", 2},
+        {"127 characters into 130", 130, SQL_VARCHAR, cp932A127, cp932A127, "932", "varchar", 130},
+        {"no type name (SQLite, no declared type)", 255, SQL_VARCHAR, std::string(300, 'u'), std::string(255, 'u'),
+         "65001", "", 0},
         // Other types pass unchanged, whatever their catalog length says.
         {"5 digits into an integer", 4, SQL_INTEGER, "12345", "12345", "65001"},
         {"bigint", 8, SQL_BIGINT, "9007199254740993", "9007199254740993", "65001"},
@@ -101,8 +112,9 @@ TEST_F(UpdateCalls, OnlyCharacterValuesAreCutAndOthersNeverChange) {
         fake_odbc::Reset();
         VORDEX_Close();
         ScopedEnv codePage("VORDEX_CODEPAGE", c.codePage);
-        ASSERT_EQ(OpenWithLengths({{"ID", 4, SQL_INTEGER}, {"V", c.catalogLength, c.sqlType, c.typeName}}, {"1", "old"}),
-                  1);
+        ASSERT_EQ(
+            OpenWithLengths({{"ID", 4, SQL_INTEGER}, {"V", c.catalogLength, c.sqlType, c.typeName, c.size}}, {"1", "old"}),
+            1);
         int result = -1;
         const std::string shown = Shown([&] { result = VORDEX_Update(1, c.value.c_str()); });
         if (c.written.empty() && !c.value.empty()) {
@@ -194,7 +206,8 @@ TEST_F(UpdateCalls, TextCrossesBetweenTheHostsCodePageAndTheDrivers) {
         SCOPED_TRACE(c.characters);
         fake_odbc::Reset();
         VORDEX_Close();
-        fake_odbc::SetInfoText(SQL_DBMS_NAME, "SQLite");
+        // A data source whose texts are UTF-8, written through the cursor.
+        fake_odbc::SetInfoText(SQL_DBMS_NAME, "PostgreSQL");
         int opened = 0;
         const std::string shown = Shown(
             [&] { opened = OpenWithLengths({{"ID", 4, SQL_INTEGER}, {"名前", 400}}, {"1", times(c.characters, "あ")}); });

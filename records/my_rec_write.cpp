@@ -1,0 +1,221 @@
+// CMyRec: writing a row by its key where the cursor is not written through,
+// and showing the row as stored after a write.
+#include "platform/odbc_headers.h"
+
+#include "db/database.h"
+#include "db/db_exception.h"
+#include "db/odbc_call.h"
+#include "records/my_rec.h"
+
+namespace vordex {
+namespace {
+
+constexpr int32_t kDeleting = 0;
+constexpr int32_t kEditing = 1;
+
+/// A statement of its own on the record's connection, in a transaction that
+/// is rolled back unless committed: whatever a write by key does before it
+/// fails is undone.
+class KeyWriteTransaction {
+public:
+    explicit KeyWriteTransaction(CMyRec& record) : record_(record) {
+        const SQLRETURN rc = SQLAllocStmt(record.Database->ConnectionHandle, &statement_);
+        if (!SQL_SUCCEEDED(rc)) {
+            statement_ = nullptr;
+            ThrowDBError(rc, record.Database, nullptr);
+        }
+        record.Database->SetStatementOptions(statement_);
+        try {
+            // SQLite: the write lock at once, so that no other writer comes
+            // between the check and the write.
+            Run(record.WriteDialect == KeyWriteDialect::Sqlite ? "BEGIN IMMEDIATE" : "START TRANSACTION");
+        } catch (...) {
+            SQLFreeStmt(statement_, SQL_DROP);
+            throw;
+        }
+    }
+    ~KeyWriteTransaction() {
+        if (!committed_) {
+            SQLFreeStmt(statement_, SQL_CLOSE);
+            RepeatWhileExecuting([&] { return SQLExecDirect(statement_, Sql("ROLLBACK"), SQL_NTS); });
+        }
+        SQLFreeStmt(statement_, SQL_DROP);
+    }
+    KeyWriteTransaction(const KeyWriteTransaction&) = delete;
+    KeyWriteTransaction& operator=(const KeyWriteTransaction&) = delete;
+
+    SQLHSTMT Statement() const { return statement_; }
+
+    void Commit() {
+        Run("COMMIT");
+        committed_ = true;
+    }
+
+private:
+    static SQLCHAR* Sql(const char* sql) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql)); }
+
+    void Run(const char* sql) {
+        SQLFreeStmt(statement_, SQL_CLOSE);
+        SQLFreeStmt(statement_, SQL_RESET_PARAMS);
+        const SQLRETURN rc = RepeatWhileExecuting([&] { return SQLExecDirect(statement_, Sql(sql), SQL_NTS); });
+        if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) record_.ThrowError(rc, statement_);
+    }
+
+    CMyRec& record_;
+    SQLHSTMT statement_ = nullptr;
+    bool committed_ = false;
+};
+
+}  // namespace
+
+bool CMyRec::Update() {
+    if (KeyFields.empty() || EditMode != kEditing || (Options & OptMultiRow)) return CRecordset::Update();
+    // As the write itself would refuse, before any statement runs.
+    if (!UpdateAllowed) ThrowError(ErrorNotUpdatable);
+    if (!HasCurrentRow()) ThrowError(ErrorNoCurrentRow);
+    if (!IsFieldChanged(nullptr)) return false;
+    KeyFieldsWritten = 0;
+    for (size_t k = 0; k < KeyFields.size(); ++k) {
+        if (ColumnStatus[KeyFields[k]] & FieldChanged) KeyFieldsWritten |= uint64_t{1} << k;
+    }
+    bool wrote = false;
+    WriteByKey([&] { wrote = CRecordset::Update(); });
+    return wrote;
+}
+
+void CMyRec::DeleteRow() {
+    if (KeyFields.empty() || EditMode != kDeleting || (Options & OptMultiRow)) {
+        CRecordset::DeleteRow();
+        return;
+    }
+    if (!UpdateAllowed) ThrowError(ErrorNotUpdatable);
+    if (!HasCurrentRow()) ThrowError(ErrorNoCurrentRow);
+    WriteByKey([&] { CRecordset::DeleteRow(); });
+}
+
+template <typename Write>
+void CMyRec::WriteByKey(Write write) {
+    RowKey = CurrentRowKey();
+    // A NULL names no row.
+    for (const KeyValue& value : RowKey) {
+        if (value.IsNull) ThrowError(ErrorNoRowChanged);
+    }
+    KeyWriteTransaction transaction(*this);
+    CheckRowAsRead(transaction.Statement());
+    write();
+    transaction.Commit();
+}
+
+const std::vector<KeyValue>& CMyRec::CurrentRowKey() {
+    if (CurrentKeyRead) return CurrentKey;
+    CurrentKey.resize(KeyFields.size());
+    for (size_t k = 0; k < KeyFields.size(); ++k) {
+        const auto column = static_cast<SQLUSMALLINT>(ListedCount() + 1 + k);
+        const SQLRETURN rc = ReadKeyValue(StatementHandle, column, KeyForms[k], CurrentKey[k]);
+        if (!SQL_SUCCEEDED(rc)) ThrowError(rc);
+    }
+    CurrentKeyRead = true;
+    return CurrentKey;
+}
+
+void CMyRec::AppendRowCondition(uint32_t markers) {
+    if (KeyFields.empty()) {
+        CRecordset::AppendRowCondition(markers);
+        return;
+    }
+    UpdateSql.Append(" WHERE");
+    const SQLRETURN rc =
+        AppendKeyCondition(UpdateSql, UpdateStatement, static_cast<SQLUSMALLINT>(markers + 1), KeyNames, RowKey);
+    if (!Succeeded(rc)) ThrowError(rc, UpdateStatement);
+}
+
+void CMyRec::CheckRowAsRead(SQLHSTMT statement) {
+    // The record's own statement, "SELECT ... FROM t WHERE <filter>", with
+    // the key in place of the filter: the values come as the cursor read them.
+    const size_t head = SqlStatement.Length() - Filter.Length();
+    if (SqlStatement.Length() < Filter.Length() || CText(SqlStatement.c_str() + head) != Filter) {
+        ThrowError(SQL_ERROR);
+    }
+    CText sql(SqlStatement.c_str(), head);
+    CText condition;
+    SQLRETURN rc = AppendKeyCondition(condition, statement, 1, KeyNames, RowKey);
+    if (!Succeeded(rc)) ThrowError(rc, statement);
+    Database->ConvertBrackets(condition.Buffer());
+    condition.SyncLength();
+    sql.Append(condition.c_str() + 1);
+    // MariaDB: the row stays as checked until the write commits.
+    if (WriteDialect == KeyWriteDialect::MariaDb) sql.Append(" FOR UPDATE");
+    CText converted;
+    const CText& sent = Database->CodePages.ForDriver(sql, converted);
+    // Prepared, as the cursor's statement was: MariaDB's driver renders
+    // numbers of prepared statements its own way.
+    rc = RepeatWhileExecuting([&] {
+        return SQLPrepare(statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sent.c_str())), SQL_NTS);
+    });
+    if (Succeeded(rc)) rc = RepeatWhileExecuting([&] { return SQLExecute(statement); });
+    if (!Succeeded(rc)) ThrowError(rc, statement);
+
+    SQLLEN rows = 0;
+    bool same = true;
+    while ((rc = RepeatWhileExecuting([&] { return SQLFetch(statement); })) != SQL_NO_DATA) {
+        if (!Succeeded(rc)) ThrowError(rc, statement);
+        if (++rows == 1) same = MatchesRowAsRead(statement);
+    }
+    if (rows > 1) ThrowTooManyRowsChanged(rows);
+    // Gone, or changed since it was read.
+    if (rows == 0 || !same) ThrowError(ErrorRowStatus);
+}
+
+bool CMyRec::MatchesRowAsRead(SQLHSTMT statement) {
+    std::string text;
+    bool isNull = false;
+    for (uint32_t i = 0; i < ListedCount(); ++i) {
+        if (!SQL_SUCCEEDED(ReadWholeText(statement, static_cast<SQLUSMALLINT>(i + 1), text, isNull))) return false;
+        const ColumnRecord& record = ColumnRecords[i];
+        const bool wasNull = (record.SavedStatus & FieldNull) != 0;
+        if (isNull != wasNull) return false;
+        if (!isNull && (record.Saved.Text == nullptr || Database->CodePages.ToHost(text.c_str()) != *record.Saved.Text)) {
+            return false;
+        }
+    }
+    KeyValue now;
+    for (size_t k = 0; k < KeyFields.size(); ++k) {
+        const auto column = static_cast<SQLUSMALLINT>(ListedCount() + 1 + k);
+        if (!SQL_SUCCEEDED(ReadKeyValue(statement, column, KeyForms[k], now)) || now.Form != RowKey[k].Form) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void CMyRec::ShowStoredRow() {
+    if (!Scrollable) return;
+    if (!UpdateBySql) {
+        Move(0, SQL_FETCH_RELATIVE);
+        return;
+    }
+    if (KeyFields.empty() || CurrentRecord < 0 || RowKey.size() != KeyFields.size()) return;
+    const int32_t row = CurrentRecord;
+    const std::vector<KeyValue> key = RowKey;
+    std::vector<CText> written;
+    for (uint32_t field : KeyFields) written.push_back(Values[field]);
+    Refresh();
+    Move(row + 1, SQL_FETCH_ABSOLUTE);
+    // A new key can move the row (SQLite keeps a table's rows in key
+    // order): the row shown, and written next, is the one with that key.
+    // Where the data source stored a new key in another form, no row shows.
+    for (bool first = true; HasCurrentRow() && !HoldsKey(key, written); first = false) {
+        Move(1, first ? SQL_FETCH_FIRST : SQL_FETCH_NEXT);
+    }
+}
+
+bool CMyRec::HoldsKey(const std::vector<KeyValue>& key, const std::vector<CText>& written) {
+    for (size_t k = 0; k < KeyFields.size(); ++k) {
+        const bool same = (KeyFieldsWritten & (uint64_t{1} << k)) ? Values[KeyFields[k]] == written[k]
+                                                                   : CurrentRowKey()[k].Form == key[k].Form;
+        if (!same) return false;
+    }
+    return true;
+}
+
+}  // namespace vordex
