@@ -123,8 +123,10 @@ bool ParseSqliteForm(KeyValue& value) {
     if (type != "text" && type != "blob") return false;
     if (!DecodeHex(rest.data(), rest.size(), value.Bytes)) return false;
     // Sent as a blob, which a text compares unequal to: SQLite's driver
-    // ends a character parameter at its first zero byte.
-    value.AsText = type == "text";
+    // ends a character parameter at its first zero byte. Compared byte for
+    // byte, whatever the column's collation: a NOCASE column under a BINARY
+    // key holds 'a' and 'A'.
+    if (type == "text") value.Comparison = "=CAST(? AS TEXT) COLLATE BINARY";
     SetBytes(value, SQL_C_BINARY, SQL_VARBINARY);
     return true;
 }
@@ -154,6 +156,10 @@ SQLRETURN ReadKeyValue(SQLHSTMT statement, SQLUSMALLINT column, KeyForm form, Ke
         case KeyForm::HexBytes:
             valid = DecodeHex(value.Form.data(), value.Form.size(), value.Bytes);
             SetBytes(value, SQL_C_BINARY, SQL_VARBINARY);
+            // MariaDB reads a parameter in the connection's character set
+            // (cp932 makes other characters of UTF-8 bytes): as bytes they
+            // compare with the stored bytes, and the key's index serves.
+            value.Comparison = "=CAST(? AS BINARY)";
             break;
         default:
             value.Bytes = value.Form;
@@ -169,7 +175,7 @@ SQLRETURN AppendKeyCondition(CText& sql, SQLHSTMT statement, SQLUSMALLINT firstM
         KeyValue& value = values[i];
         sql.Append(i == 0 ? " " : " AND ");
         sql.Append(bracketedNames[i]);
-        sql.Append(value.AsText ? "=CAST(? AS TEXT) COLLATE BINARY" : "=?");
+        sql.Append(value.Comparison);
         void* data = value.CType == SQL_C_SBIGINT  ? static_cast<void*>(&value.Integer)
                      : value.CType == SQL_C_DOUBLE ? static_cast<void*>(&value.Real)
                                                    : static_cast<void*>(value.Bytes.data());

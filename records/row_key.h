@@ -56,8 +56,9 @@ struct KeyValue {
     bool IsNull = false;
     SQLSMALLINT CType = SQL_C_CHAR;
     SQLSMALLINT SqlType = SQL_VARCHAR;
-    /// SQLite text: compared as text, byte for byte ("=CAST(? AS TEXT) COLLATE BINARY").
-    bool AsText = false;
+    /// How the column is compared with the parameter: "=?", or a cast that
+    /// makes the bytes sent compare as the stored ones, byte for byte.
+    const char* Comparison = "=?";
     std::string Bytes;
     int64_t Integer = 0;
     double Real = 0;

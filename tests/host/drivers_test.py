@@ -24,6 +24,9 @@ from host_python_test import FIXED_TEXT, NO_FIELD_TEXT, StandardError, message
 DB = "vordex_host_drivers"
 NO_TABLE_TEXT = "テーブルが見つかりません."
 NOT_HOST_TEXT = "値にこのコードページの文字でないバイトがあるため書き込めません."
+CHANGED_TEXT = "行が読まれた後に他で変更または削除されたため, 書き込めませんでした."
+# A table written by key, in every dialect.
+KEYED = "CREATE TABLE t(k INTEGER PRIMARY KEY, v VARCHAR(9)); INSERT INTO t VALUES (1,'a'),(2,'b');"
 
 
 class Postgres:
@@ -281,6 +284,72 @@ class EveryDriver(unittest.TestCase):
                 self.assertEqual(vordex.OpenRec(), 1)
                 self.assertEqual((vordex.CanUpdate(0), vordex.Update(0, b"v")), (0, 0))
                 self.assertEqual(self.goods(d), before)
+
+    def test_writes_by_key_land_on_the_row_read_or_nowhere(self):
+        """Keys that do not read back as the text they read as, a composite
+        key, and rows changed elsewhere between the read and the write. Each
+        case writes the last column of row `seek` (the data source's order,
+        or the row whose last column reads so) and reads the table back with
+        the data source's own client."""
+        p, s, m = DRIVERS
+        cases = [
+            # what, [(driver, code page)], schema, seek, elsewhere, result, message, query, the table after
+            ("REAL key 0.1+0.2 beside 0.3", [(s, "utf-8")],
+             "CREATE TABLE t(k REAL PRIMARY KEY, v TEXT) WITHOUT ROWID; INSERT INTO t VALUES (0.1+0.2,'a'),(0.3,'b');",
+             1, None, 1, None, "SELECT quote(k), v FROM t ORDER BY k;", "0.3\x1fb\n3.00000000000000044408e-01\x1fw"),
+            ("FLOAT key", [(m, "utf-8")],
+             "CREATE TABLE t(k FLOAT PRIMARY KEY, v TEXT); INSERT INTO t VALUES (0.1,'a'),(0.2,'b');",
+             1, None, 1, None, "SELECT v FROM t ORDER BY k;", "a\nw"),
+            ("integer 1 and text '1', row 0", [(s, "utf-8")],
+             "CREATE TABLE t(k PRIMARY KEY, v); INSERT INTO t VALUES (1,'int'),('1','text');",
+             0, None, 1, None, "SELECT typeof(k), v FROM t ORDER BY rowid;", "integer\x1fw\ntext\x1ftext"),
+            ("a zero byte in a text key", [(s, "utf-8")],
+             "CREATE TABLE t(k TEXT PRIMARY KEY, v); INSERT INTO t VALUES ('a','plain'),(CAST(x'610062' AS TEXT),'z');",
+             1, None, 1, None, "SELECT hex(k), v FROM t ORDER BY rowid;", "61\x1fplain\n610062\x1fw"),
+            ("a blob key beside its X'..' text", [(s, "utf-8")],
+             "CREATE TABLE t(k PRIMARY KEY, v); INSERT INTO t VALUES ('X''00FF10''','text'),(x'00ff10','blob');",
+             1, None, 1, None, "SELECT typeof(k), v FROM t ORDER BY rowid;", "text\x1ftext\nblob\x1fw"),
+            ("NOCASE column under a BINARY key", [(s, "utf-8")],
+             "CREATE TABLE t(k TEXT COLLATE NOCASE, v, PRIMARY KEY(k COLLATE BINARY));"
+             " INSERT INTO t VALUES ('a','lower'),('A','upper');",
+             1, None, 1, None, "SELECT k, v FROM t ORDER BY rowid;", "a\x1flower\nA\x1fw"),
+            ("a key the host's code page lacks", [(s, "cp932"), (Maria("MariaDB in cp932", "cp932"), "cp932")],
+             "CREATE TABLE t(k VARCHAR(9) PRIMARY KEY, v TEXT); INSERT INTO t VALUES ('寿司?','q'),('寿司🍣','s');",
+             "s", None, 1, None, "SELECT k, v FROM t ORDER BY v;", "寿司?\x1fq\n寿司🍣\x1fw"),
+            ("the second column of a composite key", [(s, "utf-8"), (m, "utf-8"), (p, "utf-8")],
+             "CREATE TABLE t(a INTEGER, b VARCHAR(5), v VARCHAR(5), PRIMARY KEY(a, b));"
+             " INSERT INTO t VALUES (1,'x','1x'),(1,'y','1y'),(2,'x','2x');",
+             1, None, 1, None, "SELECT a, b, v FROM t ORDER BY a, b;", "1\x1fx\x1f1x\n1\x1fy\x1fw\n2\x1fx\x1f2x"),
+            ("changed elsewhere after the read", [(s, "utf-8"), (m, "utf-8")], KEYED, 1,
+             "UPDATE t SET v = 'other' WHERE k = 2;", 0, CHANGED_TEXT, "SELECT v FROM t ORDER BY k;", "a\nother"),
+            ("deleted elsewhere", [(s, "utf-8"), (m, "utf-8")], KEYED, 1,
+             "DELETE FROM t WHERE k = 2;", 0, CHANGED_TEXT, "SELECT v FROM t ORDER BY k;", "a"),
+            ("deleted and inserted again", [(s, "utf-8"), (m, "utf-8")], KEYED, 1,
+             "DELETE FROM t WHERE k = 2; INSERT INTO t VALUES (2, 'again');", 0, CHANGED_TEXT,
+             "SELECT v FROM t ORDER BY k;", "a\nagain"),
+        ]
+        for what, scenarios, sql, seek, elsewhere, result, text, query, after in cases:
+            for d, cp in scenarios:
+                with self.subTest(f"{what}: {d.name}, {cp}"):
+                    vordex.Close()
+                    d.create(sql)
+                    os.environ["VORDEX_CONNECT"] = d.connect
+                    os.environ["VORDEX_CODEPAGE"] = "932" if cp == "cp932" else "65001"
+                    vordex.encoding = cp
+                    last = vordex.Open(b"t") - 1
+                    self.assertEqual(vordex.OpenRec(), 1)
+                    row = seek if isinstance(seek, int) else next(
+                        i for i in range(3) if vordex.Seek(i) and vordex.text("GetData", last) == seek)
+                    self.assertEqual(vordex.Seek(row), 1)
+                    before = vordex.row(last + 1)
+                    if elsewhere:
+                        d.query(elsewhere)
+                    with self.stderr.capture():
+                        self.assertEqual(vordex.Update(last, b"w"), result)
+                    self.assertEqual(self.stderr.data, message(text, cp) if text else b"")
+                    self.assertEqual(d.query(query), after)
+                    # The record shows the row as written, or as read.
+                    self.assertEqual(vordex.row(last + 1), before[:last] + ["w"] if result else before)
 
     def test_a_lost_server_is_never_the_end_of_the_rows(self):
         for d, kill in ((DRIVERS[0], "SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
