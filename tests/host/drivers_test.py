@@ -24,6 +24,7 @@ from host_python_test import FIXED_TEXT, NO_FIELD_TEXT, StandardError, message
 DB = "vordex_host_drivers"
 NO_TABLE_TEXT = "テーブルが見つかりません."
 NOT_HOST_TEXT = "値にこのコードページの文字でないバイトがあるため書き込めません."
+BINARY_FORM_TEXT = "バイナリ値は 00ff10 のように16進数字2桁ずつで書いて下さい."
 CHANGED_TEXT = "行が読まれた後に他で変更または削除されたため, 書き込めませんでした."
 # A table written by key, in every dialect.
 KEYED = "CREATE TABLE t(k INTEGER PRIMARY KEY, v VARCHAR(9)); INSERT INTO t VALUES (1,'a'),(2,'b');"
@@ -32,6 +33,7 @@ KEYED = "CREATE TABLE t(k INTEGER PRIMARY KEY, v VARCHAR(9)); INSERT INTO t VALU
 class Postgres:
     quote = '"'
     real = "double precision"
+    binary, untyped, blob = "BYTEA", "TEXT", "'\\x00ff10'"
     # What the driver grants the record: psqlODBC writes through its cursor.
     updatable = 1
 
@@ -52,6 +54,7 @@ class Sqlite:
     name = "SQLite"
     quote = '"'
     real = "REAL"
+    binary, untyped, blob = "BLOB", "", "x'00ff10'"
     # Its cursor is read-only in effect (its SQLSetPos rewrites every
     # column); rows are written by primary key.
     updatable = 1
@@ -79,6 +82,7 @@ class Sqlite:
 class Maria:
     quote = "`"
     real = "DOUBLE"
+    binary, untyped, blob = "VARBINARY(10)", "TEXT", "x'00ff10'"
     # Its cursor is read-only; rows are written by primary key.
     updatable = 1
 
@@ -350,6 +354,36 @@ class EveryDriver(unittest.TestCase):
                     self.assertEqual(d.query(query), after)
                     # The record shows the row as written, or as read.
                     self.assertEqual(vordex.row(last + 1), before[:last] + ["w"] if result else before)
+
+    def test_binary_as_hex_text_cut_by_characters_and_columns_without_a_type(self):
+        wide = "あ" * 12
+        for d in DRIVERS:
+            with self.subTest(d.name):
+                vordex.Close()
+                d.create(f"CREATE TABLE c(id INTEGER PRIMARY KEY, b {d.binary}, s VARCHAR(10), u {d.untyped});"
+                         f" INSERT INTO c VALUES (1, {d.blob}, 'a', 'x');"
+                         f" CREATE TABLE nokey(u {d.untyped}); INSERT INTO nokey VALUES ('x');")
+                os.environ["VORDEX_CONNECT"] = d.connect
+                self.assertEqual((vordex.Open(b"c"), vordex.OpenRec()), (4, 1))
+                # Two lower-case hex digits a byte, whatever the driver gives.
+                self.assertEqual(vordex.row(4), ["1", "00ff10", "a", "x"])
+                self.assertEqual(vordex.list_text()[1].split(b"\0")[0], b"1\x1e00ff10\x1ea\x1ex\x1e")
+                with self.stderr.capture():
+                    self.assertEqual([vordex.Update(1, b"0A0b"), vordex.Update(1, b"abc"), vordex.Update(2, wide.encode()),
+                                      vordex.Update(3, b"u" * 300)], [1, 0, 1, 1])
+                self.assertEqual(self.stderr.data, message(BINARY_FORM_TEXT))
+                # The bytes themselves (SQLite: a blob), ten characters of
+                # twelve, and a column without a type is free text, cut.
+                hexed = "encode(b, 'hex')" if d is DRIVERS[0] else "lower(hex(b))"
+                self.assertEqual(d.query(f"SELECT {hexed}, s, u FROM c;"), "\x1f".join(["0a0b", "あ" * 10, "u" * 255]))
+                if d is DRIVERS[1]:
+                    self.assertEqual(d.query("SELECT typeof(b) FROM c;"), "blob")
+                self.assertEqual(vordex.row(4), ["1", "0a0b", "あ" * 10, "u" * 255])
+                # Without a key SQLite and MariaDB write nothing.
+                vordex.CloseRec()
+                self.assertEqual((vordex.Open(b"nokey"), vordex.OpenRec()), (1, 1))
+                writable = int(d is DRIVERS[0])
+                self.assertEqual((vordex.CanUpdate(0), vordex.Update(0, b"y")), (writable, writable))
 
     def test_a_lost_server_is_never_the_end_of_the_rows(self):
         for d, kill in ((DRIVERS[0], "SELECT pg_terminate_backend(pid) FROM pg_stat_activity"

@@ -225,6 +225,102 @@ TEST_F(UpdateCalls, TextCrossesBetweenTheHostsCodePageAndTheDrivers) {
     }
 }
 
+TEST_F(UpdateCalls, WritesByKeyCheckTheRowAndWriteExactlyItInOneTransaction) {
+    struct Dialect {
+        const char* dbms;
+        std::vector<fake_odbc::Value> row;  // A, B, V and the key forms of A and B
+        std::string begin, check, update;
+        std::string keyBindings;  // SQLBindParameter of the UPDATE's key markers: number, C type, indicator
+    };
+    const Dialect dialects[] = {
+        {"SQLite", {"1", "y", "old", "integer:1", "text:79"}, "BEGIN IMMEDIATE",
+         "SELECT \"A\",\"B\",\"V\",typeof(\"A\")||':'||CASE typeof(\"A\") WHEN 'integer' THEN \"A\" WHEN 'real' THEN "
+         "quote(\"A\") ELSE hex(\"A\") END,typeof(\"B\")||':'||CASE typeof(\"B\") WHEN 'integer' THEN \"B\" WHEN "
+         "'real' THEN quote(\"B\") ELSE hex(\"B\") END  FROM \"T\" WHERE \"A\"=? AND \"B\"=CAST(? AS TEXT) COLLATE BINARY",
+         "UPDATE \"T\" SET \"V\"=?  WHERE \"A\"=? AND \"B\"=CAST(? AS TEXT) COLLATE BINARY", "2,-25,0|3,-2,1"},
+        {"MariaDB", {"1", "y", "old", "1", "79"}, "START TRANSACTION",
+         "SELECT `A`,`B`,`V`,`A`,HEX(`B`)  FROM `T` WHERE `A`=? AND `B`=CAST(? AS BINARY) FOR UPDATE",
+         "UPDATE `T` SET `V`=?  WHERE `A`=? AND `B`=CAST(? AS BINARY)", "2,1,1|3,-2,1"},
+    };
+    struct Case {
+        const char* what;
+        bool checked;         // the row reads again as it was read
+        SQLLEN rowsWritten;   // what SQLRowCount reports for the UPDATE
+        int result;
+        const char* shown;    // "" for none
+        const char* last;     // the last statement
+    };
+    const Case cases[] = {
+        {"written", true, 1, 1, "", "COMMIT"},
+        {"two rows", true, 2, 0, "書き込むと 2 行が変わるため, 何も書き込みませんでした.", "ROLLBACK"},
+        {"none", true, 0, 0, "行が読まれた後に他で変更または削除されたため, 書き込めませんでした.", "ROLLBACK"},
+        {"changed elsewhere", false, 1, 0, "行が読まれた後に他で変更または削除されたため, 書き込めませんでした.",
+         "ROLLBACK"},
+    };
+    for (const Dialect& d : dialects) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(d.dbms) + ": " + c.what);
+            fake_odbc::Reset();
+            VORDEX_Close();
+            fake_odbc::SetInfoText(SQL_DBMS_NAME, d.dbms);
+            if (d.dbms == std::string("MariaDB")) {
+                fake_odbc::SetInfoText(SQL_IDENTIFIER_QUOTE_CHAR, "`");
+                fake_odbc::QueueResult({{"@@character_set_results"}}, {{"utf8mb4"}});  // asked at connect
+            }
+            fake_odbc::QueueResult(ColumnCatalogColumns(),
+                                   ColumnRows({{"A", 4, SQL_INTEGER}, {"B", 5, SQL_VARCHAR}, {"V", 9, SQL_VARCHAR}}));
+            fake_odbc::QueueResult({{"TABLE_QUALIFIER"}, {"TABLE_OWNER"}, {"TABLE_NAME"}, {"COLUMN_NAME"}, {"KEY_SEQ"}},
+                                   {{"db", "public", "T", "A", "1"}, {"db", "public", "T", "B", "2"}});
+            const std::vector<fake_odbc::Column> columns = {{"A"}, {"B"}, {"V"}, {"a"}, {"b"}};
+            fake_odbc::QueueResult(columns, {d.row, {"2", "x", "other", "integer:2", "text:78"}});
+            ASSERT_EQ(VORDEX_Open("T"), 3);
+            ASSERT_EQ(VORDEX_OpenRec(), 1);
+            ASSERT_EQ(VORDEX_CanUpdate(0), 1);
+            // What the check reads on row 0, and then what the record reads again.
+            std::vector<fake_odbc::Value> again = d.row;
+            if (!c.checked) again[2] = "changed";
+            fake_odbc::QueueResult(columns, {again});
+            std::vector<fake_odbc::Value> written = d.row;
+            written[2] = "new";
+            fake_odbc::QueueResult(columns, {written});
+            fake_odbc::SetRowCount(c.rowsWritten);
+            const size_t before = fake_odbc::Calls().size();
+            int result = -1;
+            EXPECT_EQ(Shown([&] { result = VORDEX_Update(2, "new"); }), *c.shown ? MessageLine(c.shown) : "");
+            EXPECT_EQ(result, c.result);
+            std::vector<std::string> statements;
+            std::string keyBindings;
+            for (size_t i = before; i < fake_odbc::Calls().size(); ++i) {
+                const fake_odbc::Call& call = fake_odbc::Calls()[i];
+                if (call.function == "SQLExecDirect" || call.function == "SQLPrepare") statements.push_back(call.arguments);
+                // Bound after the check, for the UPDATE: its key markers'
+                // number, C type and indicator.
+                if (call.function == "SQLBindParameter" && !statements.empty() && statements.back() == d.check) {
+                    std::vector<std::string> a;
+                    for (size_t from = 0, to; from != std::string::npos; from = to == std::string::npos ? to : to + 1) {
+                        to = call.arguments.find(',', from);
+                        a.push_back(call.arguments.substr(from, to == std::string::npos ? to : to - from));
+                    }
+                    if (a[0] != "1") keyBindings += (keyBindings.empty() ? "" : "|") + a[0] + "," + a[2] + "," + a[6];
+                }
+            }
+            std::vector<std::string> expected = {d.begin, d.check};
+            if (c.checked) expected.push_back(d.update);
+            expected.push_back(c.last);
+            // The statements run, in order; the UPDATE's text is logged when it runs.
+            std::vector<std::string> ran;
+            for (const std::string& s : statements) {
+                if (ran.empty() || ran.back() != s) ran.push_back(s);
+            }
+            EXPECT_EQ(ran, expected);
+            if (c.checked) {
+                EXPECT_EQ(keyBindings, d.keyBindings);
+            }
+            EXPECT_STREQ(VORDEX_GetData(2), c.result ? "new" : "old");
+        }
+    }
+}
+
 TEST_F(UpdateCalls, ARefusedWriteLeavesTheStoredValues) {
     ASSERT_EQ(OpenWithLengths({{"ID", 4}, {"NAME", 40}, {"NOTE", 40}}, {"1", "a", std::nullopt}), 1);
     fake_odbc::QueueFailure("SQLSetPos", SQL_ERROR, {{"42501", 1, "[fake]permission denied for table t"}});
