@@ -385,6 +385,18 @@ class EveryDriver(unittest.TestCase):
                 writable = int(d is DRIVERS[0])
                 self.assertEqual((vordex.CanUpdate(0), vordex.Update(0, b"y")), (writable, writable))
 
+    def test_a_key_beyond_the_listed_columns_leaves_the_table_read_only(self):
+        columns = ", ".join(f"c{i} INTEGER" for i in range(1, 34))
+        for d in DRIVERS[1:]:
+            with self.subTest(d.name):
+                vordex.Close()
+                d.create(f"CREATE TABLE wide({columns}, PRIMARY KEY(c33));"
+                         f" INSERT INTO wide VALUES ({', '.join(map(str, range(1, 34)))});")
+                os.environ["VORDEX_CONNECT"] = d.connect
+                self.assertEqual((vordex.Open(b"wide"), vordex.OpenRec()), (33, 1))
+                self.assertEqual((vordex.CanUpdate(0), vordex.Update(0, b"7")), (0, 0))
+                self.assertEqual(d.query("SELECT c1 FROM wide;"), "1")
+
     def test_a_lost_server_is_never_the_end_of_the_rows(self):
         for d, kill in ((DRIVERS[0], "SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
                                      f" WHERE datname = '{DB}' AND pid <> pg_backend_pid();"),
