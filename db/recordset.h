@@ -228,6 +228,10 @@ public:
     std::unique_ptr<SQLUSMALLINT[]> RowStatus;
     SQLULEN RowsFetched = 0;
     SQLHSTMT UpdateStatement = nullptr;
+    /// A composed write that reports no row written is no failure: the
+    /// driver counts rows changed, not rows found (MariaDB), and the row
+    /// was found before the write.
+    int32_t NoRowCountedIsUnchanged = 0;
     int32_t OwnsDatabase = 0;
     int32_t AtStart = 0;
     int32_t AtEnd = 0;

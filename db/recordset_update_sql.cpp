@@ -114,7 +114,7 @@ void CRecordset::ExecuteUpdateSql() {
     SQLLEN count = 0;
     const SQLRETURN countRc = SQLRowCount(UpdateStatement, &count);
     // A driver that cannot tell (-1), or will not, counts as one row written.
-    if (Succeeded(countRc) && count != -1) {
+    if (Succeeded(countRc) && count != -1 && !(count == 0 && NoRowCountedIsUnchanged)) {
         if (count == 0) ThrowError(ErrorNoRowChanged);
         if (count != 1) ThrowTooManyRowsChanged(count);
     }

@@ -71,6 +71,8 @@ void CMyRec::SetStatementOptions(SQLHSTMT statement) {
     } else {
         UpdateBySql = 1;
     }
+    // The check before each write finds the row and locks it.
+    NoRowCountedIsUnchanged = WriteDialect == KeyWriteDialect::MariaDb;
 }
 
 void CMyRec::BeforeFirstFetch() {
