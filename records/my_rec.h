@@ -89,22 +89,26 @@ private:
     /// Runs `write` (a write of the current row by key) inside the
     /// transaction that checks the row first; see Update.
     template <typename Write>
-    void WriteByKey(Write write);
+    void WriteByKey(Write write);  // write(the transaction's statement)
     /// Reads the row named by RowKey on `statement` and throws when it is
     /// gone, not alone, or not the row as read.
     void CheckRowAsRead(SQLHSTMT statement);
     /// True when the row `statement` stands on reads as the saved copies
     /// and has the key forms of RowKey.
     bool MatchesRowAsRead(SQLHSTMT statement);
-    /// True when the current row is the one whose key forms were `key`
-    /// before the write, with the key fields the write changed holding the
-    /// texts `written`.
-    bool HoldsKey(const std::vector<KeyValue>& key, const std::vector<CText>& written);
+    /// After a write of key fields, inside its transaction: the row's new
+    /// key forms (KeyAfterWrite), where the values written find one row.
+    void ReadKeyAfterWrite(SQLHSTMT statement);
+    /// True when the current row holds the key of the row last written:
+    /// its forms as read, or as found after the write, or else the texts
+    /// `written` in the key fields the write changed.
+    bool HoldsWrittenKey(const std::vector<CText>& written);
 
     /// The key of the row being written, as read: bound, so it stays put.
     std::vector<KeyValue> RowKey;
     /// Bit k: the last write changed key field k.
     uint64_t KeyFieldsWritten = 0;
+    std::vector<KeyValue> KeyAfterWrite;
     std::vector<KeyValue> CurrentKey;
     bool CurrentKeyRead = false;
     /// A binary value's bytes while a write sends them.

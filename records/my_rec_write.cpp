@@ -79,7 +79,11 @@ bool CMyRec::Update() {
         if (ColumnStatus[KeyFields[k]] & FieldChanged) KeyFieldsWritten |= uint64_t{1} << k;
     }
     bool wrote = false;
-    WriteByKey([&] { wrote = CRecordset::Update(); });
+    KeyAfterWrite.clear();
+    WriteByKey([&](SQLHSTMT statement) {
+        wrote = CRecordset::Update();
+        if (wrote && KeyFieldsWritten != 0) ReadKeyAfterWrite(statement);
+    });
     return wrote;
 }
 
@@ -90,7 +94,7 @@ void CMyRec::DeleteRow() {
     }
     if (!UpdateAllowed) ThrowError(ErrorNotUpdatable);
     if (!HasCurrentRow()) ThrowError(ErrorNoCurrentRow);
-    WriteByKey([&] { CRecordset::DeleteRow(); });
+    WriteByKey([&](SQLHSTMT) { CRecordset::DeleteRow(); });
 }
 
 template <typename Write>
@@ -102,7 +106,7 @@ void CMyRec::WriteByKey(Write write) {
     }
     KeyWriteTransaction transaction(*this);
     CheckRowAsRead(transaction.Statement());
-    write();
+    write(transaction.Statement());
     transaction.Commit();
 }
 
@@ -116,6 +120,48 @@ const std::vector<KeyValue>& CMyRec::CurrentRowKey() {
     }
     CurrentKeyRead = true;
     return CurrentKey;
+}
+
+void CMyRec::ReadKeyAfterWrite(SQLHSTMT statement) {
+    // The written key fields as the UPDATE assigned them: the comparison
+    // converts the text the same way (SQLite's '01' into an INTEGER key is 1).
+    std::vector<KeyValue> key = RowKey;
+    std::vector<CText> sent(KeyFields.size());
+    for (size_t k = 0; k < KeyFields.size(); ++k) {
+        if (!(KeyFieldsWritten & (uint64_t{1} << k))) continue;
+        const CText& value = Values[KeyFields[k]];
+        if (value.IsEmpty()) return;  // NULL names no row
+        CText converted;
+        sent[k] = Database->CodePages.ForDriver(value, converted);
+        key[k] = KeyValue{};
+        key[k].Bytes.assign(sent[k].c_str(), sent[k].Length());
+        key[k].Indicator = static_cast<SQLLEN>(key[k].Bytes.size());
+    }
+    CText sql("SELECT ");
+    for (size_t k = 0; k < KeyFields.size(); ++k) {
+        sql.Append(KeyFormExpression(KeyForms[k], KeyNames[k]));
+        sql.Append(k + 1 < KeyFields.size() ? "," : " FROM ");
+    }
+    sql.Append(SourceTable);
+    sql.Append(" WHERE");
+    SQLFreeStmt(statement, SQL_CLOSE);
+    SQLFreeStmt(statement, SQL_RESET_PARAMS);
+    if (!Succeeded(AppendKeyCondition(sql, statement, 1, KeyNames, key))) return;
+    Database->ConvertBrackets(sql.Buffer());
+    sql.SyncLength();
+    CText converted;
+    const CText& text = Database->CodePages.ForDriver(sql, converted);
+    SQLRETURN rc = RepeatWhileExecuting([&] {
+        return SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str())), SQL_NTS);
+    });
+    // Only a row found alone is the row written; else the texts tell.
+    std::vector<KeyValue> found(KeyFields.size());
+    if (!Succeeded(rc) || !SQL_SUCCEEDED(RepeatWhileExecuting([&] { return SQLFetch(statement); }))) return;
+    for (size_t k = 0; k < KeyFields.size(); ++k) {
+        if (!SQL_SUCCEEDED(ReadKeyValue(statement, static_cast<SQLUSMALLINT>(k + 1), KeyForms[k], found[k]))) return;
+    }
+    if (RepeatWhileExecuting([&] { return SQLFetch(statement); }) != SQL_NO_DATA) return;
+    KeyAfterWrite = std::move(found);
 }
 
 void CMyRec::AppendRowCondition(uint32_t markers) {
@@ -196,23 +242,29 @@ void CMyRec::ShowStoredRow() {
     }
     if (KeyFields.empty() || CurrentRecord < 0 || RowKey.size() != KeyFields.size()) return;
     const int32_t row = CurrentRecord;
-    const std::vector<KeyValue> key = RowKey;
     std::vector<CText> written;
     for (uint32_t field : KeyFields) written.push_back(Values[field]);
     Refresh();
     Move(row + 1, SQL_FETCH_ABSOLUTE);
     // A new key can move the row (SQLite keeps a table's rows in key
     // order): the row shown, and written next, is the one with that key.
-    // Where the data source stored a new key in another form, no row shows.
-    for (bool first = true; HasCurrentRow() && !HoldsKey(key, written); first = false) {
+    for (bool first = true; HasCurrentRow() && !HoldsWrittenKey(written); first = false) {
         Move(1, first ? SQL_FETCH_FIRST : SQL_FETCH_NEXT);
     }
 }
 
-bool CMyRec::HoldsKey(const std::vector<KeyValue>& key, const std::vector<CText>& written) {
+bool CMyRec::HoldsWrittenKey(const std::vector<CText>& written) {
     for (size_t k = 0; k < KeyFields.size(); ++k) {
-        const bool same = (KeyFieldsWritten & (uint64_t{1} << k)) ? Values[KeyFields[k]] == written[k]
-                                                                   : CurrentRowKey()[k].Form == key[k].Form;
+        const bool keyWritten = KeyFieldsWritten & (uint64_t{1} << k);
+        bool same;
+        if (!keyWritten) {
+            same = CurrentRowKey()[k].Form == RowKey[k].Form;
+        } else if (!KeyAfterWrite.empty()) {
+            same = CurrentRowKey()[k].Form == KeyAfterWrite[k].Form;
+        } else {
+            // Not found alone after the write: the row whose key reads as written.
+            same = Values[KeyFields[k]] == written[k];
+        }
         if (!same) return false;
     }
     return true;

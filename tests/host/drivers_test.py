@@ -265,10 +265,11 @@ class EveryDriver(unittest.TestCase):
                     self.assertEqual((vordex.Seek(0), vordex.Seek(1)), (1, 1))
                     self.assertEqual(vordex.text("GetData", 3), stored)
                     self.assertEqual(d.query("SELECT note FROM goods WHERE id = 2;"), stored)
-                # A new key: the row keeps showing (SQLite moves it to the end
-                # of its rows), and the next write lands on it again.
+                # A new key, stored in another form than written: the row
+                # keeps showing (SQLite moves it to the end of its rows),
+                # and the next write lands on it again.
                 if d.updatable:
-                    self.assertEqual((vordex.Update(0, b"9"), vordex.text("GetData", 0)), (1, "9"))
+                    self.assertEqual((vordex.Update(0, b"09"), vordex.text("GetData", 0)), (1, "9"))
                     self.assertEqual((vordex.Update(0, b"2"), vordex.row(2)), (1, ["2", hostile]))
                     self.assertEqual(d.query("SELECT id FROM goods ORDER BY id;"), "1\n2\n3")
                 # Bytes that are no text of the host's code page: refused.
@@ -320,6 +321,9 @@ class EveryDriver(unittest.TestCase):
             ("a key the host's code page lacks", [(s, "cp932"), (Maria("MariaDB in cp932", "cp932"), "cp932")],
              "CREATE TABLE t(k VARCHAR(9) PRIMARY KEY, v TEXT); INSERT INTO t VALUES ('寿司?','q'),('寿司🍣','s');",
              "s", None, 1, None, "SELECT k, v FROM t ORDER BY v;", "寿司?\x1fq\n寿司🍣\x1fw"),
+            ("a unique key over NOT NULL columns, no primary key", [(m, "utf-8")],
+             "CREATE TABLE t(k INTEGER NOT NULL, v VARCHAR(5), UNIQUE KEY(k)); INSERT INTO t VALUES (1,'a'),(2,'b');",
+             1, None, 1, None, "SELECT v FROM t ORDER BY k;", "a\nw"),
             ("the second column of a composite key", [(s, "utf-8"), (m, "utf-8"), (p, "utf-8")],
              "CREATE TABLE t(a INTEGER, b VARCHAR(5), v VARCHAR(5), PRIMARY KEY(a, b));"
              " INSERT INTO t VALUES (1,'x','1x'),(1,'y','1y'),(2,'x','2x');",
@@ -369,8 +373,10 @@ class EveryDriver(unittest.TestCase):
                 self.assertEqual(vordex.row(4), ["1", "00ff10", "a", "x"])
                 self.assertEqual(vordex.list_text()[1].split(b"\0")[0], b"1\x1e00ff10\x1ea\x1ex\x1e")
                 with self.stderr.capture():
-                    self.assertEqual([vordex.Update(1, b"0A0b"), vordex.Update(1, b"abc"), vordex.Update(2, wide.encode()),
-                                      vordex.Update(3, b"u" * 300)], [1, 0, 1, 1])
+                    # The key's own value in another form changes no row:
+                    # MariaDB counts no row written, and that is no failure.
+                    self.assertEqual([vordex.Update(0, b"01"), vordex.Update(1, b"0A0b"), vordex.Update(1, b"abc"),
+                                      vordex.Update(2, wide.encode()), vordex.Update(3, b"u" * 300)], [1, 1, 0, 1, 1])
                 self.assertEqual(self.stderr.data, message(BINARY_FORM_TEXT))
                 # The bytes themselves (SQLite: a blob), ten characters of
                 # twelve, and a column without a type is free text, cut.
