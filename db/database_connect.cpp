@@ -230,7 +230,14 @@ void CDatabase::BoundLockWaits() {
         BoundSqliteLockWaits(milliseconds / 2);
         return;
     }
-    if (IsPostgreSql()) ExecuteQuietly(("SET lock_timeout = " + std::to_string(milliseconds)).c_str());
+    const std::string dbms = DbmsName();
+    if (dbms == "PostgreSQL") ExecuteQuietly(("SET lock_timeout = " + std::to_string(milliseconds)).c_str());
+    // MariaDB waits 50 s for a row lock (a write by key locks the row it
+    // checks) and a year for a table's (LOCK TABLES) unless told otherwise.
+    if (dbms == "MariaDB" || dbms == "MySQL") {
+        const std::string seconds = std::to_string(QueryTimeout);
+        ExecuteQuietly(("SET SESSION innodb_lock_wait_timeout = " + seconds + ", lock_wait_timeout = " + seconds).c_str());
+    }
 }
 
 // The SQLite driver waits for a file that another process holds locked as

@@ -403,6 +403,26 @@ class EveryDriver(unittest.TestCase):
                 self.assertEqual((vordex.CanUpdate(0), vordex.Update(0, b"7")), (0, 0))
                 self.assertEqual(d.query("SELECT c1 FROM wide;"), "1")
 
+    def test_a_row_locked_elsewhere_is_refused_after_the_lock_wait(self):
+        m = DRIVERS[2]
+        vordex.Close()
+        m.create(KEYED)
+        os.environ["VORDEX_CONNECT"] = m.connect
+        holder = subprocess.Popen(["mariadb", "--no-defaults", "-S", host.required_env("MARIA_SOCKET"), "-uroot",
+                                   "--batch", "--skip-column-names", DB], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        holder.stdin.write(b"BEGIN; UPDATE t SET v = 'held' WHERE k = 1; SELECT 'locked';\n")
+        holder.stdin.flush()
+        self.assertEqual(holder.stdout.readline(), b"locked\n")
+        try:
+            self.assertEqual((vordex.Open(b"t"), vordex.OpenRec()), (2, 1))
+            with self.stderr.capture():
+                self.assertEqual(vordex.Update(1, b"w"), 0)
+            self.assertEqual(self.stderr.data, message("Lock wait timeout exceeded; try restarting transaction"))
+            self.assertEqual((vordex.Seek(1), vordex.Update(1, b"w")), (1, 1))
+        finally:
+            holder.communicate(b"ROLLBACK;\n", timeout=60)
+        self.assertEqual(m.query("SELECT v FROM t ORDER BY k;"), "a\nw")
+
     def test_a_lost_server_is_never_the_end_of_the_rows(self):
         for d, kill in ((DRIVERS[0], "SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
                                      f" WHERE datname = '{DB}' AND pid <> pg_backend_pid();"),

@@ -246,16 +246,17 @@ TEST_F(UpdateCalls, WritesByKeyCheckTheRowAndWriteExactlyItInOneTransaction) {
         std::vector<fake_odbc::Value> row;  // A, B, V and the key forms of A and B
         std::string begin, check, update;
         std::string keyBindings;  // SQLBindParameter of the UPDATE's key markers: number, C type, indicator
+        bool noRowCountedIsUnchanged;  // MariaDB counts rows changed, not rows found
     };
     const Dialect dialects[] = {
         {"SQLite", {"1", "y", "old", "integer:1", "text:79"}, "BEGIN IMMEDIATE",
          "SELECT \"A\",\"B\",\"V\",typeof(\"A\")||':'||CASE typeof(\"A\") WHEN 'integer' THEN \"A\" WHEN 'real' THEN "
          "quote(\"A\") ELSE hex(\"A\") END,typeof(\"B\")||':'||CASE typeof(\"B\") WHEN 'integer' THEN \"B\" WHEN "
          "'real' THEN quote(\"B\") ELSE hex(\"B\") END  FROM \"T\" WHERE \"A\"=? AND \"B\"=CAST(? AS TEXT) COLLATE BINARY",
-         "UPDATE \"T\" SET \"V\"=?  WHERE \"A\"=? AND \"B\"=CAST(? AS TEXT) COLLATE BINARY", "2,-25,0|3,-2,1"},
+         "UPDATE \"T\" SET \"V\"=?  WHERE \"A\"=? AND \"B\"=CAST(? AS TEXT) COLLATE BINARY", "2,-25,0|3,-2,1", false},
         {"MariaDB", {"1", "y", "old", "1", "79"}, "START TRANSACTION",
          "SELECT `A`,`B`,`V`,`A`,HEX(`B`)  FROM `T` WHERE `A`=? AND `B`=CAST(? AS BINARY) FOR UPDATE",
-         "UPDATE `T` SET `V`=?  WHERE `A`=? AND `B`=CAST(? AS BINARY)", "2,1,1|3,-2,1"},
+         "UPDATE `T` SET `V`=?  WHERE `A`=? AND `B`=CAST(? AS BINARY)", "2,1,1|3,-2,1", true},
     };
     struct Case {
         const char* what;
@@ -273,7 +274,8 @@ TEST_F(UpdateCalls, WritesByKeyCheckTheRowAndWriteExactlyItInOneTransaction) {
          "ROLLBACK"},
     };
     for (const Dialect& d : dialects) {
-        for (const Case& c : cases) {
+        for (Case c : cases) {
+            if (c.rowsWritten == 0 && d.noRowCountedIsUnchanged) c = {c.what, true, 0, 1, "", "COMMIT"};
             SCOPED_TRACE(std::string(d.dbms) + ": " + c.what);
             fake_odbc::Reset();
             VORDEX_Close();
@@ -281,6 +283,7 @@ TEST_F(UpdateCalls, WritesByKeyCheckTheRowAndWriteExactlyItInOneTransaction) {
             if (d.dbms == std::string("MariaDB")) {
                 fake_odbc::SetInfoText(SQL_IDENTIFIER_QUOTE_CHAR, "`");
                 fake_odbc::QueueResult({{"@@character_set_results"}}, {{"utf8mb4"}});  // asked at connect
+                fake_odbc::QueueResult({}, {});  // the lock waits set at connect
             }
             fake_odbc::QueueResult(ColumnCatalogColumns(),
                                    ColumnRows({{"A", 4, SQL_INTEGER}, {"B", 5, SQL_VARCHAR}, {"V", 9, SQL_VARCHAR}}));
