@@ -409,7 +409,8 @@ class EveryDriver(unittest.TestCase):
         m.create(KEYED)
         os.environ["VORDEX_CONNECT"] = m.connect
         holder = subprocess.Popen(["mariadb", "--no-defaults", "-S", host.required_env("MARIA_SOCKET"), "-uroot",
-                                   "--batch", "--skip-column-names", DB], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+                                   "--batch", "--skip-column-names", "--unbuffered", DB],
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         holder.stdin.write(b"BEGIN; UPDATE t SET v = 'held' WHERE k = 1; SELECT 'locked';\n")
         holder.stdin.flush()
         self.assertEqual(holder.stdout.readline(), b"locked\n")
