@@ -74,7 +74,8 @@ class UpdateField(unittest.TestCase):
             ("i", "12345", 1, "'12345'", b""),           # not text: never cut to the length (4 bytes)
             ("v", "", 1, "NULL", b""),                   # an empty value writes NULL
             ("big", "y" * 1200, 1, "'" + "y" * 255 + "'", b""),  # length 4000: cut to the storage
-            ("two", "東京都", 1, "'東京'", b""),          # length 8: cut before the split character
+            ("two", "東京都", 1, "'東京'", b""),          # varchar(2): cut to two characters
+            ("v", "x" * 30, 1, "'" + "x" * 10 + "'", b""),  # varchar(10), length 40: ten characters
             ("jp", "日本語の値", 1, "'日本語の値'", b""),
         ]
         for field, value, result, stored, shown in cases:
@@ -102,8 +103,8 @@ class UpdateField(unittest.TestCase):
         read_only = host.connect_string(DB) + ";ReadOnly=1"
         cases = [
             # who connects, field, value, the message line
-            ("the server refuses a value too long for varchar(10) (length 40)", None, "v", "x" * 30,
-             message("ERROR: value too long for type character varying(10);\nError while executing the query\n")),
+            ("the server refuses a value invalid for the type", None, "i", "ten",
+             message('ERROR: invalid input syntax for type integer: "ten";\nError while executing the query\n')),
             ("a user with SELECT privilege only", reader, "v", "new",
              message("ERROR: permission denied for table w;\nError while executing the query\n")),
             # A read-only data source still reports the record updatable: the
@@ -137,10 +138,10 @@ class UpdateField(unittest.TestCase):
     def test_lengths_of_the_last_listing_apply(self):
         self.open_w()
         # Another table listed while the record stays open: column 1 of
-        # "narrow" is a varchar of length 4, so the value is cut to 4 bytes.
+        # "narrow" is a varchar(1), so the value is cut to one character.
         self.assertEqual(vordex.Open(b"narrow"), 2)
         self.assertEqual(self.update("i", "987654"), (1, b""))
-        self.assertEqual(row(1)[0], "'9876'")
+        self.assertEqual(row(1)[0], "'9'")
 
 
 if __name__ == "__main__":
