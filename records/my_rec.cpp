@@ -65,6 +65,11 @@ void CMyRec::SetStatementOptions(SQLHSTMT statement) {
         KeyForms.push_back(KeyFormFor(WriteDialect, FieldTypeList != nullptr ? FieldTypeList[field] : SQL_VARCHAR));
         KeyNames.push_back(BracketName(FieldNameList[field].c_str(), Database->QuoteChar));
     }
+    // The most common SQLite key names its rows as it reads: nothing more
+    // is selected for every row.
+    if (WriteDialect == KeyWriteDialect::Sqlite && KeyFields.size() == 1 && IsSqliteRowidAlias(*Database, TableName)) {
+        KeyForms[0] = KeyForm::RowidAlias;
+    }
     if (KeyFields.empty()) {
         UpdateAllowed = 0;
         AppendAllowed = 0;
@@ -100,10 +105,17 @@ uint32_t CMyRec::AppendSelectList(CText& sql) {
     }
     // Read only when a row is written, with SQLGetData.
     for (size_t k = 0; k < KeyFields.size(); ++k) {
+        if (KeyForms[k] == KeyForm::RowidAlias) continue;
         sql.Append(KeyFormExpression(KeyForms[k], KeyNames[k]));
         sql.Append(",");
     }
     return count;
+}
+
+SQLUSMALLINT CMyRec::KeyFormColumn(size_t key) const {
+    size_t column = ListedCount() + 1;
+    for (size_t k = 0; k < key; ++k) column += KeyForms[k] != KeyForm::RowidAlias;
+    return static_cast<SQLUSMALLINT>(column);
 }
 
 void CMyRec::FixUpFetchedRow() {

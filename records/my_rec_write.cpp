@@ -114,8 +114,20 @@ const std::vector<KeyValue>& CMyRec::CurrentRowKey() {
     if (CurrentKeyRead) return CurrentKey;
     CurrentKey.resize(KeyFields.size());
     for (size_t k = 0; k < KeyFields.size(); ++k) {
-        const auto column = static_cast<SQLUSMALLINT>(ListedCount() + 1 + k);
-        const SQLRETURN rc = ReadKeyValue(StatementHandle, column, KeyForms[k], CurrentKey[k]);
+        KeyValue& value = CurrentKey[k];
+        if (KeyForms[k] == KeyForm::RowidAlias) {
+            // As read: while a write is composed the member may hold the
+            // new key already, and its saved copy the one read.
+            const ColumnRecord& record = ColumnRecords[KeyFields[k]];
+            const bool editing = EditMode != 0 && record.Saved.Text != nullptr;
+            value = KeyValue{};
+            value.Form = editing ? ((record.SavedStatus & FieldNull) ? "" : record.Saved.Text->c_str())
+                                 : Values[KeyFields[k]].c_str();
+            value.IsNull = value.Form.empty();
+            if (!value.IsNull && !ParseKeyForm(KeyForm::RowidAlias, value)) ThrowError(SQL_ERROR);
+            continue;
+        }
+        const SQLRETURN rc = ReadKeyValue(StatementHandle, KeyFormColumn(k), KeyForms[k], value);
         if (!SQL_SUCCEEDED(rc)) ThrowError(rc);
     }
     CurrentKeyRead = true;
@@ -226,8 +238,9 @@ bool CMyRec::MatchesRowAsRead(SQLHSTMT statement) {
     }
     KeyValue now;
     for (size_t k = 0; k < KeyFields.size(); ++k) {
-        const auto column = static_cast<SQLUSMALLINT>(ListedCount() + 1 + k);
-        if (!SQL_SUCCEEDED(ReadKeyValue(statement, column, KeyForms[k], now)) || now.Form != RowKey[k].Form) {
+        // A rowid's form is the listed column's text, compared above.
+        if (KeyForms[k] == KeyForm::RowidAlias) continue;
+        if (!SQL_SUCCEEDED(ReadKeyValue(statement, KeyFormColumn(k), KeyForms[k], now)) || now.Form != RowKey[k].Form) {
             return false;
         }
     }

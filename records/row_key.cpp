@@ -24,6 +24,34 @@ KeyForm KeyFormFor(KeyWriteDialect dialect, int32_t sqlType) {
     return KeyForm::Text;
 }
 
+bool IsSqliteRowidAlias(CDatabase& database, const CText& table) {
+    // "INTEGER PRIMARY KEY DESC" and WITHOUT ROWID tables keep an index
+    // for their key; the rowid needs none.
+    static const char kSql[] =
+        "SELECT (SELECT count(*) FROM pragma_table_info(?) WHERE pk > 0) = 1"
+        " AND (SELECT upper(type) FROM pragma_table_info(?) WHERE pk = 1) = 'INTEGER'"
+        " AND NOT EXISTS (SELECT 1 FROM pragma_index_list(?) WHERE origin = 'pk')";
+    SQLHSTMT statement = nullptr;
+    if (!SQL_SUCCEEDED(SQLAllocStmt(database.ConnectionHandle, &statement))) return false;
+    CText converted;
+    const CText& name = database.CodePages.ForDriver(table, converted);
+    SQLLEN length = static_cast<SQLLEN>(name.Length());
+    bool bound = true;
+    for (SQLUSMALLINT marker = 1; marker <= 3; ++marker) {
+        bound = bound && SQL_SUCCEEDED(SQLBindParameter(statement, marker, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR,
+                                                        name.Length() + 1, 0, const_cast<char*>(name.c_str()), 0,
+                                                        &length));
+    }
+    std::string answer;
+    bool isNull = true;
+    const bool asked = bound &&
+                       SQL_SUCCEEDED(SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(kSql)),
+                                                   SQL_NTS)) &&
+                       SQL_SUCCEEDED(SQLFetch(statement)) && SQL_SUCCEEDED(ReadWholeText(statement, 1, answer, isNull));
+    SQLFreeStmt(statement, SQL_DROP);
+    return asked && !isNull && answer == "1";
+}
+
 CText KeyFormExpression(KeyForm form, const CText& bracketedName) {
     const char* name = bracketedName.c_str();
     CText expression;
@@ -51,6 +79,7 @@ CText KeyFormExpression(KeyForm form, const CText& bracketedName) {
             break;
         case KeyForm::Double:
         case KeyForm::Text:
+        case KeyForm::RowidAlias:
             expression.Append(name);
             break;
     }
@@ -148,25 +177,30 @@ SQLRETURN ReadKeyValue(SQLHSTMT statement, SQLUSMALLINT column, KeyForm form, Ke
     }
     const SQLRETURN rc = ReadWholeText(statement, column, value.Form, value.IsNull);
     if (!SQL_SUCCEEDED(rc) || value.IsNull) return rc;
-    bool valid = true;
+    return ParseKeyForm(form, value) ? SQL_SUCCESS : SQL_ERROR;
+}
+
+bool ParseKeyForm(KeyForm form, KeyValue& value) {
     switch (form) {
         case KeyForm::SqliteTyped:
-            valid = ParseSqliteForm(value);
-            break;
+            return ParseSqliteForm(value);
         case KeyForm::HexBytes:
-            valid = DecodeHex(value.Form.data(), value.Form.size(), value.Bytes);
+            if (!DecodeHex(value.Form.data(), value.Form.size(), value.Bytes)) return false;
             SetBytes(value, SQL_C_BINARY, SQL_VARBINARY);
             // MariaDB reads a parameter in the connection's character set
             // (cp932 makes other characters of UTF-8 bytes): as bytes they
             // compare with the stored bytes, and the key's index serves.
             value.Comparison = "=CAST(? AS BINARY)";
-            break;
+            return true;
+        case KeyForm::RowidAlias:
+            value.CType = SQL_C_SBIGINT;
+            value.SqlType = SQL_BIGINT;
+            return ParseInteger(value.Form, value.Integer);
         default:
             value.Bytes = value.Form;
             SetBytes(value, SQL_C_CHAR, SQL_VARCHAR);
-            break;
+            return true;
     }
-    return valid ? SQL_SUCCESS : SQL_ERROR;
 }
 
 SQLRETURN AppendKeyCondition(CText& sql, SQLHSTMT statement, SQLUSMALLINT firstMarker,

@@ -41,9 +41,17 @@ enum class KeyForm {
     Double,
     /// A value whose text is exact (integers, decimals, dates and times).
     Text,
+    /// SQLite's INTEGER PRIMARY KEY, the rowid itself: always an integer,
+    /// whose text as read names it. Read from the listed column, so the
+    /// statement selects nothing more.
+    RowidAlias,
 };
 
 KeyForm KeyFormFor(KeyWriteDialect dialect, int32_t sqlType);
+
+/// True when `table`'s primary key is SQLite's rowid under a name (one
+/// column declared exactly INTEGER, in a table with a rowid).
+bool IsSqliteRowidAlias(CDatabase& database, const CText& table);
 
 /// The select-list item that reads the key form of the column named
 /// `bracketedName` (a name as BracketName writes it).
@@ -68,6 +76,10 @@ struct KeyValue {
 /// Reads result column `column` of the current row of `statement` whole,
 /// as the driver's text, with SQLGetData.
 SQLRETURN ReadWholeText(SQLHSTMT statement, SQLUSMALLINT column, std::string& out, bool& isNull);
+
+/// Fills `value` from its Form, as the driver gave it in `form`; false when
+/// the text is not such a form.
+bool ParseKeyForm(KeyForm form, KeyValue& value);
 
 /// Reads the key form in result column `column` of the current row of
 /// `statement` into `value`. Returns the driver's answer; a form that

@@ -206,13 +206,14 @@ TEST_F(UpdateCalls, TextCrossesBetweenTheHostsCodePageAndTheDrivers) {
         SCOPED_TRACE(c.characters);
         fake_odbc::Reset();
         VORDEX_Close();
-        // SQLite: UTF-8, rows written by key.
+        // SQLite: UTF-8, rows written by key, here the rowid.
         fake_odbc::SetInfoText(SQL_DBMS_NAME, "SQLite");
-        const std::vector<fake_odbc::Column> columns = {{"ID"}, {"名前"}, {"key form"}};
-        const std::vector<fake_odbc::Value> row = {"1", times(c.characters, "あ"), "integer:1"};
+        const std::vector<fake_odbc::Column> columns = {{"ID"}, {"名前"}};
+        const std::vector<fake_odbc::Value> row = {"1", times(c.characters, "あ")};
         fake_odbc::QueueResult(ColumnCatalogColumns(), ColumnRows({{"ID", 4, SQL_INTEGER}, {"名前", 400}}));
         fake_odbc::QueueResult({{"TABLE_QUALIFIER"}, {"TABLE_OWNER"}, {"TABLE_NAME"}, {"COLUMN_NAME"}},
                                {{"db", "public", "T", "ID"}});
+        fake_odbc::QueueResult({{"is the rowid"}}, {{"1"}});
         fake_odbc::QueueResult(columns, {row});
         fake_odbc::QueueResult(columns, {row});  // read again by key before the write
         int opened = 0;
