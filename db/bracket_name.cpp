@@ -18,7 +18,9 @@ CText BracketName(const char* name, char quoteChar) {
             out.Append(c);
             ++p;
         } else {
-            const size_t length = SqlCharLength(p, codePage, quoteChar);
+            // A multibyte character is copied whole: only a whole quote
+            // character or bracket is doubled.
+            const size_t length = platform::CharLength(p, codePage);
             out.Append(p, length);
             p += length;
         }

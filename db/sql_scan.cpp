@@ -31,15 +31,7 @@ size_t ScanSqlToken(const char* p, SqlScanState& state, platform::CodePage codeP
         }
         return 1;
     }
-    return SqlCharLength(p, codePage);
-}
-
-size_t SqlCharLength(const char* p, platform::CodePage codePage, char quoteChar) {
-    const size_t length = platform::CharLength(p, codePage);
-    if (length != 2) return length;
-    const char trail = p[1];
-    const bool syntax = trail == '[' || trail == ']' || trail == '\'' || trail == '"' || trail == '`' || trail == quoteChar;
-    return syntax ? 1 : 2;
+    return platform::CharLength(p, codePage);
 }
 
 }  // namespace vordex

@@ -30,14 +30,10 @@ enum class SqlToken {
 /// except that an odd run of "[" outside an identifier opens one first;
 /// a single apostrophe opens or closes a literal, except inside a bracketed
 /// identifier, where it is a character of the name; brackets inside a literal
-/// are text; a multibyte character (SqlCharLength) is one step.
+/// are text; a multibyte character is one step, whatever its trail byte
+/// (CP932 allows "[", "]", "\\" and "`" there): the text is converted into
+/// the driver's code page character by character, so a trail byte never
+/// reaches the data source as a byte of its own.
 size_t ScanSqlToken(const char* p, SqlScanState& state, platform::CodePage codePage, SqlToken& token);
-
-/// Bytes of the character at `p` for quoting and bracket handling: as
-/// platform::CharLength, except that a bracket, an apostrophe, a double quote,
-/// a backtick or `quoteChar` is never taken as a trail byte (CP932 allows
-/// "[", "]" and "`" there). Whatever encoding the text is really in, such a
-/// byte is then always quoted or converted, never passed over.
-size_t SqlCharLength(const char* p, platform::CodePage codePage, char quoteChar = '"');
 
 }  // namespace vordex

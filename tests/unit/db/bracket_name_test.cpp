@@ -45,15 +45,17 @@ TEST(BracketName, QuotesExactlyTheNamedTable) {
         {"a`b", '`', "[a``b]", "`a``b`"},
         {"a\"b", '`', "[a\"b]", "`a\"b`"},
         {"", '"', "[]", "\"\""},
-        // CP932: 0x83 0x5C is one character; 0x82 0x5D ends in a bracket
-        // byte, which is doubled and comes back as it was.
-        {"\x82\x5D\x83\x5C]", '"', "[\x82\x5D\x5D\x83\x5C]]]", "\"\x82\x5D\x83\x5C]\"", "932"},
+        // CP932: 0x83 0x5C and 0x82 0x5D are one character each, whose
+        // trail bytes are never doubled; the bracket of its own is.
+        {"\x82\x5D\x83\x5C]", '"', "[\x82\x5D\x83\x5C]]]", "\"\x82\x5D\x83\x5C]\"", "932"},
         // UTF-8 bytes of a name from the server: 0x81 is a CP932 lead byte,
         // but 0x22 is no trail byte, so the quote is doubled.
         {"z\xC3\x81\" WHERE evil() IS NOT NULL --", '"', "[z\xC3\x81\"\" WHERE evil() IS NOT NULL --]",
          "\"z\xC3\x81\"\" WHERE evil() IS NOT NULL --\"", "932"},
-        // A backtick is a CP932 trail byte, but as the quote it is doubled.
-        {"\x81` x", '`', "[\x81`` x]", "`\x81`` x`", "932"},
+        // A backtick after a lead byte is part of its character (チ is 0x83
+        // 0x60): doubling it would close the name once the text is
+        // converted; a backtick of its own is doubled.
+        {"\x83` x`", '`', "[\x83` x``]", "`\x83` x```", "932"},
     };
     for (const Case& c : cases) {
         ScopedEnv codePage("VORDEX_CODEPAGE", c.codePage);

@@ -33,11 +33,10 @@ TEST(ConvertBrackets, RewritesOutsideLiteralsOnly) {
         {"utf8", '"', "", ""},
         // Multibyte characters are copied whole.
         {"utf8", '"', "[東京]", "\"東京\""},
-        // CP932: 0x81 0x5B is one character whose second byte is "[": the
-        // bracket still counts as one, so names are doubled in brackets
-        // (BracketName) and come back as they were.
-        {"932", '"', "[\x81\x5B\x5B]", "\"\x81\x5B\""},
-        {"932", '"', "[\x81\x5B]", "\"\x81\"\""},
+        // CP932: 0x81 0x5B is one character whose second byte is "[": it
+        // is text, copied whole, and never a bracket.
+        {"932", '"', "[\x81\x5B]", "\"\x81\x5B\""},
+        {"932", '"', "[\x81\x5B]]]", "\"\x81\x5B]\""},
         // 0x81 0x27: an apostrophe is never a trail byte; the literal closes.
         {"932", '"', "'\x81' [x]", "'\x81' \"x\""},
         // The same bytes read as UTF-8 are a stray byte and a real bracket.

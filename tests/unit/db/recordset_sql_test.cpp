@@ -94,13 +94,12 @@ TEST_F(RecordsetSql, FindKeywordSkipsQuotedAndBracketedText) {
         // Multibyte characters are one character each.
         {"utf8", "SELECT 東京 FROM t", " FROM ", 13},
         {"utf8", "SELECT '東京' FROM t", " FROM ", 15},
-        // CP932: a bracket or an apostrophe after a lead byte is still one
-        // (names stand doubled in brackets); other trail bytes are part of
-        // their character.
-        {"932", "SELECT \x81\x5B\x5B FROM t", " FROM ", 10},
-        {"932", "SELECT \x81\x5B FROM t", " FROM ", -1},
+        // CP932: a lead byte and its trail byte are one character, also
+        // when the trail byte is a bracket; an apostrophe is no trail byte.
+        {"932", "SELECT \x81\x5B FROM t", " FROM ", 9},
+        {"932", "SELECT \x81\x5B\x5B FROM t", " FROM ", -1},
         {"932", "SELECT \x81' FROM t", " FROM ", -1},
-        {"932", "\x81[ FROM x] FROM t", " FROM ", 10},
+        {"932", "\x81[ FROM x] FROM t", " FROM ", 2},
         {"932", "'\x81' FROM x' FROM t", " FROM ", 3},
         {"932", "SELECT \x83\x5C FROM t", " FROM ", 9},
         // A match never starts on a trail byte.
@@ -194,11 +193,11 @@ TEST_F(RecordsetSql, SelectAllowsUpdateOnlyForOneTable) {
         // A WHERE ahead of the FROM leaves no FROM clause.
         {"utf8", "SELECT a WHERE b FROM t", false, nullptr},
         {"utf8", "SELECT a FROM 東京", true, "東京"},
-        // CP932: a doubled "[" after a lead byte is text; a single one, or an
-        // apostrophe, still quotes.
-        {"932", "SELECT a FROM \x81\x5B\x5B,t", false, nullptr},
-        {"932", "SELECT a FROM \x81\x5B\x5B WHERE b=1", true, "\x81\x5B\x5B"},
-        {"932", "SELECT a FROM \x81\x5B,t", true, "\x81\x5B,t"},
+        // CP932: a "[" after a lead byte is part of its character; one more
+        // opens a name, and an apostrophe (no trail byte) still quotes.
+        {"932", "SELECT a FROM \x81\x5B,t", false, nullptr},
+        {"932", "SELECT a FROM \x81\x5B WHERE b=1", true, "\x81\x5B"},
+        {"932", "SELECT a FROM \x81\x5B\x5B,t", true, "\x81\x5B\x5B,t"},
         {"932", "SELECT \x81' FROM t", false, nullptr},
         {"utf8", "SELECT a FROM \x81\x5B,t", true, "\x81\x5B,t"},
         {"utf8", "SELECT \x81' FROM t", false, nullptr},
