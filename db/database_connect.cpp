@@ -72,6 +72,10 @@ bool CDatabase::DriverConnect(uint32_t options) {
         // refuses SQL_DRIVER_PROMPT without a window (S1092).
         if (parent == nullptr || !choice.connect.empty()) mode = SQL_DRIVER_COMPLETE;
     }
+    // Without a window no driver can show a dialog: asked to complete, the
+    // MariaDB driver tries one when the connect fails and answers "Dialog
+    // failed" in place of the server's reason.
+    if (parent == nullptr && mode == SQL_DRIVER_COMPLETE) mode = SQL_DRIVER_NOPROMPT;
 
     SQLCHAR completed[kCompletedConnectSize];
     SQLSMALLINT completedLength = 0;

@@ -15,6 +15,7 @@ enum LibraryMessageId : unsigned {
     MessageDateTimeForm = 7,
     MessageBinaryForm = 8,
     MessageNotHostText = 9,
+    MessageNameTooLong = 10,
     /// A library error code's text is looked up under code + this offset.
     LibraryErrorMessageBase = 61080,
 };

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "db/database.h"
+#include "db/library_messages.h"
 #include "platform/code_page.h"
 #include "records/catalog_open.h"
 
@@ -55,10 +56,35 @@ CColumns::CColumns(CDatabase* connection) : CRecordset(connection) { FieldCount 
 
 CColumns::~CColumns() = default;
 
+namespace {
+
+/// Throws the library's message when `name`, in the driver's code page, is
+/// longer than the driver allows for `maxInfo` (when it says) or than 255
+/// bytes. Drivers do not all check: MariaDB's overran its own stack on a
+/// name of 600 bytes, and PostgreSQL would cut one of 70 to 63 and name
+/// another table.
+void RefuseOverlongName(CDatabase& database, const CText& name, SQLUSMALLINT maxInfo) {
+    CText converted;
+    size_t limit = 255;
+    SQLUSMALLINT driverLimit = 0;
+    if (SQL_SUCCEEDED(SQLGetInfo(database.ConnectionHandle, maxInfo, &driverLimit, sizeof driverLimit, nullptr)) &&
+        driverLimit > 0 && driverLimit < limit) {
+        limit = driverLimit;
+    }
+    if (database.CodePages.ForDriver(name, converted).Length() <= limit) return;
+    auto* e = new CDBException(SQL_ERROR);
+    LoadLibraryMessage(MessageNameTooLong, e->ErrorText);
+    throw e;
+}
+
+}  // namespace
+
 // The owner and table arguments of SQLColumns are search patterns; this
 // class names one table, so they are escaped to match exactly.
 bool CColumns::Open(uint32_t openType, const char*, uint32_t options) {
     return OpenCatalogResult(*this, openType, options | OptNoChangeCheck, [this](SQLHSTMT statement) {
+        RefuseOverlongName(*Database, OwnerParam, SQL_MAX_OWNER_NAME_LEN);
+        RefuseOverlongName(*Database, TableNameParam, SQL_MAX_TABLE_NAME_LEN);
         ExactPattern exact(*Database);
         CText owner = exact(OwnerParam);
         CText table = exact(TableNameParam);

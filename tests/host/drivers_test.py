@@ -26,6 +26,7 @@ NO_TABLE_TEXT = "テーブルが見つかりません."
 NOT_HOST_TEXT = "値にこのコードページの文字でないバイトがあるため書き込めません."
 BINARY_FORM_TEXT = "バイナリ値は 00ff10 のように16進数字2桁ずつで書いて下さい."
 CHANGED_TEXT = "行が読まれた後に他で変更または削除されたため, 書き込めませんでした."
+TOO_LONG_TEXT = "名前がデータソースの許す長さを超えるため, 開けません."
 # A table written by key, in every dialect.
 KEYED = "CREATE TABLE t(k INTEGER PRIMARY KEY, v VARCHAR(9)); INSERT INTO t VALUES (1,'a'),(2,'b');"
 
@@ -425,6 +426,20 @@ class EveryDriver(unittest.TestCase):
         finally:
             holder.communicate(b"ROLLBACK;\n", timeout=60)
         self.assertEqual(m.query("SELECT v FROM t ORDER BY k;"), "a\nw")
+
+    def test_names_longer_than_the_driver_allows_are_refused_before_it_sees_them(self):
+        # PostgreSQL allows 63 bytes (and would cut a longer name to another
+        # table's); MariaDB's driver overran its stack on 600.
+        for d, allowed in zip(DRIVERS, (63, 255, 255)):
+            with self.subTest(d.name):
+                vordex.Close()
+                d.create(KEYED)
+                os.environ["VORDEX_CONNECT"] = d.connect
+                for length in (allowed, allowed + 1, 600, 10000):
+                    with self.stderr.capture():
+                        self.assertEqual(vordex.Open(b"t" * length), 0)
+                    self.assertEqual(self.stderr.data.endswith(message(TOO_LONG_TEXT)), length > allowed, length)
+                self.assertEqual(vordex.Open(b"t"), 2)
 
     def test_a_lost_server_is_never_the_end_of_the_rows(self):
         for d, kill in ((DRIVERS[0], "SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
