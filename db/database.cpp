@@ -47,6 +47,7 @@ bool CDatabase::OpenWithOptions(const char* connect, uint32_t options) {
         ReadCapabilities();
         ChooseDriverCodePage();
         BoundLockWaits();
+        RefuseUnreadableSqliteFile();
         WatchOwnSockets();
     } catch (...) {
         Free();

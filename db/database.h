@@ -62,6 +62,15 @@ public:
     /// On PostgreSQL and SQLite, bounds waits for locks by QueryTimeout.
     void BoundLockWaits();
     void BoundSqliteLockWaits(long milliseconds);
+    /// The Timeout the SQLite driver is given: half the query time-out.
+    long SqliteLockWait() const;
+    /// After a failed connect to SQLite: throws the library's message when
+    /// the connect string's Database names no file.
+    void RefuseMissingDatabaseFile(const char* connect);
+    /// On SQLite: throws the driver's message when the file is no database
+    /// or is locked past the wait, which its catalog calls keep to
+    /// themselves (they list no table).
+    void RefuseUnreadableSqliteFile();
     /// Sets CodePages: the host's code page, and the one the driver's texts
     /// are in as far as the data source tells it (see the definition).
     void ChooseDriverCodePage();

@@ -1,12 +1,17 @@
 // The four steps of CDatabase::OpenWithOptions.
 #include "platform/odbc_headers.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "db/database.h"
+#include "db/db_exception.h"
 #include "db/exception.h"
+#include "db/library_messages.h"
 #include "db/odbc_environment.h"
 #include "platform/connect_string.h"
 #include "platform/data_source_choice.h"
@@ -23,6 +28,37 @@ SQLUSMALLINT CompletionMode(uint32_t options) {
     if (options & NoPrompt) return SQL_DRIVER_NOPROMPT;
     if (options & ForcePrompt) return SQL_DRIVER_PROMPT;
     return SQL_DRIVER_COMPLETE;
+}
+
+bool MentionsSqlite(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text.find("sqlite") != std::string::npos;
+}
+
+/// True when `connect` reaches the SQLite driver: its DRIVER names it, or
+/// its DSN is one whose driver does, as the driver manager lists it.
+bool ReachesSqlite(SQLHENV environment, const std::string& connect) {
+    const std::string driver = platform::ConnectValue(connect.c_str(), "DRIVER");
+    if (!driver.empty()) return MentionsSqlite(driver);
+    const std::string dsn = platform::ConnectValue(connect.c_str(), "DSN");
+    if (dsn.empty() || environment == nullptr) return false;
+    SQLCHAR name[SQL_MAX_DSN_LENGTH + 1];
+    SQLCHAR description[256];
+    SQLSMALLINT nameLength = 0, descriptionLength = 0;
+    for (SQLUSMALLINT direction = SQL_FETCH_FIRST;
+         SQL_SUCCEEDED(SQLDataSources(environment, direction, name, sizeof name, &nameLength, description,
+                                      sizeof description, &descriptionLength));
+         direction = SQL_FETCH_NEXT) {
+        if (dsn == reinterpret_cast<char*>(name)) return MentionsSqlite(reinterpret_cast<char*>(description));
+    }
+    return false;
+}
+
+/// True when the connect string's Timeout is a number of at most `milliseconds`.
+bool HasTimeoutWithin(const char* connect, long milliseconds) {
+    const std::string timeout = platform::ConnectValue(connect, "TIMEOUT");
+    return !timeout.empty() && timeout.find_first_not_of("0123456789") == std::string::npos &&
+           std::strtol(timeout.c_str(), nullptr, 10) <= milliseconds;
 }
 
 }  // namespace
@@ -77,6 +113,17 @@ bool CDatabase::DriverConnect(uint32_t options) {
     // failed" in place of the server's reason.
     if (parent == nullptr && mode == SQL_DRIVER_COMPLETE) mode = SQL_DRIVER_NOPROMPT;
 
+    // The SQLite driver makes an empty database where the file is missing,
+    // unless told not to, and waits 100 s for a file another process holds
+    // locked, unless told a shorter time (see BoundSqliteLockWaits). The
+    // first of two equal keys counts: the caller's own keys stay.
+    const bool sqlite = ReachesSqlite(CurrentEnvironmentHandle(), connect);
+    if (sqlite) {
+        const long wait = SqliteLockWait();
+        if (wait > 0 && !HasTimeoutWithin(connect.c_str(), wait)) connect = "Timeout=" + std::to_string(wait) + ";" + connect;
+        connect += ";NoCreat=1";
+    }
+
     SQLCHAR completed[kCompletedConnectSize];
     SQLSMALLINT completedLength = 0;
     std::memset(completed, 0, sizeof completed);
@@ -88,7 +135,10 @@ bool CDatabase::DriverConnect(uint32_t options) {
         Free();
         return false;
     }
-    if (!Succeeded(rc)) ThrowError(rc);
+    if (!Succeeded(rc)) {
+        if (sqlite) RefuseMissingDatabaseFile(connect.c_str());
+        ThrowError(rc);
+    }
     SentConnect = connect;
     // Candidates only: another thread of the host may have opened sockets
     // meanwhile (WatchOwnSockets tells them apart).
@@ -229,9 +279,7 @@ void CDatabase::BoundLockWaits() {
     if (QueryTimeout <= 0) return;
     const long milliseconds = QueryTimeout * 1000L;
     if (DbmsName() == "SQLite") {
-        // It waits the time twice over (once in SQLite's busy handler, once
-        // more in its own step): half the time bounds the whole wait.
-        BoundSqliteLockWaits(milliseconds / 2);
+        BoundSqliteLockWaits(SqliteLockWait());
         return;
     }
     const std::string dbms = DbmsName();
@@ -249,12 +297,40 @@ void CDatabase::BoundLockWaits() {
 // bound: busy_timeout, the query time-out and the connection time-out all
 // leave its wait alone. So a connection without a shorter Timeout is made
 // again with one; opening a file costs little.
-void CDatabase::BoundSqliteLockWaits(long milliseconds) {
-    const std::string timeout = platform::ConnectValue(ConnectString.c_str(), "TIMEOUT");
-    if (!timeout.empty() && timeout.find_first_not_of("0123456789") == std::string::npos &&
-        std::strtol(timeout.c_str(), nullptr, 10) <= milliseconds) {
-        return;
+long CDatabase::SqliteLockWait() const {
+    // It waits the time twice over (once in SQLite's busy handler, once more
+    // in its own step): half the query time-out bounds the whole wait.
+    return QueryTimeout > 0 ? QueryTimeout * 1000L / 2 : 0;
+}
+
+void CDatabase::RefuseMissingDatabaseFile(const char* connect) {
+    const std::string path = platform::ConnectValue(connect, "DATABASE");
+    std::error_code error;
+    if (path.empty() || std::filesystem::exists(path, error) || error) return;
+    auto* e = new CDBException(SQL_ERROR);
+    LoadLibraryMessage(MessageNoDatabaseFile, e->ErrorText);
+    e->ErrorText.Append("\n");
+    e->ErrorText.Append(path.c_str());
+    throw e;
+}
+
+void CDatabase::RefuseUnreadableSqliteFile() {
+    if (DbmsName() != "SQLite") return;
+    SQLHSTMT statement = nullptr;
+    if (!Succeeded(SQLAllocStmt(ConnectionHandle, &statement))) return;
+    static const char kSql[] = "SELECT count(*) FROM sqlite_master";
+    const SQLRETURN rc = SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(kSql)), SQL_NTS);
+    if (!Succeeded(rc)) {
+        auto* e = new CDBException(rc);
+        e->BuildErrorText(this, statement);
+        SQLFreeStmt(statement, SQL_DROP);
+        throw e;
     }
+    SQLFreeStmt(statement, SQL_DROP);
+}
+
+void CDatabase::BoundSqliteLockWaits(long milliseconds) {
+    if (HasTimeoutWithin(ConnectString.c_str(), milliseconds)) return;
     // The first of two equal keys counts.
     const std::string bounded = "Timeout=" + std::to_string(milliseconds) + ";" + SentConnect;
     SQLCHAR out[kCompletedConnectSize] = {};

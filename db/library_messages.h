@@ -16,6 +16,7 @@ enum LibraryMessageId : unsigned {
     MessageBinaryForm = 8,
     MessageNotHostText = 9,
     MessageNameTooLong = 10,
+    MessageNoDatabaseFile = 11,
     /// A library error code's text is looked up under code + this offset.
     LibraryErrorMessageBase = 61080,
 };

@@ -12,6 +12,7 @@ Needs the environment of scripts/with_cluster.sh, which starts the private
 PostgreSQL cluster and MariaDB server.
 """
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -22,11 +23,11 @@ import host_python_test as host
 from host_python_test import FIXED_TEXT, NO_FIELD_TEXT, StandardError, message
 
 DB = "vordex_host_drivers"
-NO_TABLE_TEXT = "テーブルが見つかりません."
 NOT_HOST_TEXT = "値にこのコードページの文字でないバイトがあるため書き込めません."
 BINARY_FORM_TEXT = "バイナリ値は 00ff10 のように16進数字2桁ずつで書いて下さい."
 CHANGED_TEXT = "行が読まれた後に他で変更または削除されたため, 書き込めませんでした."
 TOO_LONG_TEXT = "名前がデータソースの許す長さを超えるため, 開けません."
+NO_FILE_TEXT = "データベースファイルがありません."
 # A table written by key, in every dialect.
 KEYED = "CREATE TABLE t(k INTEGER PRIMARY KEY, v VARCHAR(9)); INSERT INTO t VALUES (1,'a'),(2,'b');"
 
@@ -474,7 +475,7 @@ class EveryDriver(unittest.TestCase):
 
 class SqliteFiles(unittest.TestCase):
     """What only a file shows: a lock held elsewhere, a file that cannot be
-    written, a path with no database."""
+    written, a path with no database; and what a failed connection says."""
 
     sqlite = DRIVERS[1]
 
@@ -517,17 +518,29 @@ class SqliteFiles(unittest.TestCase):
         self.assertEqual(child.stderr, message("attempt to write a readonly database (8)"))
         self.assertEqual(self.sqlite.query("SELECT name FROM goods WHERE id = 1;"), "apple")
 
-    def test_a_path_without_a_database_lists_no_table_and_says_so(self):
+    def test_a_failed_connection_says_why(self):
         missing = os.path.join(self.sqlite.directory, "missing.db")
-        os.environ["VORDEX_CONNECT"] = f"DRIVER={{SQLite3}};Database={missing}"
-        with self.stderr.capture():
-            self.assertEqual(vordex.Table(), 0)
-        self.assertEqual(self.stderr.data, message(NO_TABLE_TEXT))
-        os.environ["VORDEX_CONNECT"] = f"DRIVER={{SQLite3}};Database={missing}/nested.db"
-        with self.stderr.capture():
-            self.assertEqual(vordex.Table(), 0)
-        self.assertEqual(self.stderr.data, message("connect failed"))
-
+        text_file = os.path.join(self.sqlite.directory, "notes.txt")
+        with open(text_file, "w", encoding="ascii") as out:
+            out.write("not a database, only text\n" * 100)
+        maria = host.required_env("VORDEX_TEST_MARIA_DRIVER")
+        cases = [
+            # connect string, the message's start
+            (f"DRIVER={{SQLite3}};Database={missing}", message(NO_FILE_TEXT + "\n" + missing)),
+            (f"DRIVER={{SQLite3}};Database={missing}/nested.db", message(NO_FILE_TEXT + "\n" + missing + "/nested.db")),
+            (f"DRIVER={{SQLite3}};Database={text_file}", message("file is not a database (26)")),
+            # MariaDB's driver said "Dialog failed" in place of the reason.
+            (maria + ";Password=wrong", b"VORDEX: Access denied for user 'root'@'localhost' (using password: YES)"),
+            (re.sub(r"Port=\d+", "Port=1", maria), b"VORDEX: Can't connect to server on '127.0.0.1'"),
+        ]
+        for connect, shown in cases:
+            with self.subTest(connect):
+                os.environ["VORDEX_CONNECT"] = connect
+                with self.stderr.capture():
+                    self.assertEqual(vordex.Table(), 0)
+                self.assertTrue(self.stderr.data.startswith(shown), self.stderr.data)
+        # Nothing was made where no file was.
+        self.assertFalse(os.path.exists(missing))
 
 # The private ODBC configuration is the test user's alone: the driver is
 # named by its file, which unixODBC finds in its driver directory.

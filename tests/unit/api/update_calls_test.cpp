@@ -208,6 +208,7 @@ TEST_F(UpdateCalls, TextCrossesBetweenTheHostsCodePageAndTheDrivers) {
         VORDEX_Close();
         // SQLite: UTF-8, rows written by key, here the rowid.
         fake_odbc::SetInfoText(SQL_DBMS_NAME, "SQLite");
+        fake_odbc::QueueResult({{"count(*)"}}, {{"1"}});  // the file is a database
         const std::vector<fake_odbc::Column> columns = {{"ID"}, {"名前"}};
         const std::vector<fake_odbc::Value> row = {"1", times(c.characters, "あ")};
         fake_odbc::QueueResult(ColumnCatalogColumns(), ColumnRows({{"ID", 4, SQL_INTEGER}, {"名前", 400}}));
@@ -281,10 +282,14 @@ TEST_F(UpdateCalls, WritesByKeyCheckTheRowAndWriteExactlyItInOneTransaction) {
             fake_odbc::Reset();
             VORDEX_Close();
             fake_odbc::SetInfoText(SQL_DBMS_NAME, d.dbms);
+            // What connecting asks: MariaDB's character set and lock waits,
+            // whether SQLite's file is a database.
             if (d.dbms == std::string("MariaDB")) {
                 fake_odbc::SetInfoText(SQL_IDENTIFIER_QUOTE_CHAR, "`");
-                fake_odbc::QueueResult({{"@@character_set_results"}}, {{"utf8mb4"}});  // asked at connect
-                fake_odbc::QueueResult({}, {});  // the lock waits set at connect
+                fake_odbc::QueueResult({{"@@character_set_results"}}, {{"utf8mb4"}});
+                fake_odbc::QueueResult({}, {});
+            } else {
+                fake_odbc::QueueResult({{"count(*)"}}, {{"1"}});
             }
             fake_odbc::QueueResult(ColumnCatalogColumns(),
                                    ColumnRows({{"A", 4, SQL_INTEGER}, {"B", 5, SQL_VARCHAR}, {"V", 9, SQL_VARCHAR}}));

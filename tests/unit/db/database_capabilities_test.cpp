@@ -129,7 +129,7 @@ TEST_F(DatabaseCapabilities, SessionSettingsAndTheDriversCodePage) {
         {"PostgreSQL", 15, "", {setUtf8, "SET lock_timeout = 15000"}, CodePage::Utf8},
         {"PostgreSQL", -1, "", {setUtf8}, CodePage::Utf8},
         {"PostgreSQL", -1, nullptr, {setUtf8}, CodePage::Cp932},
-        {"SQLite", -1, "", {}, CodePage::Utf8},
+        {"SQLite", -1, "", {"SELECT count(*) FROM sqlite_master"}, CodePage::Utf8},
         {"MariaDB", 15, "utf8mb4", {askSet, mariaLocks}, CodePage::Utf8},
         {"MySQL", 15, "UTF8MB3", {askSet, mariaLocks}, CodePage::Utf8},
         {"MariaDB", 15, "cp932", {askSet, mariaLocks}, CodePage::Cp932},
