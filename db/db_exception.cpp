@@ -74,6 +74,17 @@ void ThrowDBError(SQLRETURN code, CDatabase* connection, SQLHSTMT statement) {
     throw e;
 }
 
+void ThrowLibraryMessage(unsigned id) {
+    auto* e = new CDBException(SQL_ERROR);
+    try {
+        LoadLibraryMessage(id, e->ErrorText);
+    } catch (...) {
+        delete e;
+        throw;
+    }
+    throw e;
+}
+
 void ThrowTooManyRowsChanged(SQLLEN count) {
     auto* e = new CDBException(ErrorTooManyRowsChanged);
     try {

@@ -54,6 +54,9 @@ public:
 /// Makes, fills and throws the exception for a failed call.
 [[noreturn]] void ThrowDBError(SQLRETURN code, CDatabase* connection, SQLHSTMT statement);
 
+/// Throws a failure (SQL_ERROR) whose text is the library's message `id`.
+[[noreturn]] void ThrowLibraryMessage(unsigned id);
+
 /// Throws error 1006 with a text that says how many rows the write would
 /// have changed.
 [[noreturn]] void ThrowTooManyRowsChanged(SQLLEN count);

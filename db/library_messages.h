@@ -17,6 +17,7 @@ enum LibraryMessageId : unsigned {
     MessageNotHostText = 9,
     MessageNameTooLong = 10,
     MessageNoDatabaseFile = 11,
+    MessageNullKey = 12,
     /// A library error code's text is looked up under code + this offset.
     LibraryErrorMessageBase = 61080,
 };

@@ -195,8 +195,6 @@ void CRecordset::ExecuteStatement() {
     const CText& sent = Database->CodePages.ForDriver(SqlStatement, converted);
     SQLCHAR* text = reinterpret_cast<SQLCHAR*>(const_cast<char*>(sent.c_str()));
     const bool direct = Options & OptExecuteDirect;
-    // The failure of the updatable attempt, kept while a read-only one runs.
-    std::unique_ptr<CDBException> updatableFailure;
     SQLRETURN rc;
     for (;;) {
         rc = RepeatWhileExecuting([&] {
@@ -212,11 +210,10 @@ void CRecordset::ExecuteStatement() {
         auto* e = new CDBException(rc);
         e->BuildErrorText(Database, StatementHandle);
         if (Concurrency == SQL_CONCUR_READ_ONLY) {
-            // Nothing lower to try. When read-only was the fallback, the
-            // statement cannot be run at all: report what the first attempt met.
-            if (!updatableFailure) throw e;
-            e->Delete();
-            throw updatableFailure.release();
+            // Nothing lower to try. When read-only was the fallback, its
+            // failure is the statement's own (a view timed out, not its
+            // missing ctid under an updatable cursor).
+            throw e;
         }
         if (!prepared && e->HasState("S1C00")) {
             // "Driver not capable": try again with a lower concurrency.
@@ -231,7 +228,7 @@ void CRecordset::ExecuteStatement() {
             // Some relations can be read but not through an updatable cursor
             // (psqlODBC selects a view's ctid, which views lack): read it once
             // read-only before giving up.
-            updatableFailure.reset(e);
+            e->Delete();
             Concurrency = SQL_CONCUR_READ_ONLY;
         }
         if (Concurrency == SQL_CONCUR_READ_ONLY) {

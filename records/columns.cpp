@@ -71,10 +71,7 @@ void RefuseOverlongName(CDatabase& database, const CText& name, SQLUSMALLINT max
         driverLimit > 0 && driverLimit < limit) {
         limit = driverLimit;
     }
-    if (database.CodePages.ForDriver(name, converted).Length() <= limit) return;
-    auto* e = new CDBException(SQL_ERROR);
-    LoadLibraryMessage(MessageNameTooLong, e->ErrorText);
-    throw e;
+    if (database.CodePages.ForDriver(name, converted).Length() > limit) ThrowLibraryMessage(MessageNameTooLong);
 }
 
 }  // namespace

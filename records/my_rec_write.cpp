@@ -4,6 +4,7 @@
 
 #include "db/database.h"
 #include "db/db_exception.h"
+#include "db/library_messages.h"
 #include "db/odbc_call.h"
 #include "records/my_rec.h"
 
@@ -100,9 +101,9 @@ void CMyRec::DeleteRow() {
 template <typename Write>
 void CMyRec::WriteByKey(Write write) {
     RowKey = CurrentRowKey();
-    // A NULL names no row.
+    // A NULL names no row (SQLite allows NULL in a key that is not the rowid).
     for (const KeyValue& value : RowKey) {
-        if (value.IsNull) ThrowError(ErrorNoRowChanged);
+        if (value.IsNull) ThrowLibraryMessage(MessageNullKey);
     }
     KeyWriteTransaction transaction(*this);
     CheckRowAsRead(transaction.Statement());

@@ -89,6 +89,17 @@ class BoundedWaits(unittest.TestCase):
         self.assertEqual(vordex.Update(1, b"written"), 1)
         self.assertEqual(psql(DB, "SELECT v FROM t WHERE id = 1;"), "written")
 
+    def test_a_view_slower_than_the_time_out_says_so(self):
+        # Under an updatable cursor psqlODBC selects the view's ctid; read
+        # only, the view runs into the time-out, which is the message.
+        psql(DB, "CREATE VIEW slow AS SELECT pg_sleep(30)::text AS s;")
+        vordex.CloseRec()
+        self.assertEqual(vordex.Open(b"slow"), 1)
+        with self.stderr.capture():
+            self.assertEqual(vordex.OpenRec(), 0)
+        self.assertIn("canceling statement due to statement timeout", self.stderr.data.decode("utf-8"))
+        self.assertNotIn("ctid", self.stderr.data.decode("utf-8"))
+
     def frozen(self):
         pid = backend_pid()
 

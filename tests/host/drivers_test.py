@@ -28,6 +28,7 @@ BINARY_FORM_TEXT = "バイナリ値は 00ff10 のように16進数字2桁ずつ�
 CHANGED_TEXT = "行が読まれた後に他で変更または削除されたため, 書き込めませんでした."
 TOO_LONG_TEXT = "名前がデータソースの許す長さを超えるため, 開けません."
 NO_FILE_TEXT = "データベースファイルがありません."
+NULL_KEY_TEXT = "行のキーが NULL のため, 行を特定できず書き込めません."
 # A table written by key, in every dialect.
 KEYED = "CREATE TABLE t(k INTEGER PRIMARY KEY, v VARCHAR(9)); INSERT INTO t VALUES (1,'a'),(2,'b');"
 
@@ -332,6 +333,9 @@ class EveryDriver(unittest.TestCase):
              "CREATE TABLE t(a INTEGER, b VARCHAR(5), v VARCHAR(5), PRIMARY KEY(a, b));"
              " INSERT INTO t VALUES (1,'x','1x'),(1,'y','1y'),(2,'x','2x');",
              1, None, 1, None, "SELECT a, b, v FROM t ORDER BY a, b;", "1\x1fx\x1f1x\n1\x1fy\x1fw\n2\x1fx\x1f2x"),
+            ("a NULL key (SQLite allows one)", [(s, "utf-8")],
+             "CREATE TABLE t(k TEXT PRIMARY KEY, v TEXT); INSERT INTO t VALUES (NULL,'n'),('a','x');",
+             0, None, 0, NULL_KEY_TEXT, "SELECT v FROM t ORDER BY rowid;", "n\nx"),
             ("changed elsewhere after the read", [(s, "utf-8"), (m, "utf-8")], KEYED, 1,
              "UPDATE t SET v = 'other' WHERE k = 2;", 0, CHANGED_TEXT, "SELECT v FROM t ORDER BY k;", "a\nother"),
             ("deleted elsewhere", [(s, "utf-8"), (m, "utf-8")], KEYED, 1,

@@ -242,14 +242,15 @@ TEST_F(RecordCalls, FailedOpensLeaveNoRecordAndNoConnection) {
     EXPECT_EQ(fake_odbc::LiveConnections(), 0);
     EXPECT_EQ(VORDEX_IsOpen(), 1);
 
-    // The statement fails at the driver, updatable and read-only: the first
-    // failure is shown.
+    // The statement fails at the driver, updatable and read-only: the
+    // read-only attempt's failure is shown (a view that timed out, not its
+    // missing ctid).
     fake_odbc::Reset();
-    fake_odbc::QueueFailure("SQLExecute", SQL_ERROR, {{"42P01", 7, "[fake]relation does not exist"}});
-    fake_odbc::QueueFailure("SQLExecute", SQL_ERROR, {{"42P01", 7, "[fake]read-only attempt"}});
+    fake_odbc::QueueFailure("SQLExecute", SQL_ERROR, {{"42703", 7, "[fake]column ctid does not exist"}});
+    fake_odbc::QueueFailure("SQLExecute", SQL_ERROR, {{"57014", 7, "[fake]canceling statement due to statement timeout"}});
     std::string shown = Shown([&] { opened = OpenRecordOver({"ID"}, {}); });
     EXPECT_EQ(opened, 0);
-    EXPECT_EQ(shown, MessageLine("relation does not exist\n"));
+    EXPECT_EQ(shown, MessageLine("canceling statement due to statement timeout\n"));
     EXPECT_EQ(fake_odbc::LiveConnections(), 0);
     EXPECT_EQ(fake_odbc::LiveStatements(), 0);
 }
