@@ -411,10 +411,12 @@ class EveryDriver(unittest.TestCase):
                 self.assertEqual((vordex.CanUpdate(0), vordex.Update(0, b"7")), (0, 0))
                 self.assertEqual(d.query("SELECT c1 FROM wide;"), "1")
 
-    def test_a_row_locked_elsewhere_is_refused_after_the_lock_wait(self):
+    def test_mariadb_waits_end_with_the_query_time_out(self):
+        """A row locked elsewhere, and a statement slower than the time-out
+        (the driver leaves the time-out alone: the session bounds it)."""
         m = DRIVERS[2]
         vordex.Close()
-        m.create(KEYED)
+        m.create(KEYED + "CREATE VIEW slow AS SELECT SLEEP(30) AS s;")
         os.environ["VORDEX_CONNECT"] = m.connect
         holder = subprocess.Popen(["mariadb", "--no-defaults", "-S", host.required_env("MARIA_SOCKET"), "-uroot",
                                    "--batch", "--skip-column-names", "--unbuffered", DB],
@@ -431,6 +433,11 @@ class EveryDriver(unittest.TestCase):
         finally:
             holder.communicate(b"ROLLBACK;\n", timeout=60)
         self.assertEqual(m.query("SELECT v FROM t ORDER BY k;"), "a\nw")
+        vordex.CloseRec()
+        self.assertEqual(vordex.Open(b"slow"), 1)
+        with self.stderr.capture():
+            self.assertEqual(vordex.OpenRec(), 0)
+        self.assertEqual(self.stderr.data, message("Query execution was interrupted (max_statement_time exceeded)"))
 
     def test_names_longer_than_the_driver_allows_are_refused_before_it_sees_them(self):
         # PostgreSQL allows 63 bytes (and would cut a longer name to another

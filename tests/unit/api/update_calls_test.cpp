@@ -288,6 +288,7 @@ TEST_F(UpdateCalls, WritesByKeyCheckTheRowAndWriteExactlyItInOneTransaction) {
                 fake_odbc::SetInfoText(SQL_IDENTIFIER_QUOTE_CHAR, "`");
                 fake_odbc::QueueResult({{"@@character_set_results"}}, {{"utf8mb4"}});
                 fake_odbc::QueueResult({}, {});
+                fake_odbc::QueueResult({}, {});
             } else {
                 fake_odbc::QueueResult({{"count(*)"}}, {{"1"}});
             }

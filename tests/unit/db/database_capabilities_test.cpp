@@ -125,16 +125,17 @@ TEST_F(DatabaseCapabilities, SessionSettingsAndTheDriversCodePage) {
     };
     const std::string setUtf8 = "SET client_encoding TO 'UTF8'", askSet = "SELECT @@character_set_results";
     const std::string mariaLocks = "SET SESSION innodb_lock_wait_timeout = 15, lock_wait_timeout = 15";
+    const std::string mariaTime = "SET SESSION max_statement_time = 16";
     const Case cases[] = {
         {"PostgreSQL", 15, "", {setUtf8, "SET lock_timeout = 15000"}, CodePage::Utf8},
         {"PostgreSQL", -1, "", {setUtf8}, CodePage::Utf8},
         {"PostgreSQL", -1, nullptr, {setUtf8}, CodePage::Cp932},
         {"SQLite", -1, "", {"SELECT count(*) FROM sqlite_master"}, CodePage::Utf8},
-        {"MariaDB", 15, "utf8mb4", {askSet, mariaLocks}, CodePage::Utf8},
-        {"MySQL", 15, "UTF8MB3", {askSet, mariaLocks}, CodePage::Utf8},
-        {"MariaDB", 15, "cp932", {askSet, mariaLocks}, CodePage::Cp932},
-        {"MariaDB", 15, "latin1", {askSet, mariaLocks}, CodePage::Cp932},
-        {"MariaDB", 15, nullptr, {askSet, mariaLocks}, CodePage::Cp932},
+        {"MariaDB", 15, "utf8mb4", {askSet, mariaLocks, mariaTime}, CodePage::Utf8},
+        {"MySQL", 15, "UTF8MB3", {askSet, mariaLocks, "SET SESSION max_execution_time = 16000"}, CodePage::Utf8},
+        {"MariaDB", 15, "cp932", {askSet, mariaLocks, mariaTime}, CodePage::Cp932},
+        {"MariaDB", 15, "latin1", {askSet, mariaLocks, mariaTime}, CodePage::Cp932},
+        {"MariaDB", 15, nullptr, {askSet, mariaLocks, mariaTime}, CodePage::Cp932},
         {"Oracle", 15, "", {}, CodePage::Cp932},
     };
     ScopedEnv host("VORDEX_CODEPAGE", "932");
