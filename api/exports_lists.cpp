@@ -6,6 +6,7 @@
 #include "api/library_call.h"
 #include "api/library_state.h"
 #include "api/show_message.h"
+#include "db/bracket_name.h"
 #include "db/library_messages.h"
 #include "platform/code_page.h"
 #include "records/columns.h"
@@ -150,6 +151,25 @@ bool ListColumnsOf(const CText& qualifier, const CText& owner, const CText& tabl
     return true;
 }
 
+/// True when the catalog lists a column of `table` under `owner`.
+bool HasColumns(const CText& qualifier, const CText& owner, const CText& table) {
+    CColumns columns(activeDatabase.get());
+    columns.QualifierParam = qualifier;
+    columns.OwnerParam = owner;
+    columns.TableNameParam = table;
+    return columns.Open(KeysetCursor, nullptr, OptReadOnly) && !columns.AtEnd;
+}
+
+/// OWNER.TABLE with each part quoted as the data source quotes names.
+CText QuotedPair(const CText& owner, const CText& table) {
+    CText pair = BracketName(owner.c_str(), activeDatabase->QuoteChar);
+    pair.Append(".");
+    pair.Append(BracketName(table.c_str(), activeDatabase->QuoteChar));
+    activeDatabase->ConvertBrackets(pair.Buffer());
+    pair.SyncLength();
+    return pair;
+}
+
 void ListColumns(const char* tableName) {
     // A listed table is looked for under its own owner; any other name under
     // the owner of the first listed table.
@@ -173,9 +193,26 @@ void ListColumns(const char* tableName) {
     // reach): the first dot that splits it into an owner and a table with
     // columns.
     const char* dot = listed == nullptr ? std::strchr(name.c_str(), '.') : nullptr;
+    const bool split = fieldListCount == 0 && dot != nullptr;
     for (; fieldListCount == 0 && dot != nullptr; dot = std::strchr(dot + 1, '.')) {
         const CText owner(name.c_str(), static_cast<size_t>(dot - name.c_str()));
         if (!owner.IsEmpty() && dot[1] != '\0' && !ListColumnsOf(qualifier, owner, CText(dot + 1))) return;
+    }
+    // A name that splits into two tables (a."b.c" beside "a.b".c) names
+    // neither: the later dots are tried too.
+    for (; split && fieldListCount > 0 && dot != nullptr; dot = std::strchr(dot + 1, '.')) {
+        const CText owner(name.c_str(), static_cast<size_t>(dot - name.c_str()));
+        const CText table(dot + 1);
+        if (table.IsEmpty() || !HasColumns(qualifier, owner, table)) continue;
+        CText message;
+        LoadLibraryMessage(MessageAmbiguousName, message);
+        message.Append("\n");
+        message.Append(QuotedPair(activeOwner, activeTable));
+        message.Append("\n");
+        message.Append(QuotedPair(owner, table));
+        fieldListCount = 0;
+        ShowMessage(message.c_str(), nullptr);
+        return;
     }
     if (fieldListCount == 0) {
         activeTable = name;  // the message names the table as given

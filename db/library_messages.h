@@ -18,6 +18,7 @@ enum LibraryMessageId : unsigned {
     MessageNameTooLong = 10,
     MessageNoDatabaseFile = 11,
     MessageNullKey = 12,
+    MessageAmbiguousName = 13,
     /// A library error code's text is looked up under code + this offset.
     LibraryErrorMessageBase = 61080,
 };

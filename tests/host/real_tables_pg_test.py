@@ -168,6 +168,13 @@ class RealTables(unittest.TestCase):
         self.assertEqual(self.update(1, "audit again"), (1, b""))
         self.assertEqual(psql(DB, "SELECT who FROM audit.t UNION ALL SELECT who FROM public.t;"),
                          "audit again\npublic via public.t")
+        # A dotted name of two tables opens neither, and names both.
+        psql(DB, 'CREATE SCHEMA "hidden.x"; CREATE TABLE hidden."x.y" (id integer);'
+                 ' CREATE TABLE "hidden.x".y (id integer);')
+        with self.stderr.capture():
+            self.assertEqual(vordex.Open(b"hidden.x.y"), 0)
+        self.assertEqual(self.stderr.data, message(
+            '名前が複数の表を指すため, どちらも開きません:\n"hidden"."x.y"\n"hidden.x"."y"'))
 
     def test_values_are_stored_exactly_or_refused(self):
         self.open("types", 18)
