@@ -54,14 +54,23 @@ void NameListedTables() {
 
 /// The listed table that `name` names: the one handed out under that name,
 /// else the one whose "owner.name" it is; null when it names none.
-const ListedTable* FindListedTable(const char* name) {
+/// `other`: a second listed table that `name` names as OWNER.TABLE too (a
+/// table "b.c" of owner "a" beside a table "c" of owner "a.b"), else null.
+const ListedTable* FindListedTable(const char* name, const ListedTable*& other) {
+    other = nullptr;
     for (int i = 0; i < tableCount; ++i) {
         if (tableNames[i] == name) return &listedTables[i];
     }
+    const ListedTable* found = nullptr;
     for (int i = 0; i < tableCount; ++i) {
-        if (IsOwnerDotName(name, listedTables[i])) return &listedTables[i];
+        if (!IsOwnerDotName(name, listedTables[i])) continue;
+        if (found == nullptr) {
+            found = &listedTables[i];
+        } else if (other == nullptr) {
+            other = &listedTables[i];
+        }
     }
-    return nullptr;
+    return found;
 }
 
 /// True when `name` cannot stand safely in a statement that a driver composes
@@ -170,10 +179,26 @@ CText QuotedPair(const CText& owner, const CText& table) {
     return pair;
 }
 
+/// Says that a name names two tables, and which.
+void ShowAmbiguousName(const CText& owner1, const CText& table1, const CText& owner2, const CText& table2) {
+    CText message;
+    LoadLibraryMessage(MessageAmbiguousName, message);
+    message.Append("\n");
+    message.Append(QuotedPair(owner1, table1));
+    message.Append("\n");
+    message.Append(QuotedPair(owner2, table2));
+    ShowMessage(message.c_str(), nullptr);
+}
+
 void ListColumns(const char* tableName) {
     // A listed table is looked for under its own owner; any other name under
     // the owner of the first listed table.
-    const ListedTable* listed = FindListedTable(tableName);
+    const ListedTable* other = nullptr;
+    const ListedTable* listed = FindListedTable(tableName, other);
+    if (other != nullptr) {
+        ShowAmbiguousName(listed->Owner, listed->Name, other->Owner, other->Name);
+        return;
+    }
     activeTable = listed != nullptr ? listed->Name.c_str() : tableName;
     activeOwner.Clear();
     // The catalog takes an empty name for "every table": no table is named
@@ -204,14 +229,8 @@ void ListColumns(const char* tableName) {
         const CText owner(name.c_str(), static_cast<size_t>(dot - name.c_str()));
         const CText table(dot + 1);
         if (table.IsEmpty() || !HasColumns(qualifier, owner, table)) continue;
-        CText message;
-        LoadLibraryMessage(MessageAmbiguousName, message);
-        message.Append("\n");
-        message.Append(QuotedPair(activeOwner, activeTable));
-        message.Append("\n");
-        message.Append(QuotedPair(owner, table));
         fieldListCount = 0;
-        ShowMessage(message.c_str(), nullptr);
+        ShowAmbiguousName(activeOwner, activeTable, owner, table);
         return;
     }
     if (fieldListCount == 0) {
