@@ -301,7 +301,13 @@ VORDEX_API int VORDEX_Open(const char* tableName) {
             return 0;
         },
         [] { fieldListCount = 0; });
-    if (fieldListCount == 0) CloseConnection();
+    if (fieldListCount == 0) {
+        // A record opened now reads no table, least of all one by a name
+        // the catalog refused.
+        activeTable.Clear();
+        activeOwner.Clear();
+        CloseConnection();
+    }
     return fieldListCount;
 }
 

@@ -58,7 +58,9 @@ void CMyRec::SetStatementOptions(SQLHSTMT statement) {
         if (!Succeeded(rc)) ThrowError(rc);
         ConcurrencySubstituted = 0;
     }
-    if (UpdateAllowed && FieldNameList != nullptr) {
+    // Without listed columns nothing is read (the open fails with them), and
+    // the table's name may be none the catalog took.
+    if (UpdateAllowed && FieldNameList != nullptr && ListedCount() > 0) {
         KeyFields = PrimaryKeyFields(*Database, TableOwner, TableName, FieldNameList, ListedCount());
     }
     for (uint32_t field : KeyFields) {

@@ -450,7 +450,11 @@ class EveryDriver(unittest.TestCase):
                 for length in (allowed, allowed + 1, 600, 10000):
                     with self.stderr.capture():
                         self.assertEqual(vordex.Open(b"t" * length), 0)
-                    self.assertEqual(self.stderr.data.endswith(message(TOO_LONG_TEXT)), length > allowed, length)
+                        # A record opened then reads no table: the refused
+                        # name never reaches the driver (MariaDB's key listing
+                        # overran its stack with it).
+                        self.assertEqual(vordex.OpenRec(), 0)
+                    self.assertEqual(self.stderr.data.startswith(message(TOO_LONG_TEXT)), length > allowed, length)
                 self.assertEqual(vordex.Open(b"t"), 2)
 
     def test_a_lost_server_is_never_the_end_of_the_rows(self):

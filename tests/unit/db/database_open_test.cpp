@@ -28,6 +28,12 @@ TEST_F(DatabaseOpen, PrefixAndDataSourceNameRules) {
         {"S", "ODBC;", true, ";DSN=S"},
         {"S", "ODBC;UID=a", true, "UID=a;DSN=S"},
         {nullptr, "oDbC;DRIVER={X};Database=d", true, "DRIVER={X};Database=d"},
+        // The SQLite driver: no file made, and half the time-out for a lock
+        // (it waits it twice), unless the caller's own keys come first.
+        {nullptr, "ODBC;DRIVER={SQLite3};Database=d", true, "Timeout=7500;DRIVER={SQLite3};Database=d;NoCreat=1"},
+        {nullptr, "ODBC;Driver=libsqlite3odbc.so;Timeout=7500;NoCreat=0", true,
+         "Driver=libsqlite3odbc.so;Timeout=7500;NoCreat=0;NoCreat=1"},
+        {nullptr, "ODBC;DRIVER={SQLite3};Timeout=7501", true, "Timeout=7500;DRIVER={SQLite3};Timeout=7501;NoCreat=1"},
         {"S", "DSN=S", false, nullptr},
         {"S", "ODBC", false, nullptr},
         {"S", "", false, nullptr},
