@@ -15,7 +15,9 @@ namespace {
 /// is asked for once, and only when a name needs it.
 class ExactPattern {
 public:
-    explicit ExactPattern(CDatabase& database) : database_(database) {}
+    // psqlODBC doubles a backslash that escapes neither "_" nor "%" itself:
+    // escaped once more, "a\b" would look for "a\\b".
+    explicit ExactPattern(CDatabase& database) : database_(database), escapesEscape_(!IsPsqlOdbc(database)) {}
 
     CText operator()(const CText& name) {
         if (std::strpbrk(name.c_str(), "_%\\") == nullptr || Escape() == '\0') return name;
@@ -23,7 +25,7 @@ public:
         CText pattern;
         for (const char* p = name.c_str(); *p != '\0';) {
             const size_t step = platform::CharLength(p, codePage);
-            if (step == 1 && (*p == '_' || *p == '%' || *p == escape_)) pattern.Append(escape_);
+            if (step == 1 && (*p == '_' || *p == '%' || (*p == escape_ && escapesEscape_))) pattern.Append(escape_);
             pattern.Append(p, step);
             p += step;
         }
@@ -44,6 +46,7 @@ private:
     }
 
     CDatabase& database_;
+    bool escapesEscape_;
     bool asked_ = false;
     char escape_ = '\0';
 };

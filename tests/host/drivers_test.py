@@ -439,6 +439,19 @@ class EveryDriver(unittest.TestCase):
             self.assertEqual(vordex.OpenRec(), 0)
         self.assertEqual(self.stderr.data, message("Query execution was interrupted (max_statement_time exceeded)"))
 
+    def test_names_with_pattern_characters_open_themselves_only(self):
+        names = ["a\\b", "a\\_b", "a_b", "axb", "a%b"]
+        for d in DRIVERS:
+            with self.subTest(d.name):
+                vordex.Close()
+                d.create("".join(f"CREATE TABLE {q(d, name)} (c{i} INTEGER); INSERT INTO {q(d, name)} VALUES ({i});"
+                                 for i, name in enumerate(names)))
+                os.environ["VORDEX_CONNECT"] = d.connect
+                for i, name in enumerate(names):
+                    vordex.CloseRec()
+                    self.assertEqual((vordex.Open(name.encode()), vordex.text("GetNameList", 0)), (1, f"c{i}"), name)
+                    self.assertEqual((vordex.OpenRec(), vordex.text("GetData", 0)), (1, str(i)), name)
+
     def test_names_longer_than_the_driver_allows_are_refused_before_it_sees_them(self):
         # PostgreSQL allows 63 bytes (and would cut a longer name to another
         # table's); MariaDB's driver overran its stack on 600.
