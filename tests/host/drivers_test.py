@@ -284,6 +284,11 @@ class EveryDriver(unittest.TestCase):
                         self.assertEqual(vordex.Update(3, broken), 0)
                     self.assertEqual(self.stderr.data, message(NOT_HOST_TEXT, cp) if d.updatable else b"")
                 self.assertEqual(self.goods(d), before)
+                # The server's own words reach the host in its code page.
+                if isinstance(d, Postgres):
+                    with self.stderr.capture():
+                        self.assertEqual(vordex.Update(2, "日本".encode(cp)), 0)
+                    self.assertIn('"日本"'.encode(cp), self.stderr.data)
                 # Past the end nothing is written; a view is never written.
                 self.assertEqual(vordex.Seek(3), 1)
                 with self.stderr.capture():

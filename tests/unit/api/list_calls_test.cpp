@@ -220,6 +220,14 @@ TEST_F(OpenCalls, AnEmptyNameNamesNoTable) {
         EXPECT_EQ(fake_odbc::CountCalls("SQLColumns"), 0);
         EXPECT_EQ(activeTable, "");
     }
+    // Nor does "owner.": its table part is empty.
+    fake_odbc::Reset();
+    fake_odbc::QueueResult(ColumnCatalogColumns(), {});  // no table "public." under the first owner
+    fake_odbc::QueueResult(ColumnCatalogColumns(), ColumnRows({{"ID", 4}}));
+    int count = -1;
+    Shown([&] { count = VORDEX_Open("public."); });
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(fake_odbc::CountCalls("SQLColumns"), 1);
 }
 
 TEST_F(OpenCalls, CancelAndFailure) {
