@@ -11,6 +11,8 @@ scripts/with_cluster.sh; every test fails when it is missing.
 import contextlib
 import ctypes
 import os
+import select
+import signal
 import subprocess
 import sys
 import tempfile
@@ -383,6 +385,40 @@ class CancelledChoice(unittest.TestCase):
                                        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                        start_new_session=True, timeout=120, check=False)
                 self.assertEqual((child.returncode, child.stdout, child.stderr), (0, b"False 0 1 b''\n", b""))
+
+
+TERMINAL_CHILD = r"""
+import ctypes, sys
+lib = ctypes.CDLL(sys.argv[1])
+print("returned", lib.VORDEX_Open(b"evil\x1b]0;owned\x07\x1b[2J"), flush=True)
+"""
+
+
+class TerminalBox(unittest.TestCase):
+    def test_the_terminal_box_waits_for_enter_and_shows_controls_as_text(self):
+        # A child with a terminal of its own, as a user at a console has.
+        connect = required_env("VORDEX_TEST_PG_DRIVER")
+        pid, terminal = os.forkpty()
+        if pid == 0:
+            os.environ.update(VORDEX_DIALOG="tty", VORDEX_MESSAGES="en", VORDEX_CONNECT=connect)
+            os.execv(sys.executable, [sys.executable, "-c", TERMINAL_CHILD, LIBRARY_PATH])
+
+        def read_until(text):
+            shown = b""
+            while text not in shown and select.select([terminal], [], [], 60)[0]:
+                shown += os.read(terminal, 4096)
+            return shown
+
+        shown = read_until(b"press Enter")
+        self.assertNotIn(b"returned", shown)  # the call waits for the answer
+        os.write(terminal, b"\n")
+        shown += read_until(b"returned 0")
+        os.kill(pid, signal.SIGKILL)  # a child still waiting ends here
+        os.waitpid(pid, 0)
+        # The name's escape sequences arrive as text, never as controls.
+        self.assertIn(b"[VORDEX] evil\\x1B]0;owned\\x07\\x1B[2J", shown)
+        self.assertNotIn(b"\x1b", shown)
+        self.assertIn(b"returned 0", shown)
 
 
 if __name__ == "__main__":
