@@ -21,6 +21,13 @@ public:
     LibraryCall(const LibraryCall&) = delete;
     LibraryCall& operator=(const LibraryCall&) = delete;
 
+    /// Takes the turn and keeps it: the library is unloading (dlclose, or
+    /// exit() with other threads still calling), and its variables are
+    /// destroyed next. A call made after this waits until the process ends.
+    static void KeepTurnForGood() {
+        if (busy_.exchange(true, std::memory_order_acquire)) WaitForTurn();
+    }
+
 private:
     static void WaitForTurn();
 

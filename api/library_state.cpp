@@ -3,6 +3,7 @@
 #include "api/library_call.h"
 #include "db/exception.h"
 #include "db/odbc_environment.h"
+#include "platform/code_page.h"
 #include "platform/process_end.h"
 #include "platform/server_watch.h"
 
@@ -76,12 +77,15 @@ struct ProcessHooks {
         DatabaseLock();
         TheOdbcEnvironment();
         platform::ServerWatch::Initialize();
+        platform::PrepareConversions();
         activeDatabase.reset();
         activeRecord.reset();
     }
     ~ProcessHooks() {
+        // The variables below are destroyed after this: no call may use
+        // them any more, not even one another thread of the host makes.
+        LibraryCall::KeepTurnForGood();
         if (platform::ProcessIsEnding()) return;
-        const LibraryCall call;
         CloseActiveDatabase();
         platform::ServerWatch::Stop();
     }

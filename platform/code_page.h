@@ -50,6 +50,11 @@ constexpr size_t ConvertedRoom(size_t length) { return length * 3; }
 /// refused with kNotConverted.
 size_t ConvertText(const char* text, size_t length, CodePage from, CodePage to, char* out, size_t room, bool strict);
 
+/// Makes what converting needs (the system's converters) now, from the
+/// library's load hook: made before its unload hook runs, it is destroyed
+/// after it.
+void PrepareConversions();
+
 /// True when the `length` bytes at `text` are a valid text of `codePage`.
 bool IsValidText(const char* text, size_t length, CodePage codePage);
 

@@ -90,12 +90,18 @@ private:
     iconv_t handles_[3][3];
 };
 
-Converters converters;
+Converters& TheConverters() {
+    static Converters converters;
+    return converters;
+}
 
 }  // namespace
 
+void PrepareConversions() { TheConverters(); }
+
 size_t ConvertThroughSystem(const char* text, size_t length, CodePage from, CodePage to, char* out, size_t room,
                             bool strict) {
+    Converters& converters = TheConverters();
     const std::lock_guard<std::mutex> hold(converters.lock);
     iconv_t converter = converters.Get(from, to);
     if (converter == Converters::kNone) return kNotConverted;

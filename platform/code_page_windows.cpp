@@ -80,6 +80,9 @@ std::string FromWide(const std::wstring& wide, CodePage codePage) {
     return text;
 }
 
+// Windows' conversion calls hold no state of the library's.
+void PrepareConversions() {}
+
 size_t ConvertThroughSystem(const char* text, size_t length, CodePage from, CodePage to, char* out, size_t room,
                             bool strict) {
     if (length == 0) return 0;

@@ -42,6 +42,8 @@ struct WatchState {
     std::vector<SocketId> sockets;
 };
 
+// Made by the library's load hook (ServerWatch::Initialize), so destroyed
+// after its unload hook, which lets no call run any more.
 WatchState& State() {
     static WatchState state;
     return state;

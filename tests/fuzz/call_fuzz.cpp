@@ -6,7 +6,7 @@
 // tables the harness never names are as they were (read with psql).
 //
 //   vordex_call_fuzz --scripts DIR [--seed N] [--steps N] [--threads 1|2]
-//                    [--kill-every N] [--restart-every N]
+//                    [--kill-every N] [--restart-every N] [--exit-while-calling]
 //
 // Needs the environment of scripts/with_cluster.sh. A failure names the seed
 // and step; the same seed repeats the same calls (with one thread).
@@ -17,11 +17,13 @@
 //   vordex_call_fuzz --print-sentinels    the query over the untouched tables
 //   vordex_call_fuzz --database-ready [--seed N] [--steps N] [--threads 1|2]
 //                                         the calls alone, on VORDEX_CONNECT
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
@@ -244,12 +246,20 @@ private:
         }
     }
 
+    // One thread's psql must not meet the server another thread restarts.
+    static std::mutex& ServerChanges() {
+        static std::mutex changes;
+        return changes;
+    }
+
     static void KillBackends() {
+        const std::lock_guard<std::mutex> lock(ServerChanges());
         Psql("postgres", std::string("SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity WHERE datname = '") +
                              kDatabase + "';");
     }
 
     static void RestartServer() {
+        const std::lock_guard<std::mutex> lock(ServerChanges());
         const char* dir = std::getenv("VORDEX_PG_DIR");
         const std::string script = scriptsDir + "/pg_cluster.sh";
         const std::string command = "bash " + script + " restart " + dir + " >/dev/null 2>&1";
@@ -335,6 +345,15 @@ int main(int argc, char** argv) {
     // must make them wait, never fault. Their interleaving is not repeatable.
     std::vector<Fuzzer> fuzzers;
     for (long t = 0; t < threads; ++t) fuzzers.emplace_back(seed + static_cast<unsigned>(t), steps);
+    if (Flag(argc, argv, "--exit-while-calling")) {
+        // The process ends (the destructors of statics run) while a thread
+        // is inside the library: no state it uses may be gone under it.
+        std::thread([&] { fuzzers[0].Run(killEvery, 0); }).detach();
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        std::printf("call_fuzz: seed %u, exit while another thread calls\n", seed);
+        std::fflush(stdout);
+        std::exit(0);
+    }
     std::vector<std::thread> running;
     for (long t = 0; t < threads; ++t) {
         running.emplace_back([&, t] { fuzzers[static_cast<size_t>(t)].Run(killEvery, t == 0 ? restartEvery : 0); });
