@@ -117,6 +117,10 @@ public:
     uint32_t OwnerUsage = 0;
     /// The driver's file name (SQL_DRIVER_NAME), such as "psqlodbca.so".
     CText DriverName;
+    /// A fetch's "no more data" ends the rows only while the connection
+    /// lives (psqlODBC's block reading answers a lost connection so); false
+    /// where the cursor holds every row from execution on.
+    bool RowsEndOnlyOnLiveConnection = true;
     uint32_t LoginTimeout = 15;
     int32_t QueryTimeout = 15;
     /// The socket of this connection's server, watched for a silent server

@@ -201,6 +201,11 @@ void CDatabase::ReadCapabilities() {
                      ? driverName
                      : "";
 
+    // Their cursors hold every row from execution on: the end of the rows is
+    // the end, whatever became of the server since.
+    const std::string dbms = DbmsName();
+    RowsEndOnlyOnLiveConnection = dbms != "MariaDB" && dbms != "MySQL" && dbms != "SQLite";
+
     mask = 0;
     if (!Succeeded(SQLGetInfo(ConnectionHandle, SQL_GETDATA_EXTENSIONS, &mask, sizeof mask, nullptr))) mask = 0;
     if (mask & SQL_GD_BOUND) UpdateCapabilities |= GetDataOnBound;

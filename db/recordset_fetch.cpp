@@ -131,7 +131,10 @@ void CRecordset::CheckFetchResult(SQLRETURN rc) {
     if (!Succeeded(rc)) ThrowError(rc);
     // psqlODBC in its block-reading mode answers a fetch on a lost connection
     // with "no more data" and no diagnostic: only a live connection ends rows.
-    if (rc == SQL_NO_DATA_FOUND && Database != nullptr && Database->IsConnectionDead()) ThrowError(ErrorConnectionLost);
+    if (rc == SQL_NO_DATA_FOUND && Database != nullptr && Database->RowsEndOnlyOnLiveConnection &&
+        Database->IsConnectionDead()) {
+        ThrowError(ErrorConnectionLost);
+    }
 }
 
 void CRecordset::AfterFetch(SQLRETURN rc, SQLUSMALLINT fetchType, int32_t rows, SQLULEN) {

@@ -497,11 +497,12 @@ class EveryDriver(unittest.TestCase):
                     while moved and not vordex.IsEOF():
                         moved = vordex.MoveNext()
                         rows += moved and not vordex.IsEOF()
-                # Every row before the end, or a failure with a message.
+                # Every row before the end, or a failure with a message;
+                # MariaDB's cursor holds every row: they all come.
                 if vordex.IsEOF():
                     self.assertEqual(rows, 2000)
                 else:
-                    self.assertEqual(moved, 0)
+                    self.assertEqual((moved, d.name), (0, "PostgreSQL"))
                     self.assertTrue(self.stderr.data.startswith(b"VORDEX: "), self.stderr.data)
                 vordex.Close()
 
