@@ -77,6 +77,10 @@ public:
     /// Watches those of the sockets opened while connecting (in Sockets)
     /// that are surely this connection's; clears Sockets when none is.
     void WatchOwnSockets();
+    /// The server's host and port as the completed connect string names
+    /// them ("" and `defaultPort` where it does not).
+    std::string ServerHost() const;
+    int ServerPort(int defaultPort) const;
     /// Runs `sql` on a statement of its own; true when it succeeded.
     bool ExecuteQuietly(const char* sql);
     /// The first column of the first row that `sql` answers, as text; ""

@@ -235,14 +235,39 @@ void CDatabase::ReadCapabilities() {
 void CDatabase::WatchOwnSockets() {
     std::vector<platform::SocketId> candidates;
     candidates.swap(Sockets);
-    if (candidates.empty() || !IsPostgreSql()) return;
-    const std::string port = QueryFirstValue("SELECT inet_client_port()");
-    if (port.empty() || port.find_first_not_of("0123456789") != std::string::npos) return;
-    std::vector<platform::SocketId> own =
-        platform::SocketsOnLocalPort(candidates, static_cast<int>(std::strtol(port.c_str(), nullptr, 10)));
+    if (candidates.empty()) return;
+    const std::string dbms = DbmsName();
+    std::vector<platform::SocketId> own;
+    if (dbms == "PostgreSQL") {
+        const std::string port = QueryFirstValue("SELECT inet_client_port()");
+        if (!port.empty() && port.find_first_not_of("0123456789") == std::string::npos) {
+            own = platform::SocketsOnLocalPort(candidates, static_cast<int>(std::strtol(port.c_str(), nullptr, 10)));
+        }
+    }
+    // Through a proxy the server names the proxy's client port, and MariaDB
+    // names none: the one socket connected to the address the connect
+    // string names is the connection's. A socket a host thread opened to
+    // the same address meanwhile makes two, and then none is watched.
+    if (own.size() != 1 && (dbms == "PostgreSQL" || dbms == "MariaDB" || dbms == "MySQL")) {
+        own = platform::SocketsToPeer(candidates, ServerHost().c_str(), ServerPort(dbms == "PostgreSQL" ? 5432 : 3306));
+    }
     if (own.size() != 1) return;
     Sockets = own;
     platform::ServerWatch::Watch(Sockets);
+}
+
+std::string CDatabase::ServerHost() const {
+    for (const char* key : {"SERVERNAME", "SERVER", "HOST"}) {
+        const std::string host = platform::ConnectValue(ConnectString.c_str(), key);
+        if (!host.empty()) return host;
+    }
+    return "";
+}
+
+int CDatabase::ServerPort(int defaultPort) const {
+    const std::string port = platform::ConnectValue(ConnectString.c_str(), "PORT");
+    if (port.empty() || port.find_first_not_of("0123456789") != std::string::npos) return defaultPort;
+    return static_cast<int>(std::strtol(port.c_str(), nullptr, 10));
 }
 
 bool CDatabase::ExecuteQuietly(const char* sql) {

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <pthread.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -11,6 +12,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 namespace vordex::platform {
 namespace {
@@ -174,6 +177,50 @@ std::vector<SocketId> SocketsOnLocalPort(const std::vector<SocketId>& sockets, i
         if (local == port) bound.push_back(socket);
     }
     return bound;
+}
+
+namespace {
+
+bool SameAddress(const sockaddr_storage& a, const sockaddr* b) {
+    if (a.ss_family != b->sa_family) return false;
+    if (a.ss_family == AF_INET) {
+        const auto& x = reinterpret_cast<const sockaddr_in&>(a);
+        const auto* y = reinterpret_cast<const sockaddr_in*>(b);
+        return x.sin_port == y->sin_port && x.sin_addr.s_addr == y->sin_addr.s_addr;
+    }
+    if (a.ss_family == AF_INET6) {
+        const auto& x = reinterpret_cast<const sockaddr_in6&>(a);
+        const auto* y = reinterpret_cast<const sockaddr_in6*>(b);
+        return x.sin6_port == y->sin6_port && std::memcmp(&x.sin6_addr, &y->sin6_addr, sizeof x.sin6_addr) == 0;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::vector<SocketId> SocketsToPeer(const std::vector<SocketId>& sockets, const char* host, int port) {
+    std::vector<SocketId> connected;
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICSERV;
+    addrinfo* addresses = nullptr;
+    const std::string service = std::to_string(port);
+    if (host == nullptr || *host == '\0' || getaddrinfo(host, service.c_str(), &hints, &addresses) != 0) {
+        return connected;
+    }
+    for (const SocketId& socket : sockets) {
+        sockaddr_storage peer{};
+        socklen_t length = sizeof peer;
+        if (getpeername(socket.descriptor, reinterpret_cast<sockaddr*>(&peer), &length) != 0) continue;
+        for (const addrinfo* a = addresses; a != nullptr; a = a->ai_next) {
+            if (SameAddress(peer, a->ai_addr)) {
+                connected.push_back(socket);
+                break;
+            }
+        }
+    }
+    freeaddrinfo(addresses);
+    return connected;
 }
 
 ServerWatch::ServerWatch(unsigned seconds) {

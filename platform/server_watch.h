@@ -22,6 +22,11 @@ std::vector<SocketId> NewSockets(const std::vector<SocketId>& before, const std:
 /// The TCP sockets of `sockets` bound to local port `port` (IPv4 or IPv6).
 std::vector<SocketId> SocketsOnLocalPort(const std::vector<SocketId>& sockets, int port);
 
+/// The TCP sockets of `sockets` connected to `host` (a name or a numeric
+/// address) at `port`: the sockets of a connection made to that address,
+/// also where a proxy stands between it and the server.
+std::vector<SocketId> SocketsToPeer(const std::vector<SocketId>& sockets, const char* host, int port);
+
 /// Bounds the library's waits on a server that has gone silent.
 ///
 /// A driver waits for its server's answer without a limit of its own: a

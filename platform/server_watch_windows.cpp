@@ -12,6 +12,8 @@ std::vector<SocketId> NewSockets(const std::vector<SocketId>&, const std::vector
 
 std::vector<SocketId> SocketsOnLocalPort(const std::vector<SocketId>&, int) { return {}; }
 
+std::vector<SocketId> SocketsToPeer(const std::vector<SocketId>&, const char*, int) { return {}; }
+
 ServerWatch::ServerWatch(unsigned) {}
 ServerWatch::~ServerWatch() = default;
 void ServerWatch::Watch(const std::vector<SocketId>&) {}

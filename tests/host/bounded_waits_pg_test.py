@@ -7,9 +7,11 @@ These tests wait for the library's time-out (15 s) and its few seconds more.
     bounded_waits_pg_test.py PATH/TO/libvordex.so [unittest arguments]
 """
 import os
+import re
 import signal
 import socket
 import subprocess
+import sys
 import threading
 import time
 import unittest
@@ -33,6 +35,45 @@ def setUpModule():
 def backend_pid():
     return int(psql(host.required_env("PGDATABASE"),
                     f"SELECT pid FROM pg_stat_activity WHERE datname = '{DB}' AND backend_type = 'client backend';"))
+
+
+PROXY = r"""
+import socket, sys, threading
+def pump(source, sink):
+    try:
+        while data := source.recv(65536):
+            sink.sendall(data)
+    except OSError:
+        pass
+    for s in (source, sink):
+        try:
+            s.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+listener = socket.create_server(("127.0.0.1", 0))
+print(listener.getsockname()[1], flush=True)
+while True:
+    client = listener.accept()[0]
+    server = socket.create_connection(("127.0.0.1", int(sys.argv[1])))
+    for a, b in ((client, server), (server, client)):
+        threading.Thread(target=pump, args=(a, b), daemon=True).start()
+"""
+
+
+class TcpProxy:
+    """A process of its own, as a pooler or a tunnel is, that forwards every
+    connection made to 127.0.0.1:port to the server's port."""
+
+    def __init__(self, server_port):
+        self.process = subprocess.Popen([sys.executable, "-c", PROXY, str(server_port)], stdout=subprocess.PIPE)
+        self.port = int(self.process.stdout.readline())
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.process.kill()
+        self.process.wait()
 
 
 class BoundedWaits(unittest.TestCase):
@@ -130,6 +171,19 @@ class BoundedWaits(unittest.TestCase):
                 self.assertEqual(vordex.Open(b"t"), 2)
                 self.assertEqual(vordex.OpenRec(), 1)
                 self.assertEqual(vordex.row(2), ["1", "v1"])
+
+    def test_a_frozen_server_behind_a_proxy(self):
+        # A pooler or a tunnel in between: the server names the proxy's port
+        # as the client's, and the library knows its socket by the address
+        # it connected to.
+        with TcpProxy(int(host.required_env("PGPORT"))) as proxy:
+            vordex.Close()
+            os.environ["VORDEX_CONNECT"] = re.sub(r"Port=\d+", f"Port={proxy.port}", os.environ["VORDEX_CONNECT"])
+            self.assertEqual((vordex.Open(b"t"), vordex.OpenRec()), (2, 1))
+            result, shown = self.returns_while(lambda: vordex.Update(1, b"written"), self.frozen())
+            self.assertEqual((result, shown[:8]), (0, "VORDEX: "))
+            vordex.Close()
+        self.assertEqual(psql(DB, "SELECT count(*) FROM t WHERE v = 'written';"), "0")
 
     def test_sockets_of_a_host_thread_are_never_watched(self):
         # A host thread opens sockets while the library connects and keeps
