@@ -18,6 +18,9 @@ source "$dir/env.sh"
 odbc=$dir/odbc
 sqlite_db=$dir/sqlite/test.db
 mkdir -p -- "$odbc" "$dir/sqlite"
+# An empty file is an empty SQLite database; the library makes no file the
+# connect string names (the driver's NoCreat).
+: >>"$sqlite_db"
 
 # Bare driver names resolve in unixODBC's driver directory. CommLog and Debug
 # are off on purpose: the system file turns CommLog on, which leaves a log
