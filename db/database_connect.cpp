@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <system_error>
 
@@ -30,16 +31,21 @@ SQLUSMALLINT CompletionMode(uint32_t options) {
     return SQL_DRIVER_COMPLETE;
 }
 
-bool MentionsSqlite(std::string text) {
+/// True when `text` holds one of `words` (in lower case), in any case.
+bool Mentions(std::string text, std::initializer_list<const char*> words) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text.find("sqlite") != std::string::npos;
+    for (const char* word : words) {
+        if (text.find(word) != std::string::npos) return true;
+    }
+    return false;
 }
 
-/// True when `connect` reaches the SQLite driver: its DRIVER names it, or
-/// its DSN is one whose driver does, as the driver manager lists it.
-bool ReachesSqlite(SQLHENV environment, const std::string& connect) {
+/// True when `connect` reaches a driver whose name holds one of `words`:
+/// its DRIVER names it, or its DSN is one whose driver does, as the driver
+/// manager lists it.
+bool Reaches(SQLHENV environment, const std::string& connect, std::initializer_list<const char*> words) {
     const std::string driver = platform::ConnectValue(connect.c_str(), "DRIVER");
-    if (!driver.empty()) return MentionsSqlite(driver);
+    if (!driver.empty()) return Mentions(driver, words);
     const std::string dsn = platform::ConnectValue(connect.c_str(), "DSN");
     if (dsn.empty() || environment == nullptr) return false;
     SQLCHAR name[SQL_MAX_DSN_LENGTH + 1];
@@ -49,7 +55,7 @@ bool ReachesSqlite(SQLHENV environment, const std::string& connect) {
          SQL_SUCCEEDED(SQLDataSources(environment, direction, name, sizeof name, &nameLength, description,
                                       sizeof description, &descriptionLength));
          direction = SQL_FETCH_NEXT) {
-        if (dsn == reinterpret_cast<char*>(name)) return MentionsSqlite(reinterpret_cast<char*>(description));
+        if (dsn == reinterpret_cast<char*>(name)) return Mentions(reinterpret_cast<char*>(description), words);
     }
     return false;
 }
@@ -117,11 +123,16 @@ bool CDatabase::DriverConnect(uint32_t options) {
     // unless told not to, and waits 100 s for a file another process holds
     // locked, unless told a shorter time (see BoundSqliteLockWaits). The
     // first of two equal keys counts: the caller's own keys stay.
-    const bool sqlite = ReachesSqlite(CurrentEnvironmentHandle(), connect);
+    const bool sqlite = Reaches(CurrentEnvironmentHandle(), connect, {"sqlite"});
     if (sqlite) {
         const long wait = SqliteLockWait();
         if (wait > 0 && !HasTimeoutWithin(connect.c_str(), wait)) connect = "Timeout=" + std::to_string(wait) + ";" + connect;
         connect += ";NoCreat=1";
+    } else if (LoginTimeout > 0 && Reaches(CurrentEnvironmentHandle(), connect, {"maria", "mysql"})) {
+        // The MariaDB driver leaves the login time-out to the TCP connect:
+        // a frozen server held the handshake for good. Its last key counts,
+        // so a CONN_TIMEOUT of the caller's stays.
+        connect = "CONN_TIMEOUT=" + std::to_string(LoginTimeout) + ";" + connect;
     }
 
     SQLCHAR completed[kCompletedConnectSize];

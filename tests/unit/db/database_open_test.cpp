@@ -34,6 +34,8 @@ TEST_F(DatabaseOpen, PrefixAndDataSourceNameRules) {
         {nullptr, "ODBC;Driver=libsqlite3odbc.so;Timeout=7500;NoCreat=0", true,
          "Driver=libsqlite3odbc.so;Timeout=7500;NoCreat=0;NoCreat=1"},
         {nullptr, "ODBC;DRIVER={SQLite3};Timeout=7501", true, "Timeout=7500;DRIVER={SQLite3};Timeout=7501;NoCreat=1"},
+        // MariaDB's: a handshake bounded by the login time-out (its last key counts).
+        {nullptr, "ODBC;DRIVER={MariaDB};Server=h", true, "CONN_TIMEOUT=15;DRIVER={MariaDB};Server=h"},
         {"S", "DSN=S", false, nullptr},
         {"S", "ODBC", false, nullptr},
         {"S", "", false, nullptr},
