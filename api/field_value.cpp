@@ -27,19 +27,6 @@ bool IsFreeText(int32_t sqlType, const char* typeName) {
     return lower.find("char") != std::string::npos || lower.find("text") != std::string::npos;
 }
 
-/// Bytes of the longest start of `text` that holds at most `maxChars`
-/// characters (no limit when 0) in at most `maxBytes` bytes.
-size_t FreeTextPrefix(const char* text, size_t length, size_t maxChars, size_t maxBytes,
-                      platform::CodePage codePage) {
-    size_t bytes = 0;
-    for (size_t chars = 0; bytes < length && (maxChars == 0 || chars < maxChars); ++chars) {
-        const size_t step = platform::CharLength(text + bytes, codePage);
-        if (bytes + step > maxBytes) break;
-        bytes += step;
-    }
-    return bytes;
-}
-
 /// Steps over exactly `count` ASCII digits; false when they are not there.
 bool Digits(const char*& p, int count) {
     for (int i = 0; i < count; ++i, ++p) {
@@ -104,7 +91,7 @@ FieldValue ValueForField(const char* value, const CatalogColumn& column) {
         const size_t maxBytes =
             column.size > 0 ? kValueCapacity
                             : std::min(static_cast<size_t>(static_cast<uint32_t>(column.length)), kValueCapacity);
-        field.text.Assign(value, FreeTextPrefix(value, length, maxChars, maxBytes, host));
+        field.text.Assign(value, platform::WholeCharacterPrefix(value, maxBytes, host, maxChars));
         return field;
     }
     field.text.Assign(value, length);

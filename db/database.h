@@ -89,6 +89,8 @@ public:
     /// The data source's SQL_DBMS_NAME ("PostgreSQL", "SQLite", "MariaDB"...).
     std::string DbmsName();
     bool IsPostgreSql();
+    /// True for the SQL_DBMS_NAME of MariaDB or MySQL, which act alike here.
+    static bool IsMariaDb(const std::string& dbms) { return dbms == "MariaDB" || dbms == "MySQL"; }
     /// Close, then release the shared environment when no connection holds it.
     void Free();
 

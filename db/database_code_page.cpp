@@ -39,7 +39,7 @@ void CDatabase::ChooseDriverCodePage() {
         if (ExecuteQuietly("SET client_encoding TO 'UTF8'")) CodePages.driver = CodePage::Utf8;
     } else if (dbms == "SQLite") {
         CodePages.driver = CodePage::Utf8;
-    } else if (dbms == "MariaDB" || dbms == "MySQL") {
+    } else if (IsMariaDb(dbms)) {
         CodePages.driver = CharacterSetCodePage(QueryFirstValue("SELECT @@character_set_results"), CodePages.host);
     }
 }

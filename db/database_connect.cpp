@@ -60,11 +60,16 @@ bool Reaches(SQLHENV environment, const std::string& connect, std::initializer_l
     return false;
 }
 
+/// The number `text` writes in decimal digits, or -1 when it writes none.
+long DigitsValue(const std::string& text) {
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return -1;
+    return std::strtol(text.c_str(), nullptr, 10);
+}
+
 /// True when the connect string's Timeout is a number of at most `milliseconds`.
 bool HasTimeoutWithin(const char* connect, long milliseconds) {
-    const std::string timeout = platform::ConnectValue(connect, "TIMEOUT");
-    return !timeout.empty() && timeout.find_first_not_of("0123456789") == std::string::npos &&
-           std::strtol(timeout.c_str(), nullptr, 10) <= milliseconds;
+    const long timeout = DigitsValue(platform::ConnectValue(connect, "TIMEOUT"));
+    return timeout >= 0 && timeout <= milliseconds;
 }
 
 }  // namespace
@@ -215,7 +220,7 @@ void CDatabase::ReadCapabilities() {
     // Their cursors hold every row from execution on: the end of the rows is
     // the end, whatever became of the server since.
     const std::string dbms = DbmsName();
-    RowsEndOnlyOnLiveConnection = dbms != "MariaDB" && dbms != "MySQL" && dbms != "SQLite";
+    RowsEndOnlyOnLiveConnection = !IsMariaDb(dbms) && dbms != "SQLite";
 
     mask = 0;
     if (!Succeeded(SQLGetInfo(ConnectionHandle, SQL_GETDATA_EXTENSIONS, &mask, sizeof mask, nullptr))) mask = 0;
@@ -250,16 +255,14 @@ void CDatabase::WatchOwnSockets() {
     const std::string dbms = DbmsName();
     std::vector<platform::SocketId> own;
     if (dbms == "PostgreSQL") {
-        const std::string port = QueryFirstValue("SELECT inet_client_port()");
-        if (!port.empty() && port.find_first_not_of("0123456789") == std::string::npos) {
-            own = platform::SocketsOnLocalPort(candidates, static_cast<int>(std::strtol(port.c_str(), nullptr, 10)));
-        }
+        const long port = DigitsValue(QueryFirstValue("SELECT inet_client_port()"));
+        if (port >= 0) own = platform::SocketsOnLocalPort(candidates, static_cast<int>(port));
     }
     // Through a proxy the server names the proxy's client port, and MariaDB
     // names none: the one socket connected to the address the connect
     // string names is the connection's. A socket a host thread opened to
     // the same address meanwhile makes two, and then none is watched.
-    if (own.size() != 1 && (dbms == "PostgreSQL" || dbms == "MariaDB" || dbms == "MySQL")) {
+    if (own.size() != 1 && (dbms == "PostgreSQL" || IsMariaDb(dbms))) {
         own = platform::SocketsToPeer(candidates, ServerHost().c_str(), ServerPort(dbms == "PostgreSQL" ? 5432 : 3306));
     }
     if (own.size() != 1) return;
@@ -276,9 +279,8 @@ std::string CDatabase::ServerHost() const {
 }
 
 int CDatabase::ServerPort(int defaultPort) const {
-    const std::string port = platform::ConnectValue(ConnectString.c_str(), "PORT");
-    if (port.empty() || port.find_first_not_of("0123456789") != std::string::npos) return defaultPort;
-    return static_cast<int>(std::strtol(port.c_str(), nullptr, 10));
+    const long port = DigitsValue(platform::ConnectValue(ConnectString.c_str(), "PORT"));
+    return port >= 0 ? static_cast<int>(port) : defaultPort;
 }
 
 bool CDatabase::ExecuteQuietly(const char* sql) {
@@ -330,7 +332,7 @@ void CDatabase::BoundLockWaits() {
     // and its driver leaves the query time-out alone (a SELECT of 40 s took
     // 40 s): the session bounds both, a statement a second later than a lock
     // wait, so that a wait for a lock says so.
-    if (dbms == "MariaDB" || dbms == "MySQL") {
+    if (IsMariaDb(dbms)) {
         const std::string seconds = std::to_string(QueryTimeout);
         ExecuteQuietly(("SET SESSION innodb_lock_wait_timeout = " + seconds + ", lock_wait_timeout = " + seconds).c_str());
         ExecuteQuietly(dbms == "MariaDB"

@@ -66,6 +66,9 @@ void ThrowDBError(SQLRETURN code, CDatabase* connection, SQLHSTMT statement) {
             e->BuildErrorText(connection, statement);
         } else if (IsLibraryErrorCode(code)) {
             LoadLibraryMessage(static_cast<unsigned>(code) + LibraryErrorMessageBase, e->ErrorText);
+            // A text that wants a number nobody gave (a driver's "more than
+            // one row") is no text: the fixed one is shown.
+            if (std::strstr(e->ErrorText.c_str(), "%d") != nullptr) e->ErrorText.Clear();
         }
     } catch (...) {
         delete e;
@@ -74,37 +77,37 @@ void ThrowDBError(SQLRETURN code, CDatabase* connection, SQLHSTMT statement) {
     throw e;
 }
 
-void ThrowLibraryMessage(unsigned id) {
-    auto* e = new CDBException(SQL_ERROR);
-    try {
-        LoadLibraryMessage(id, e->ErrorText);
-    } catch (...) {
-        delete e;
-        throw;
-    }
-    throw e;
-}
+namespace {
 
-void ThrowTooManyRowsChanged(SQLLEN count) {
-    auto* e = new CDBException(ErrorTooManyRowsChanged);
+/// Throws the failure `code` whose text is the library's message `id`, its
+/// "%d" (ASCII, never the trail byte of a CP932 character) replaced by `number`.
+[[noreturn]] void ThrowMessage(SQLRETURN code, unsigned id, const char* number = nullptr) {
+    auto* e = new CDBException(code);
     try {
         CText text;
-        if (LoadLibraryMessage(static_cast<unsigned>(ErrorTooManyRowsChanged) + LibraryErrorMessageBase, text)) {
-            // "%d" is ASCII, never the trail byte of a CP932 character.
-            const char* mark = std::strstr(text.c_str(), "%d");
-            if (mark != nullptr) {
-                e->ErrorText.Assign(text.c_str(), static_cast<size_t>(mark - text.c_str()));
-                e->ErrorText.Append(std::to_string(static_cast<long long>(count)).c_str());
-                e->ErrorText.Append(mark + 2);
-            } else {
-                e->ErrorText = text;
-            }
+        LoadLibraryMessage(id, text);
+        const char* mark = number != nullptr ? std::strstr(text.c_str(), "%d") : nullptr;
+        if (mark != nullptr) {
+            e->ErrorText.Assign(text.c_str(), static_cast<size_t>(mark - text.c_str()));
+            e->ErrorText.Append(number);
+            e->ErrorText.Append(mark + 2);
+        } else {
+            e->ErrorText = text;
         }
     } catch (...) {
         delete e;
         throw;
     }
     throw e;
+}
+
+}  // namespace
+
+void ThrowLibraryMessage(unsigned id) { ThrowMessage(SQL_ERROR, id); }
+
+void ThrowTooManyRowsChanged(SQLLEN count) {
+    ThrowMessage(ErrorTooManyRowsChanged, static_cast<unsigned>(ErrorTooManyRowsChanged) + LibraryErrorMessageBase,
+                 std::to_string(static_cast<long long>(count)).c_str());
 }
 
 }  // namespace vordex

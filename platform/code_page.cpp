@@ -42,9 +42,9 @@ size_t CharLength(const char* p, CodePage codePage) {
     return Utf8SequenceLength(bytes);
 }
 
-size_t WholeCharacterPrefix(const char* text, size_t maxBytes, CodePage codePage) {
+size_t WholeCharacterPrefix(const char* text, size_t maxBytes, CodePage codePage, size_t maxChars) {
     size_t end = 0;
-    while (text[end] != '\0') {
+    for (size_t chars = 0; text[end] != '\0' && (maxChars == 0 || chars < maxChars); ++chars) {
         const size_t next = end + CharLength(text + end, codePage);
         if (next > maxBytes) break;
         end = next;

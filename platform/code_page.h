@@ -28,9 +28,10 @@ size_t Utf8SequenceLength(const unsigned char* p);
 /// whose next byte cannot be a trail byte there stands alone).
 size_t CharLength(const char* p, CodePage codePage);
 
-/// The longest start of `text` of at most `maxBytes` bytes that ends on a
+/// The longest start of `text` of at most `maxBytes` bytes and, when
+/// `maxChars` is not 0, at most `maxChars` characters, that ends on a
 /// character boundary: its length in bytes.
-size_t WholeCharacterPrefix(const char* text, size_t maxBytes, CodePage codePage);
+size_t WholeCharacterPrefix(const char* text, size_t maxBytes, CodePage codePage, size_t maxChars = 0);
 
 /// ASCII-case-insensitive test that `text` begins with the ASCII `prefix`.
 bool StartsWithNoCase(const char* text, const char* prefix);

@@ -13,7 +13,7 @@ namespace vordex {
 KeyWriteDialect KeyWriteDialectOf(CDatabase& database) {
     const std::string dbms = database.DbmsName();
     if (dbms == "SQLite") return KeyWriteDialect::Sqlite;
-    if (dbms == "MariaDB" || dbms == "MySQL") return KeyWriteDialect::MariaDb;
+    if (CDatabase::IsMariaDb(dbms)) return KeyWriteDialect::MariaDb;
     return KeyWriteDialect::None;
 }
 
