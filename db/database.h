@@ -98,6 +98,9 @@ public:
     void ConvertBrackets(char* sql) const;
 
     bool IsConnected() const { return ConnectionHandle != nullptr; }
+    /// Throws the library's message when the driver would misread `sent`, a
+    /// statement in the driver's code page (see QuoteScannedByByte).
+    void RefuseStatementDriverMisreads(const CText& sent) const;
     /// The connection's current catalog (SQL_CURRENT_QUALIFIER), in the
     /// host's code page; empty when the driver names none.
     CText CurrentCatalog() const;
@@ -108,6 +111,9 @@ public:
     SQLHDBC ConnectionHandle = nullptr;
     int32_t UsesCursorLibrary = 0;
     char QuoteChar = ' ';
+    /// The driver finds quoted names byte by byte, also in a double-byte
+    /// code page, so a second byte equal to QuoteChar ends a name there.
+    bool QuoteScannedByByte = false;
     CText ConnectString;
     /// The host's code page and the driver's, set when connected.
     CodePagePair CodePages;

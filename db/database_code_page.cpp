@@ -3,6 +3,8 @@
 #include <string>
 
 #include "db/database.h"
+#include "db/db_exception.h"
+#include "db/library_messages.h"
 
 namespace vordex {
 namespace {
@@ -41,6 +43,20 @@ void CDatabase::ChooseDriverCodePage() {
         CodePages.driver = CodePage::Utf8;
     } else if (IsMariaDb(dbms)) {
         CodePages.driver = CharacterSetCodePage(QueryFirstValue("SELECT @@character_set_results"), CodePages.host);
+        QuoteScannedByByte = CodePages.driver != CodePage::Utf8;
+    }
+}
+
+// MariaDB's driver looks for the end of a quoted name byte by byte: with
+// CHARSET=cp932 the second byte of "チ" (83 60) is a backtick to it, and the
+// statement fails without a word from the server. The same name works over
+// utf8mb4, where no second byte is below 0x80.
+void CDatabase::RefuseStatementDriverMisreads(const CText& sent) const {
+    if (!QuoteScannedByByte) return;
+    for (const char* p = sent.c_str(); *p != '\0';) {
+        const size_t length = platform::CharLength(p, CodePages.driver);
+        if (length == 2 && p[1] == QuoteChar) ThrowLibraryMessage(MessageDriverMisreadsName);
+        p += length;
     }
 }
 

@@ -19,6 +19,7 @@ enum LibraryMessageId : unsigned {
     MessageNoDatabaseFile = 11,
     MessageNullKey = 12,
     MessageAmbiguousName = 13,
+    MessageDriverMisreadsName = 14,
     /// A library error code's text is looked up under code + this offset.
     LibraryErrorMessageBase = 61080,
 };

@@ -193,6 +193,7 @@ void CRecordset::ApplyCursorOptions(SQLHSTMT statement, SQLUSMALLINT cursorType)
 void CRecordset::ExecuteStatement() {
     CText converted;
     const CText& sent = Database->CodePages.ForDriver(SqlStatement, converted);
+    Database->RefuseStatementDriverMisreads(sent);
     SQLCHAR* text = reinterpret_cast<SQLCHAR*>(const_cast<char*>(sent.c_str()));
     const bool direct = Options & OptExecuteDirect;
     SQLRETURN rc;

@@ -154,10 +154,14 @@ def schema(d):
 
 def odd_table(d):
     """A blank, a double quote, the driver's quote, 表, whose second byte
-    in CP932 is a backslash, and チ and 伝, whose second byte is a backtick.
-    MariaDB's driver with a cp932 connection finds the end of a name by its
-    backticks, byte by byte, and cannot prepare such a name."""
-    return 'say "hi" 表' + ("" if getattr(d, "charset", "") == "cp932" else "チ伝") + d.quote
+    in CP932 is a backslash, and チ and 伝, whose second byte is a backtick."""
+    return 'say "hi" 表チ伝' + d.quote
+
+
+def misreads_backticks(d):
+    """MariaDB's driver with a cp932 connection finds the end of a name by
+    its backticks, byte by byte: the library refuses such a name."""
+    return getattr(d, "charset", "") == "cp932"
 
 
 GOODS = ["id", "name", "price", "note", "名前", "memo"]
@@ -222,9 +226,14 @@ class EveryDriver(unittest.TestCase):
                     # a CP932 trail byte that is a backslash.
                     self.assertEqual(vordex.Open(odd_table(d).encode(cp)), 2)
                     self.assertEqual(vordex.text("GetNameList", 1), "a b" + d.quote)
-                    self.assertEqual(vordex.OpenRec(), 1)
-                    self.assertEqual(vordex.row(2), ["7", "odd"])
+                    if not misreads_backticks(d):
+                        self.assertEqual(vordex.OpenRec(), 1)
+                        self.assertEqual(vordex.row(2), ["7", "odd"])
                 self.assertEqual(self.stderr.data, b"")
+                if misreads_backticks(d):
+                    with self.stderr.capture():
+                        self.assertEqual(vordex.OpenRec(), 0)
+                    self.assertIn("CHARSET=utf8mb4".encode(cp), self.stderr.data)
                 # The name in the other code page names no table, and says so.
                 vordex.CloseRec()
                 with self.stderr.capture():
