@@ -16,6 +16,7 @@
 #include "db/odbc_environment.h"
 #include "platform/connect_string.h"
 #include "platform/data_source_choice.h"
+#include "platform/data_source_setting.h"
 #include "platform/server_watch.h"
 
 namespace vordex {
@@ -353,7 +354,7 @@ long CDatabase::SqliteLockWait() const {
 }
 
 void CDatabase::RefuseMissingDatabaseFile(const char* connect) {
-    const std::string path = platform::ConnectValue(connect, "DATABASE");
+    const std::string path = platform::ConnectOrDataSourceValue(connect, "DATABASE");
     std::error_code error;
     if (path.empty() || std::filesystem::exists(path, error) || error) return;
     auto* e = new CDBException(SQL_ERROR);

@@ -61,6 +61,11 @@ Password=
 Description=VORDEX tests: SQLite file
 Driver=SQLite3
 Database=$sqlite_db
+
+[VordexSqliteMissing]
+Description=VORDEX tests: a SQLite file that is not there
+Driver=SQLite3
+Database=${sqlite_db%/*}/missing.db
 INI
 
 # The MariaDB server is there when maria_server.sh started one in DIR.

@@ -1,5 +1,7 @@
 #include "fake_odbc.h"
 
+#include <odbcinst.h>
+
 #include <algorithm>
 #include <cstring>
 #include <deque>
@@ -29,6 +31,7 @@ struct State {
     bool completedSet = false;
     std::string completed;
     std::vector<std::pair<std::string, std::string>> dataSources;
+    std::map<std::pair<std::string, std::string>, std::string> dataSourceSettings;
     std::vector<Column> columns;
     std::vector<std::vector<Value>> rows;
     std::vector<bool> deleted;
@@ -262,6 +265,10 @@ void SetStmtOptionAnswer(SQLUSMALLINT option, SQLULEN value) { S().stmtOptionAns
 
 void SetDataSources(const std::vector<std::pair<std::string, std::string>>& sources) { S().dataSources = sources; }
 
+void SetDataSourceSetting(const std::string& dsn, const std::string& key, const std::string& value) {
+    S().dataSourceSettings[{dsn, key}] = value;
+}
+
 const std::vector<Call>& Calls() { return S().calls; }
 
 std::vector<Call> CallsTo(const std::string& function) {
@@ -392,6 +399,16 @@ SQLRETURN SQL_API SQLDataSources(SQLHENV, SQLUSMALLINT direction, SQLCHAR* name,
     CopyOut(source.first, name, nameMax, nameLength);
     CopyOut(source.second, description, descriptionMax, descriptionLength);
     return SQL_SUCCESS;
+}
+
+int INSTAPI SQLGetPrivateProfileString(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR out, int room, LPCSTR) {
+    const auto found = S().dataSourceSettings.find({section, key});
+    const std::string value = found != S().dataSourceSettings.end() ? found->second : fallback;
+    if (room <= 0) return 0;
+    const size_t length = std::min(value.size(), static_cast<size_t>(room - 1));
+    std::memcpy(out, value.data(), length);
+    out[length] = '\0';
+    return static_cast<int>(length);
 }
 
 SQLRETURN SQL_API SQLAllocStmt(SQLHDBC, SQLHSTMT* statement) {

@@ -52,6 +52,8 @@ void SetCompletedConnect(const std::string& completed);
 
 /// What SQLDataSources lists: name and description.
 void SetDataSources(const std::vector<std::pair<std::string, std::string>>& sources);
+/// A data source's setting, as SQLGetPrivateProfileString reads it from odbc.ini.
+void SetDataSourceSetting(const std::string& dsn, const std::string& key, const std::string& value);
 
 /// A result column as SQLDescribeCol reports it.
 struct Column {

@@ -567,11 +567,14 @@ class SqliteFiles(unittest.TestCase):
         with open(text_file, "w", encoding="ascii") as out:
             out.write("not a database, only text\n" * 100)
         maria = host.required_env("VORDEX_TEST_MARIA_DRIVER")
+        missing_by_dsn = os.path.join(os.path.dirname(host.required_env("VORDEX_TEST_SQLITE_FILE")), "missing.db")
         cases = [
             # connect string, the message's start
             (f"DRIVER={{SQLite3}};Database={missing}", message(NO_FILE_TEXT + "\n" + missing)),
             (f"DRIVER={{SQLite3}};Database={missing}/nested.db", message(NO_FILE_TEXT + "\n" + missing + "/nested.db")),
             (f"DRIVER={{SQLite3}};Database={text_file}", message("file is not a database (26)")),
+            # The path is the data source's own setting, in odbc.ini.
+            ("DSN=VordexSqliteMissing", message(NO_FILE_TEXT + "\n" + missing_by_dsn)),
             # MariaDB's driver said "Dialog failed" in place of the reason.
             (maria + ";Password=wrong", b"VORDEX: Access denied for user 'root'@'localhost' (using password: YES)"),
             (re.sub(r"Port=\d+", "Port=1", maria), b"VORDEX: Can't connect to server on '127.0.0.1'"),
@@ -583,7 +586,7 @@ class SqliteFiles(unittest.TestCase):
                     self.assertEqual(vordex.Table(), 0)
                 self.assertTrue(self.stderr.data.startswith(shown), self.stderr.data)
         # Nothing was made where no file was.
-        self.assertFalse(os.path.exists(missing))
+        self.assertFalse(os.path.exists(missing) or os.path.exists(missing_by_dsn))
 
 # The private ODBC configuration is the test user's alone: the driver is
 # named by its file, which unixODBC finds in its driver directory.

@@ -3,7 +3,7 @@
 # Wine, whose odbc32 reaches this machine's unixODBC and psqlODBC:
 # - the export table of each DLL: exactly the 17 functions, undecorated, with
 #   ordinals 1 to 17 in the alphabetical order of their names, and nothing
-#   but Windows' own DLLs and odbc32.dll to load;
+#   but Windows' own DLLs, odbc32.dll and odbccp32.dll to load;
 # - dll_host_test.exe: a typical session, the failure paths and bad
 #   arguments, unloading with a record open; psql reads back what it wrote
 #   and the messages it showed are compared;
@@ -64,7 +64,7 @@ check_exports() {  # ARCH DLL
   [[ $actual == "$expected" ]] && pass "$1: the exports are the 17 functions, ordinals 1 to 17" ||
     fail "$1: exports differ:"$'\n'"$actual"
   imports=$(awk '/DLL Name:/ { print toupper($3) }' <<<"$table" | sort | tr '\n' ' ')
-  [[ $imports == "KERNEL32.DLL MSVCRT.DLL ODBC32.DLL USER32.DLL " ]] && pass "$1: loads only $imports" ||
+  [[ $imports == "KERNEL32.DLL MSVCRT.DLL ODBC32.DLL ODBCCP32.DLL USER32.DLL " ]] && pass "$1: loads only $imports" ||
     fail "$1: loads $imports"
 }
 
