@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """Calls that wait on the server come back while it still does not answer:
-a row lock held by another session, a backend frozen with SIGSTOP. Each call
+a row lock held by another session, a backend frozen with SIGSTOP, a proxy
+in front of PostgreSQL or MariaDB that stops forwarding. Each call
 returns 0 with a message, nothing is written, and the next session works.
 These tests wait for the library's time-out (15 s) and its few seconds more.
 
@@ -74,6 +75,19 @@ class TcpProxy:
     def __exit__(self, *exc):
         self.process.kill()
         self.process.wait()
+
+    def frozen(self):
+        """While in it, the proxy forwards nothing: a server gone silent."""
+        pid = self.process.pid
+
+        class Frozen:
+            def __enter__(self):
+                os.kill(pid, signal.SIGSTOP)
+
+            def __exit__(self, *exc):
+                os.kill(pid, signal.SIGCONT)
+
+        return Frozen()
 
 
 class BoundedWaits(unittest.TestCase):
@@ -184,6 +198,27 @@ class BoundedWaits(unittest.TestCase):
             self.assertEqual((result, shown[:8]), (0, "VORDEX: "))
             vordex.Close()
         self.assertEqual(psql(DB, "SELECT count(*) FROM t WHERE v = 'written';"), "0")
+
+    def test_a_silent_mariadb_server(self):
+        # MariaDB's driver waits for good at connect and on every statement.
+        def maria(sql):
+            return subprocess.run(["mariadb", "--no-defaults", "-S", host.required_env("MARIA_SOCKET"), "-uroot",
+                                   "-N", "-B", host.required_env("MARIA_DATABASE"), "-e", sql],
+                                  stdout=subprocess.PIPE, check=True).stdout.decode().strip()
+
+        maria("CREATE OR REPLACE TABLE waits (id INT PRIMARY KEY, v TEXT); INSERT INTO waits VALUES (1, 'v1');")
+        vordex.Close()
+        with TcpProxy(int(host.required_env("MARIA_PORT"))) as proxy:
+            os.environ["VORDEX_CONNECT"] = re.sub(r"Port=\d+", f"Port={proxy.port}",
+                                                  host.required_env("VORDEX_TEST_MARIA_DRIVER"))
+            self.assertEqual((vordex.Open(b"waits"), vordex.OpenRec()), (2, 1))
+            for what, call in (("write", lambda: vordex.Update(1, b"written")),
+                               ("connect", lambda: (vordex.Close(), vordex.Table())[1])):
+                with self.subTest(what):
+                    result, shown = self.returns_while(call, proxy.frozen)
+                    self.assertEqual((result, shown[:8]), (0, "VORDEX: "))
+            vordex.Close()
+        self.assertEqual(maria("SELECT v FROM waits;"), "v1")
 
     def test_sockets_of_a_host_thread_are_never_watched(self):
         # A host thread opens sockets while the library connects and keeps
