@@ -260,7 +260,7 @@ using namespace vordex::api;
 
 extern "C" {
 
-VORDEX_API int VORDEX_Table(void) {
+VORDEX_API int VORDEX_CALL VORDEX_Table(void) {
     const LibraryCall call;
     tableCount = 0;
     GuardedCall(
@@ -276,12 +276,12 @@ VORDEX_API int VORDEX_Table(void) {
     return tableCount;
 }
 
-VORDEX_API const char* VORDEX_GetTableList(int index) {
+VORDEX_API const char* VORDEX_CALL VORDEX_GetTableList(int index) {
     const LibraryCall call;
     return IsListIndex(index, tableCount) ? tableNames[index].c_str() : kEmptyText;
 }
 
-VORDEX_API const char* VORDEX_GetDirName(void) {
+VORDEX_API const char* VORDEX_CALL VORDEX_GetDirName(void) {
     const LibraryCall call;
     if (!activeDatabase) return kEmptyText;
     CText value;
@@ -289,7 +289,7 @@ VORDEX_API const char* VORDEX_GetDirName(void) {
     return catalogQualifier.c_str();
 }
 
-VORDEX_API int VORDEX_Open(const char* tableName) {
+VORDEX_API int VORDEX_CALL VORDEX_Open(const char* tableName) {
     const LibraryCall call;
     if (tableName == nullptr) return 0;
     fieldListCount = 0;
@@ -311,7 +311,7 @@ VORDEX_API int VORDEX_Open(const char* tableName) {
     return fieldListCount;
 }
 
-VORDEX_API const char* VORDEX_GetNameList(int index) {
+VORDEX_API const char* VORDEX_CALL VORDEX_GetNameList(int index) {
     const LibraryCall call;
     return IsListIndex(index, fieldListCount) ? fieldNames[index].c_str() : kEmptyText;
 }

@@ -46,7 +46,7 @@ int MoveActiveRecord(int32_t rows, SQLUSMALLINT fetchType) {
 
 extern "C" {
 
-VORDEX_API int VORDEX_OpenRec(void) {
+VORDEX_API int VORDEX_CALL VORDEX_OpenRec(void) {
     const LibraryCall call;
     if (activeRecord) return 1;
     const int result = GuardedCall(
@@ -71,22 +71,22 @@ VORDEX_API int VORDEX_OpenRec(void) {
     return result;
 }
 
-VORDEX_API void VORDEX_CloseRec(void) {
+VORDEX_API void VORDEX_CALL VORDEX_CloseRec(void) {
     const LibraryCall call;
     CloseActiveRecord();
 }
 
-VORDEX_API int VORDEX_IsEOF(void) {
+VORDEX_API int VORDEX_CALL VORDEX_IsEOF(void) {
     const LibraryCall call;
     return activeRecord ? activeRecord->AtEnd : 1;
 }
 
-VORDEX_API int VORDEX_MoveNext(void) {
+VORDEX_API int VORDEX_CALL VORDEX_MoveNext(void) {
     const LibraryCall call;
     return MoveActiveRecord(1, SQL_FETCH_NEXT);
 }
 
-VORDEX_API int VORDEX_Seek(int row) {
+VORDEX_API int VORDEX_CALL VORDEX_Seek(int row) {
     const LibraryCall call;
     // Rows count from 0: ODBC would take a negative number from the end.
     if (row < 0) return 0;
@@ -94,13 +94,13 @@ VORDEX_API int VORDEX_Seek(int row) {
     return MoveActiveRecord(row == INT_MAX ? INT_MAX : row + 1, SQL_FETCH_ABSOLUTE);
 }
 
-VORDEX_API const char* VORDEX_GetData(int index) {
+VORDEX_API const char* VORDEX_CALL VORDEX_GetData(int index) {
     const LibraryCall call;
     const CText* value = FieldValue(index);
     return value != nullptr ? value->c_str() : kEmptyText;
 }
 
-VORDEX_API int VORDEX_ListText(char* buffer, int size) {
+VORDEX_API int VORDEX_CALL VORDEX_ListText(char* buffer, int size) {
     const LibraryCall call;
     if (!activeRecord || buffer == nullptr || size < 1) return 0;
     if (!OnRow()) {

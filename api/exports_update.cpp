@@ -17,12 +17,12 @@ bool IsUpdatableField(int index) { return activeRecord && IsListIndex(index, fie
 
 extern "C" {
 
-VORDEX_API int VORDEX_CanUpdate(int index) {
+VORDEX_API int VORDEX_CALL VORDEX_CanUpdate(int index) {
     const LibraryCall call;
     return IsUpdatableField(index) ? activeRecord->UpdateAllowed : 0;
 }
 
-VORDEX_API int VORDEX_Update(int index, const char* value) {
+VORDEX_API int VORDEX_CALL VORDEX_Update(int index, const char* value) {
     const LibraryCall call;
     if (!IsUpdatableField(index) || value == nullptr) return 0;
     const FieldValue field =

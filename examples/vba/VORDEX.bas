@@ -1,8 +1,10 @@
 Attribute VB_Name = "VORDEX"
-' VORDEX.dll for 64-bit VBA (64-bit Office): the 17 functions of vordex.h,
-' helpers that turn the texts they hand out into VBA strings, and an example.
-' Import it in the VBA editor (File, Import File) and keep VORDEX.dll beside
-' the workbook or on the PATH.
+' VORDEX.dll for VBA 7 (Office 2010 or later), 32-bit and 64-bit alike: the
+' 17 functions of vordex.h, a loader, helpers that turn the texts they hand
+' out into VBA strings, and an example. Import it in the VBA editor (File,
+' Import File) and put VORDEX.dll in the workbook's folder: the DLL of the
+' win32 archive for 32-bit Office, of the win64 archive for 64-bit Office.
+' Call VordexLoad once before the other functions.
 '
 ' Texts go in as VBA passes a String to a DLL: ANSI text of the system's code
 ' page (CP932 on a Japanese system), which is what the library expects. Texts
@@ -28,8 +30,25 @@ Public Declare PtrSafe Function VORDEX_ListText Lib "VORDEX.dll" (ByVal buffer A
 Public Declare PtrSafe Function VORDEX_CanUpdate Lib "VORDEX.dll" (ByVal index As Long) As Long
 Public Declare PtrSafe Function VORDEX_Update Lib "VORDEX.dll" (ByVal index As Long, ByVal value As String) As Long
 
+Private Declare PtrSafe Function LoadLibraryW Lib "kernel32" (ByVal path As LongPtr) As LongPtr
 Private Declare PtrSafe Function lstrlenA Lib "kernel32" (ByVal text As LongPtr) As Long
 Private Declare PtrSafe Sub RtlMoveMemory Lib "kernel32" (ByRef target As Any, ByVal source As LongPtr, ByVal bytes As LongPtr)
+
+' Loads VORDEX.dll from the workbook's folder, where the Declare lines above
+' would not look (they search the program's folder, the system folders and
+' PATH); once loaded, they find it by its name. The path goes as UTF-16, so
+' a folder named in Japanese or with blanks loads too. Where the workbook's
+' folder has no VORDEX.dll (or is no folder: a workbook not yet saved, one
+' on a web address), the search path is tried. True when the DLL is loaded.
+' In Word or Access, use ThisDocument.Path or CurrentProject.Path.
+Public Function VordexLoad() As Boolean
+    Static module As LongPtr
+    If module = 0 And Len(ThisWorkbook.Path) > 0 Then
+        module = LoadLibraryW(StrPtr(ThisWorkbook.Path & "\VORDEX.dll"))
+    End If
+    If module = 0 Then module = LoadLibraryW(StrPtr("VORDEX.dll"))
+    VordexLoad = module <> 0
+End Function
 
 ' A text the library handed out, as a String: its bytes read in the system's
 ' code page. The empty text for a null pointer.
@@ -66,6 +85,10 @@ End Function
 Public Sub VordexExample()
     Dim tables As Long, columns As Long, field As Long, row As Long
     Dim values As Variant
+    If Not VordexLoad() Then
+        MsgBox "VORDEX.dll is neither in the workbook's folder nor on the search path."
+        Exit Sub
+    End If
     tables = VORDEX_Table()
     If tables = 0 Then Exit Sub
     For row = 0 To tables - 1

@@ -17,6 +17,7 @@
 #include <sqlext.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <stdint.h>
 #include <string.h>
 
 typedef struct {
@@ -71,12 +72,87 @@ static FARPROC find(const char* name) {
     return f;
 }
 
+#if defined(__i386__)
+/* 32-bit: every call goes as VBA's Declare makes it, __stdcall, through
+ * call_as_vba, which pushes the arguments, calls, and measures how far the
+ * stack pointer moved: 0 when the function removed its own arguments, as
+ * vordex.h's VORDEX_CALL promises, -4 an argument when it left them. The
+ * fields of `lib` are checking wrappers around the exports in `exports`. */
+unsigned call_as_vba(FARPROC function, int count, const unsigned* arguments, int* moved);
+__asm__(".text\n"
+        ".globl _call_as_vba\n"
+        "_call_as_vba:\n"
+        "    push %ebp\n"
+        "    mov %esp, %ebp\n"
+        "    push %esi\n"
+        "    mov 12(%ebp), %ecx\n" /* count */
+        "    mov 16(%ebp), %edx\n" /* arguments */
+        "    mov %esp, %esi\n"     /* the stack pointer before the arguments */
+        "1:  test %ecx, %ecx\n"
+        "    jz 2f\n"
+        "    dec %ecx\n"
+        "    push (%edx,%ecx,4)\n" /* the last argument first */
+        "    jmp 1b\n"
+        "2:  call *8(%ebp)\n"
+        "    mov %esp, %ecx\n"
+        "    sub %esi, %ecx\n"
+        "    mov 20(%ebp), %edx\n"
+        "    mov %ecx, (%edx)\n"   /* *moved */
+        "    mov %esi, %esp\n"
+        "    pop %esi\n"
+        "    pop %ebp\n"
+        "    ret\n");
+
+static struct {
+    FARPROC GetVersion, IsOpen, Close, Table, GetTableList, GetDirName, Open, GetNameList, OpenRec, CloseRec,
+        IsEOF, MoveNext, Seek, GetData, ListText, CanUpdate, Update;
+} exports;
+static int stack_checks;
+
+static unsigned call_checked(const char* name, FARPROC function, int count, const unsigned* arguments) {
+    int moved = 0;
+    const unsigned result = call_as_vba(function, count, arguments, &moved);
+    ++stack_checks;
+    check_int(__LINE__, name, moved, 0);
+    return result;
+}
+
+#define ARG(a) ((unsigned)(uintptr_t)(a))
+#define CHECKED0(type, name) \
+    static type checked_##name(void) { return (type)(uintptr_t)call_checked(#name, exports.name, 0, NULL); }
+#define CHECKED1(type, name, t1)                                                      \
+    static type checked_##name(t1 a) {                                                \
+        const unsigned arguments[] = {ARG(a)};                                        \
+        return (type)(uintptr_t)call_checked(#name, exports.name, 1, arguments);      \
+    }
+#define CHECKED2(type, name, t1, t2)                                                  \
+    static type checked_##name(t1 a, t2 b) {                                          \
+        const unsigned arguments[] = {ARG(a), ARG(b)};                                \
+        return (type)(uintptr_t)call_checked(#name, exports.name, 2, arguments);      \
+    }
+CHECKED0(int, GetVersion) CHECKED0(int, IsOpen) CHECKED0(int, Table) CHECKED1(const char*, GetTableList, int)
+CHECKED0(const char*, GetDirName) CHECKED1(int, Open, const char*) CHECKED1(const char*, GetNameList, int)
+CHECKED0(int, OpenRec) CHECKED0(int, IsEOF) CHECKED0(int, MoveNext) CHECKED1(int, Seek, int)
+CHECKED1(const char*, GetData, int) CHECKED2(int, ListText, char*, int) CHECKED1(int, CanUpdate, int)
+CHECKED2(int, Update, int, const char*)
+static void checked_Close(void) { call_checked("Close", exports.Close, 0, NULL); }
+static void checked_CloseRec(void) { call_checked("CloseRec", exports.CloseRec, 0, NULL); }
+
+#define RESOLVE(field)                                \
+    do {                                              \
+        exports.field = find("VORDEX_" #field);       \
+        lib.field = checked_##field;                  \
+    } while (0)
+#else
+static const int stack_checks = 0;
+
 /* A function pointer of the export's own type, copied from GetProcAddress's. */
 #define RESOLVE(field)                                  \
     do {                                                \
         FARPROC found = find("VORDEX_" #field);         \
         memcpy(&lib.field, &found, sizeof lib.field);   \
     } while (0)
+#endif
 
 static int load(void) {
     lib.module = LoadLibraryA(library_path);
@@ -298,6 +374,6 @@ int main(int argc, char** argv) {
     bad_arguments();
     printf("bad arguments done\n");
     unload_with_a_record_open();
-    printf("%d checks, %d failed\n", checks, failures);
+    printf("%d checks, %d failed; the stack as VBA expects after %d calls\n", checks, failures, stack_checks);
     return failures == 0 ? 0 : 1;
 }

@@ -1,8 +1,11 @@
 #!/usr/bin/python3
 """examples/vba/VORDEX.bas against include/vordex.h: exactly one well-formed
-64-bit declaration of each of the 17 functions, each with the types VBA
-must use for it (int: ByVal Long; a text in: ByVal String; a text out:
-LongPtr; void: Sub), and every routine of the module closed.
+VBA 7 declaration of each of the 17 functions, each with the types VBA must
+use for it in 32-bit and 64-bit Office (int: ByVal Long; a text in: ByVal
+String; a text out: LongPtr; void: Sub), every routine of the module
+closed, and VordexLoad: it loads the DLL from the workbook's folder by a
+wide path, falls back to the search path, and the example calls it before
+any function of the DLL.
 
     vba_module_test.py SOURCE_DIR
 """
@@ -13,7 +16,7 @@ import sys
 PARAMETER = {"int": "Long", "const char*": "String", "char*": "String"}
 RESULT = {"int": "Long", "const char*": "LongPtr"}
 
-C_FUNCTION = re.compile(r"^VORDEX_API ([^(\n]+?)\s*\b(VORDEX_\w+)\((.*?)\);", re.S | re.M)
+C_FUNCTION = re.compile(r"^VORDEX_API ([^(\n]+?)\s*\bVORDEX_CALL (VORDEX_\w+)\((.*?)\);", re.S | re.M)
 DECLARE = re.compile(r'^Public Declare PtrSafe (Function|Sub) (VORDEX_\w+) Lib "VORDEX\.dll" \((.*)\)(?: As (\w+))?$')
 
 
@@ -24,6 +27,26 @@ def c_functions(header):
             re.sub(r"\s*\*\s*", "* ", p.strip()).rsplit(" ", 1)[0].strip() for p in parameters.split(",")]
         functions[name] = (result.replace(" *", "*").strip(), types)
     return functions
+
+
+def routine(module, name):
+    match = re.search(rf"^Public (?:Function|Sub) {name}\(.*?^End (?:Function|Sub)$", module, re.S | re.M)
+    return match.group(0) if match else ""
+
+
+def loader_failures(module):
+    load = routine(module, "VordexLoad")
+    example = routine(module, "VordexExample")
+    wanted = [
+        ('Private Declare PtrSafe Function LoadLibraryW Lib "kernel32" (ByVal path As LongPtr) As LongPtr', module),
+        ('LoadLibraryW(StrPtr(ThisWorkbook.Path & "\\VORDEX.dll"))', load),
+        ('If module = 0 Then module = LoadLibraryW(StrPtr("VORDEX.dll"))', load),
+    ]
+    failures = [f"VordexLoad lacks: {line}" for line, where in wanted if line not in where]
+    first_call = example.find("VORDEX_")
+    if "If Not VordexLoad() Then" not in example or example.find("VordexLoad") > first_call:
+        failures.append("VordexExample must call VordexLoad before the DLL's functions")
+    return failures
 
 
 def main():
@@ -55,6 +78,7 @@ def main():
     opened = sum(bool(re.match(r"(Public |Private )?(Function|Sub) \w+\(", line)) for line in lines)
     if opened == 0 or opened != sum(line in ("End Function", "End Sub") for line in lines):
         failures.append("a Function or Sub of the module does not end")
+    failures += loader_failures(module.replace("\r\n", "\n"))
     for failure in failures:
         print("FAIL:", failure)
     print(f"{len(declared)} declarations checked against vordex.h, {len(failures)} failures")

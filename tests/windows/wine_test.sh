@@ -8,7 +8,11 @@
 #   arguments, unloading with a record open; psql reads back what it wrote
 #   and the messages it showed are compared;
 # - the message box on Xvfb: the window titled "VORDEX" holds the call until
-#   it is closed with xdotool; a screenshot is kept as a test artifact.
+#   it is closed with xdotool; a screenshot is kept as a test artifact;
+# - each Windows archive: unpacked, the C example built from its files alone
+#   and run with its DLL.
+# In the x86 run every call of the host goes as 32-bit VBA makes it
+# (__stdcall), and the stack must be as it was after each.
 # The x86 DLL runs where Wine's 32-bit part (wine32) is installed.
 #   wine_test.sh SOURCE_DIR WORK_DIR ARTIFACT_DIR
 # Needs the environment of scripts/with_cluster.sh.
@@ -44,7 +48,8 @@ connect=${VORDEX_TEST_PG_DRIVER/Database=vordex_test/Database=$db}
 build() {  # ARCH: configures and builds the DLL and its test hosts
   cmake -S "$source_dir" -B "$work/$1" -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64-$1.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DVORDEX_WERROR=ON -DVORDEX_BUILD_TESTS=ON >"$work/$1.log" 2>&1 &&
-    cmake --build "$work/$1" -j2 >>"$work/$1.log" 2>&1
+    cmake --build "$work/$1" -j2 >>"$work/$1.log" 2>&1 &&
+    cmake --build "$work/$1" --target windows_archive >>"$work/$1.log" 2>&1
 }
 
 check_exports() {  # ARCH DLL
@@ -100,8 +105,12 @@ run_host_test() {  # ARCH
     "$VORDEX_TEST_PG_DRIVER" >"$work/$1-host.out" 2>"$work/$1-host.err"
   local status=$?
   sed "s/^/    $1: /" "$work/$1-host.out"
-  [[ $status == 0 ]] && pass "$1: dll_host_test.exe ($(tail -n 1 "$work/$1-host.out"))" ||
+  [[ $status == 0 ]] && pass "$1: dll_host_test.exe ($(tail -n 1 "$work/$1-host.out" | tr -d '\r'))" ||
     fail "$1: dll_host_test.exe exited with $status"
+  if [[ $1 == i686 ]]; then
+    grep -q 'the stack as VBA expects after [1-9][0-9]* calls' "$work/$1-host.out" &&
+      pass "$1: every call was made as VBA makes it" || fail "$1: the calls were not checked as VBA's"
+  fi
   # What the writes left, read by psql.
   local rows
   rows=$(psql -X -A -t -d "$db" -c "SELECT id, coalesce(name, 'NULL'), coalesce(qty::text, 'NULL') FROM t ORDER BY id")
@@ -215,23 +224,46 @@ fi
 # library's texts in CP932 (VORDEX_CODEPAGE=932): the box reads the same.
 message_box_test wine-message-box.png ja_JP.UTF-8 932
 message_box_test wine-message-box-cp1252.png C.UTF-8 1252 932
-# The README's Windows example, with VORDEX.dll beside it.
+# The archive of ARCH as a user gets it: unpacked, the C example built from
+# its files alone, run with the DLL beside it. Prints the example's folder.
+archive_example() {  # ARCH
+  local zip unpacked="$work/$1-archive"
+  zip=$(find "$work/$1" -maxdepth 1 -name 'vordex-*-win*.zip' -print -quit)
+  rm -rf "$unpacked" && mkdir -p "$unpacked" && [[ -n $zip ]] &&
+    (cd "$unpacked" && cmake -E tar xf "$zip") || return 1
+  local dir
+  dir=$(find "$unpacked" -mindepth 1 -maxdepth 1 -type d -print -quit)
+  (cd "$dir" && "$1-w64-mingw32-gcc" -std=c11 -Wall -Wextra -Werror read_table_windows.c VORDEX.lib \
+    -o read_table_windows.exe) >&2 || return 1
+  echo "$dir"
+}
+
 if fresh_database && psql -X -q -d "$db" -c "CREATE TABLE items (name text); INSERT INTO items VALUES ('pencil')"; then
-  cp "$work/x86_64/VORDEX.dll" "$work/x86_64/tests/windows/"
-  example=$(cd "$work/x86_64/tests/windows" && VORDEX_CONNECT=$connect VORDEX_DIALOG=stderr timeout 120 \
-    "${wine[@]}" read_table_windows.exe items 2>&1 | tr -d '\r')
-  [[ $example == pencil ]] && pass "the README's Windows example prints the first value" ||
-    fail "the README's Windows example printed '$example'"
+  for arch in x86_64 i686; do
+    [[ $arch == i686 ]] && ! dpkg -s wine32 >/dev/null 2>&1 && continue
+    if ! dir=$(archive_example "$arch"); then
+      fail "$arch: the archive's C example could not be built from its files"
+      continue
+    fi
+    listed=$(cd "$dir" && LC_ALL=C ls | tr '\n' ' ')
+    [[ $listed == "LICENSE README.txt VORDEX.bas VORDEX.def VORDEX.dll VORDEX.lib read_table_windows.c read_table_windows.exe vordex.h " ]] &&
+      pass "$arch: the archive holds $listed" || fail "$arch: the archive holds $listed"
+    example=$(cd "$dir" && VORDEX_CONNECT=$connect VORDEX_DIALOG=stderr timeout 120 \
+      "${wine[@]}" read_table_windows.exe items 2>&1 | tr -d '\r')
+    [[ $example == pencil ]] && pass "$arch: the archive's example prints the first value" ||
+      fail "$arch: the archive's example printed '$example'"
+  done
+  dir=$(find "$work/x86_64-archive" -mindepth 1 -maxdepth 1 -type d -print -quit)
   # A table that is not there: the library's message, and a failure.
-  example=$(cd "$work/x86_64/tests/windows" && VORDEX_CONNECT=$connect VORDEX_DIALOG=stderr timeout 120 \
+  example=$(cd "$dir" && VORDEX_CONNECT=$connect VORDEX_DIALOG=stderr timeout 120 \
     "${wine[@]}" read_table_windows.exe nosuch 2>&1 | tr -d '\r' | iconv -f CP932 -t UTF-8)
   status=$?  # the example's own, under pipefail
   [[ $status == 1 && $example == *"フィールドが見つかりません."* ]] &&
-    pass "the README's Windows example on a missing table shows why and fails" ||
+    pass "the example on a missing table shows why and fails" ||
     fail "missing table: status $status, '$example'"
   # Under ANSI code page 1252 a value comes in that code page too.
   psql -X -q -d "$db" -c "UPDATE items SET name = 'café ünd 東'"
-  example=$(cd "$work/x86_64/tests/windows" && VORDEX_CONNECT=$connect VORDEX_DIALOG=stderr LANG=C.UTF-8 \
+  example=$(cd "$dir" && VORDEX_CONNECT=$connect VORDEX_DIALOG=stderr LANG=C.UTF-8 \
     LC_ALL=C.UTF-8 timeout 120 wine read_table_windows.exe items 2>&1 | tr -d '\r' | iconv -f CP1252 -t UTF-8)
   [[ $example == "café ünd ?" ]] && pass "code page 1252: the value in CP1252, '?' for what it lacks" ||
     fail "code page 1252: the example printed '$example'"
