@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# The read benchmark on large tables, in psqlODBC's default mode and in its
-# block mode (UseDeclareFetch=1;Fetch=1000):
+# The read benchmark on large tables, in psqlODBC's block reading (the
+# library's default: UseDeclareFetch=1;Fetch=10000) and reading the whole
+# result at once (UseDeclareFetch=0, psqlODBC's own default):
 #   bash bench/large.sh [--sizes 10000,100000,1000000] [--repetitions N] [--cluster DIR]
 # builds libvordex and the benchmark (RelWithDebInfo, in build-bench), starts a
 # throw-away PostgreSQL cluster and creates one table per size: the columns of
 # bench_rows.sql with a plain integer key instead of a serial one, so that
-# psqlODBC's default mode grants a static cursor (the one that holds the whole
-# result in the client). For every size and mode it runs, each time in a fresh
+# psqlODBC grants a static cursor in both modes. For every size and mode it runs, each time in a fresh
 # process, VORDEX_Open + VORDEX_OpenRec + a VORDEX_ListText walk, and the same
 # read through ODBC calls made by hand with the cursor options the library
 # asks for (odbc-library: psqlODBC's static cursor), 3 rounds by default after
@@ -22,7 +22,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib.sh"
 source "$VORDEX_SCRIPTS/../bench/common.sh"
 cd "$VORDEX_SCRIPTS/.."
 
-BLOCK_MODE_OPTIONS=';UseDeclareFetch=1;Fetch=1000'
+WHOLE_MODE_OPTIONS=';UseDeclareFetch=0'
 
 usage() { vordex_die "usage: bench/large.sh [--sizes N,N...] [--repetitions N] [--cluster DIR]"; }
 
@@ -80,9 +80,9 @@ report=$(mktemp)
 trap 'rm -f -- "$report"; vordex_private_cluster_down' EXIT
 first=1
 for size in "${size_list[@]}"; do
-    for mode in default block; do
+    for mode in blocks whole; do
         connect=$(bench_connect "$BENCH_LARGE_DB")
-        [[ $mode == block ]] && connect+=$BLOCK_MODE_OPTIONS
+        [[ $mode == whole ]] && connect=$(bench_connect "$BENCH_LARGE_DB" "$WHOLE_MODE_OPTIONS")
         vordex_log "$size rows, $mode mode"
         output=$(VORDEX_DIALOG=stderr "$BENCH_BUILD/bench/vordex_read_bench" --library "$BENCH_BUILD/libvordex.so.2" \
             --data "$connect" --table "$(large_table "$size")" --cases lib-listtext,odbc-library \
@@ -97,7 +97,8 @@ for size in "${size_list[@]}"; do
 done
 
 printf '\nVORDEX read benchmark, large tables: medians of %d runs, each in a fresh process\n' "$repetitions"
-printf 'block mode = the connect string + %s\n\n' "$BLOCK_MODE_OPTIONS"
+printf 'blocks = the connect string + %s (the library default), whole = + %s\n\n' "$BENCH_PG_BLOCKS" \
+    "$WHOLE_MODE_OPTIONS"
 cat -- "$report"
 cat <<'EOF'
 

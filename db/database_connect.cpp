@@ -73,6 +73,31 @@ bool HasTimeoutWithin(const char* connect, long milliseconds) {
     return timeout >= 0 && timeout <= milliseconds;
 }
 
+/// Rows a block of psqlODBC's block reading. Measured on 1,000,000 rows of
+/// ten columns: the first row in 18 ms and a peak of 16 MiB, where 50,000
+/// took 80 ms and 1,000 spent more CPU a row.
+constexpr const char* kBlockRows = "10000";
+
+/// `connect` for psqlODBC with block reading (UseDeclareFetch=1), unless the
+/// caller or the data source chose a mode: without it the driver reads the
+/// whole result into memory at execution (490 MiB for those rows). "CX" is
+/// psqlODBC's packed form of its switches, UseDeclareFetch among them.
+std::string WithBlockReading(const std::string& connect) {
+    const char* text = connect.c_str();
+    if (!platform::ConnectOrDataSourceValue(text, "USEDECLAREFETCH").empty() ||
+        !platform::ConnectOrDataSourceValue(text, "CX").empty()) {
+        return connect;
+    }
+    std::string chosen = connect;
+    if (!chosen.empty() && chosen.back() != ';') chosen += ';';
+    chosen += "UseDeclareFetch=1";
+    if (platform::ConnectOrDataSourceValue(text, "FETCH").empty() &&
+        platform::ConnectOrDataSourceValue(text, "A7").empty()) {
+        chosen += std::string(";Fetch=") + kBlockRows;
+    }
+    return chosen;
+}
+
 }  // namespace
 
 void CDatabase::AllocateConnection(uint32_t options) {
@@ -139,6 +164,8 @@ bool CDatabase::DriverConnect(uint32_t options) {
         // a frozen server held the handshake for good. Its last key counts,
         // so a CONN_TIMEOUT of the caller's stays.
         connect = "CONN_TIMEOUT=" + std::to_string(LoginTimeout) + ";" + connect;
+    } else if (Reaches(CurrentEnvironmentHandle(), connect, {"postgres", "psqlodbc"})) {
+        connect = WithBlockReading(connect);
     }
 
     SQLCHAR completed[kCompletedConnectSize];

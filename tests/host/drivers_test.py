@@ -52,6 +52,13 @@ class Postgres:
     def catalog(self):
         return DB
 
+    def reads_in_blocks(self):
+        """True when the library's session holds a cursor open on the
+        server: psqlODBC's block reading keeps a transaction for it."""
+        return host.psql(DB, "SELECT state FROM pg_stat_activity WHERE datname = current_database()"
+                             " AND backend_type = 'client backend' AND pid <> pg_backend_pid();") == \
+            "idle in transaction"
+
 
 class Sqlite:
     name = "SQLite"
@@ -118,12 +125,14 @@ class Maria:
 
 
 DRIVERS = [Postgres(), Sqlite(), Maria()]
-# The scenario table: a driver and the host's code page. A CP932 host gets
+# The scenario table: a driver and the host's code page. psqlODBC reads in
+# blocks unless told otherwise (the library's choice). A CP932 host gets
 # its texts converted by the library (UTF-8 from every driver), or by the
 # server where MariaDB's connection is in cp932.
 SCENARIOS = [(d, "utf-8") for d in DRIVERS] + [
-    (d, "cp932") for d in (Postgres(), Postgres("PostgreSQL Unicode", "PostgreSQL Unicode"),
-                           Postgres("PostgreSQL, reading in blocks", options=";UseDeclareFetch=1;Fetch=2"),
+    (d, "cp932") for d in (Postgres("PostgreSQL, the whole result at once", options=";UseDeclareFetch=0"),
+                           Postgres("PostgreSQL Unicode", "PostgreSQL Unicode"),
+                           Postgres("PostgreSQL, blocks of 2 rows", options=";UseDeclareFetch=1;Fetch=2"),
                            Sqlite(), Maria(), Maria("MariaDB in cp932", "cp932"))]
 
 
@@ -210,6 +219,8 @@ class EveryDriver(unittest.TestCase):
                     self.assertEqual(vordex.Open(b"goods"), 6)
                     self.assertEqual([vordex.text("GetNameList", i) for i in range(7)], GOODS + [""])
                     self.assertEqual(vordex.OpenRec(), 1)
+                    if isinstance(d, Postgres):
+                        self.assertEqual(d.reads_in_blocks(), "UseDeclareFetch=0" not in d.options)
                     read = []
                     while not vordex.IsEOF() and len(read) < 5:
                         read.append(vordex.row(6))

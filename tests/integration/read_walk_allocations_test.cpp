@@ -283,10 +283,10 @@ protected:
 };
 
 TEST_F(ReadWalkAllocations, LibraryAllocatesNothingPerRowBeyondTheDriver) {
-    // psqlODBC's default reading (the whole result at once) and its block
-    // reading, in blocks smaller than the walks.
-    for (const char* settings : {"", ";UseDeclareFetch=1;Fetch=100"}) {
-        SCOPED_TRACE(*settings ? settings : "default reading");
+    // psqlODBC's reading of the whole result at once and its block reading
+    // (the library's choice when none is made), in blocks smaller than the walks.
+    for (const char* settings : {";UseDeclareFetch=0", ";UseDeclareFetch=1;Fetch=100"}) {
+        SCOPED_TRACE(settings);
         UseSettings(settings);
         ExpectNoAllocationsBeyondTheDriver();
     }

@@ -48,8 +48,10 @@ protected:
     }
     static void TearDownTestSuite() { Psql("DROP TABLE IF EXISTS \"Mixed Items\", rs_empty;"); }
 
+    // psqlODBC has a keyset-driven cursor only where it reads the whole
+    // result at once, not in its block reading.
     void SetUp() override {
-        const std::string connect = "ODBC;" + integration::PgDsnConnect();
+        const std::string connect = "ODBC;" + integration::PgDsnConnect(";UseDeclareFetch=0");
         ASSERT_TRUE(db.Open(nullptr, false, false, connect.c_str(), false));
     }
 };
@@ -132,11 +134,11 @@ TEST(PostgresLostConnection, IsNeverTheEndOfTheRows) {
         const char* settings;  // appended to the connect string
         uint32_t openType;
     };
-    // The driver's default (it reads the whole result at once) and its block
+    // The driver's own default (it reads the whole result at once) and its block
     // reading, where psqlODBC can answer a dead connection's fetch with "no
     // more data"; blocks of 1000 hold the whole table before the backend dies.
     const Case cases[] = {
-        {"", KeysetCursor},
+        {";UseDeclareFetch=0", KeysetCursor},
         {";UseDeclareFetch=1;Fetch=10", ForwardOnly},
         {";UseDeclareFetch=1;Fetch=10", StaticCursor},
         {";UseDeclareFetch=1;Fetch=1000", StaticCursor},

@@ -36,6 +36,13 @@ TEST_F(DatabaseOpen, PrefixAndDataSourceNameRules) {
         {nullptr, "ODBC;DRIVER={SQLite3};Timeout=7501", true, "Timeout=7500;DRIVER={SQLite3};Timeout=7501;NoCreat=1"},
         // MariaDB's: a handshake bounded by the login time-out (its last key counts).
         {nullptr, "ODBC;DRIVER={MariaDB};Server=h", true, "CONN_TIMEOUT=15;DRIVER={MariaDB};Server=h"},
+        // psqlODBC reads in blocks unless the string or the data source chose.
+        {nullptr, "ODBC;DRIVER={PostgreSQL};Port=1", true, "DRIVER={PostgreSQL};Port=1;UseDeclareFetch=1;Fetch=10000"},
+        {nullptr, "ODBC;Driver=psqlodbca.so;A7=50;", true, "Driver=psqlodbca.so;A7=50;UseDeclareFetch=1"},
+        {nullptr, "ODBC;DRIVER={PostgreSQL};usedeclarefetch=0", true, "DRIVER={PostgreSQL};usedeclarefetch=0"},
+        {nullptr, "ODBC;DRIVER={PostgreSQL};CX=1c502bb", true, "DRIVER={PostgreSQL};CX=1c502bb"},
+        {nullptr, "ODBC;DSN=Pg", true, "DSN=Pg"},
+        {nullptr, "ODBC;DSN=PgBlocks", true, "DSN=PgBlocks;UseDeclareFetch=1"},
         {"S", "DSN=S", false, nullptr},
         {"S", "ODBC", false, nullptr},
         {"S", "", false, nullptr},
@@ -43,6 +50,9 @@ TEST_F(DatabaseOpen, PrefixAndDataSourceNameRules) {
     };
     for (const PrefixCase& c : cases) {
         fake_odbc::Reset();
+        fake_odbc::SetDataSources({{"Pg", "PostgreSQL Unicode"}, {"PgBlocks", "PostgreSQL ANSI"}});
+        fake_odbc::SetDataSourceSetting("Pg", "USEDECLAREFETCH", "0");
+        fake_odbc::SetDataSourceSetting("PgBlocks", "FETCH", "500");
         CDatabase db;
         EXPECT_EQ(db.Open(c.dataSource, false, false, c.connect, false), c.opens) << c.connect;
         auto connects = fake_odbc::CallsTo("SQLDriverConnect");
@@ -100,7 +110,7 @@ TEST_F(DatabaseOpen, DataSourceChoiceReplacesTheDriverManagersDialog) {
         {"DSN=", 0, "DSN=Sales", "DSN=Sales", SQL_DRIVER_NOPROMPT},
         {"UID=a;DSN=;PWD=b", 0, "DSN=Sales", "DSN=Sales;UID=a;PWD=b", SQL_DRIVER_NOPROMPT},
         {"DSN=Named", 0, "DSN=Sales", "DSN=Named", SQL_DRIVER_NOPROMPT},
-        {"DRIVER={PostgreSQL};Port=1", 0, "DSN=Sales", "DRIVER={PostgreSQL};Port=1", SQL_DRIVER_NOPROMPT},
+        {"DRIVER={X};Port=1", 0, "DSN=Sales", "DRIVER={X};Port=1", SQL_DRIVER_NOPROMPT},
         {"DSN=Named", ForcePrompt, "DSN=Sales", "DSN=Sales;DSN=Named", SQL_DRIVER_NOPROMPT},
         {"DSN=", NoPrompt, "DSN=Sales", "", SQL_DRIVER_NOPROMPT},
         {"DSN=Named", NoPrompt | ForcePrompt, nullptr, "DSN=Named", SQL_DRIVER_NOPROMPT},
