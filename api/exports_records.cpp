@@ -1,6 +1,7 @@
 // The exports that open a table and read its rows.
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -32,6 +33,29 @@ void RefuseDriverComposedWrites() {
     if (activeRecord->UpdateBySql || !fieldListNamesUnsafe) return;
     activeRecord->UpdateAllowed = 0;
     activeRecord->AppendAllowed = 0;
+}
+
+/// Copies `length` bytes from `from` to `out`, no byte more either way. Most
+/// values are short: up to 16 bytes they go as two words that overlap in
+/// the middle, with no call.
+inline void CopyValue(char* out, const char* from, size_t length) {
+    if (length > 16) {
+        std::memcpy(out, from, length);
+    } else if (length >= 8) {
+        uint64_t head = 0, tail = 0;
+        std::memcpy(&head, from, 8);
+        std::memcpy(&tail, from + length - 8, 8);
+        std::memcpy(out, &head, 8);
+        std::memcpy(out + length - 8, &tail, 8);
+    } else if (length >= 4) {
+        uint32_t head = 0, tail = 0;
+        std::memcpy(&head, from, 4);
+        std::memcpy(&tail, from + length - 4, 4);
+        std::memcpy(out, &head, 4);
+        std::memcpy(out + length - 4, &tail, 4);
+    } else {
+        for (size_t k = 0; k < length; ++k) out[k] = from[k];
+    }
 }
 
 int MoveActiveRecord(int32_t rows, SQLUSMALLINT fetchType) {
@@ -108,22 +132,22 @@ VORDEX_API int VORDEX_CALL VORDEX_ListText(char* buffer, int size) {
         return 0;
     }
     // Each value needs room for itself, its separator and the final NUL.
-    size_t room = static_cast<size_t>(size);
     char* out = buffer;
+    char* const end = buffer + size;
     int result = 0;
     // The fields that FieldValue answers for, counted once per call.
     const int count = std::min<int>(fieldListCount, kListLimit);
-    CText* values = activeRecord->Values;
+    const CText* values = activeRecord->Values;
     for (int i = 0; i < count; ++i) {
         const size_t length = values[i].Length();
+        const size_t room = static_cast<size_t>(end - out);
         if (length + 2 >= room) {
             result = size;
             break;
         }
-        if (length != 0) std::memcpy(out, values[i].Buffer(), length);
+        CopyValue(out, values[i].c_str(), length);
         out[length] = '\x1E';
         out += length + 1;
-        room -= length + 1;
         result = i + 1;
     }
     *out = '\0';

@@ -133,6 +133,10 @@ public:
     /// lives (psqlODBC's block reading answers a lost connection so); false
     /// where the cursor holds every row from execution on.
     bool RowsEndOnlyOnLiveConnection = true;
+    /// The length the driver gives for a fetched text is where its first
+    /// zero byte stands: PostgreSQL's texts hold none, and the SQLite driver
+    /// measures them to it. MariaDB's may hold one, which the text then ends at.
+    bool TextLengthsReported = false;
     uint32_t LoginTimeout = 15;
     int32_t QueryTimeout = 15;
     /// The socket of this connection's server, watched for a silent server

@@ -249,6 +249,7 @@ void CDatabase::ReadCapabilities() {
     // the end, whatever became of the server since.
     const std::string dbms = DbmsName();
     RowsEndOnlyOnLiveConnection = !IsMariaDb(dbms) && dbms != "SQLite";
+    TextLengthsReported = dbms == "PostgreSQL" || dbms == "SQLite";
 
     mask = 0;
     if (!Succeeded(SQLGetInfo(ConnectionHandle, SQL_GETDATA_EXTENSIONS, &mask, sizeof mask, nullptr))) mask = 0;

@@ -74,6 +74,7 @@ void CRecordset::Move(int32_t rows, SQLUSMALLINT fetchType) {
 }
 
 void CRecordset::CheckMove(SQLUSMALLINT fetchType, int32_t rows) {
+    if (fetchType == SQL_FETCH_NEXT && !AtEnd) return;  // on to the next row, from a row or the start
     if (!Scrollable && fetchType != SQL_FETCH_NEXT) ThrowError(ErrorNoExtendedFetch);
     if (AtEnd && AtStart) ThrowError(ErrorNoRowInDirection);
     // A dynamic cursor may move past either end: rows can appear there.
@@ -120,6 +121,7 @@ void CRecordset::FetchSkippingDeleted(SQLUSMALLINT fetchType, int32_t rows, SQLU
 }
 
 void CRecordset::CheckFetchResult(SQLRETURN rc) {
+    if (rc == SQL_SUCCESS) return;  // a row, whole: the rule for nearly every fetch
     if (rc == SQL_SUCCESS_WITH_INFO) {
         // Look at the warning; most are accepted.
         CDBException warning(rc);

@@ -53,6 +53,19 @@ public:
         data_[capacity_] = '\0';  // never read past the storage, whatever was written
         length_ = std::strlen(data_);
     }
+    /// Takes `reported`, the length a driver gave for what it wrote, where
+    /// its terminator stands there; else the length from the terminator.
+    void SyncLength(std::ptrdiff_t reported) {
+        if (!TakeLength(reported)) SyncLength();
+    }
+    /// Takes `reported` as the length where the terminator stands there;
+    /// false (and nothing changed) otherwise. A negative length never fits.
+    bool TakeLength(std::ptrdiff_t reported) {
+        const size_t length = static_cast<size_t>(reported);
+        if (length > capacity_ || data_ == nullptr || data_[length] != '\0') return false;
+        length_ = length;
+        return true;
+    }
     /// Overwrites the last byte (the value must not be empty).
     void SetLastChar(char c) { data_[length_ - 1] = c; }
 

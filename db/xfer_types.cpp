@@ -79,19 +79,26 @@ const CodePagePair* Conversion(const CRecordset& rs) {
     return rs.Database != nullptr && rs.Database->CodePages.Converts() ? &rs.Database->CodePages : nullptr;
 }
 
-/// A fetched text that is not NULL: its length taken from the terminator,
-/// or, where the connection converts, the driver's form in the host's code
+/// True where the driver's length of a fetched text is the text's own (no
+/// zero byte inside it), so the fix-up need not look for the terminator.
+bool LengthsReported(const CRecordset& rs) { return rs.Database != nullptr && rs.Database->TextLengthsReported; }
+
+/// A fetched text that is not NULL: its length as the driver gave it where
+/// that can be trusted (`reported`), else taken from the terminator; or,
+/// where the connection converts, the driver's form in the host's code
 /// page. A value the host's code page makes longer than the member holds is
 /// refused as a cut one would be.
-inline void TakeFetchedText(CRecordset& rs, const CodePagePair* conversion, ColumnRecord& record, CText& value) {
+inline void TakeFetchedText(CRecordset& rs, const CodePagePair* conversion, bool reported, ColumnRecord& record,
+                            CText& value) {
+    const std::ptrdiff_t length = reported ? record.Indicator : -1;
     if (conversion != nullptr && record.DriverText) {
         CText& fetched = *record.DriverText;
-        fetched.SyncLength();
+        fetched.SyncLength(length);
         if (!conversion->ToHost(fetched.c_str(), fetched.Length(), value, record.HostLimit)) {
             rs.ThrowError(ErrorDataTruncated);
         }
     } else {
-        value.SyncLength();  // the driver wrote the terminator; trailing blanks stay
+        value.SyncLength(length);  // the driver wrote the terminator; trailing blanks stay
     }
     record.Indicator = static_cast<SQLLEN>(value.Length());
 }
@@ -156,13 +163,29 @@ void FixUpFetchedTexts(CFieldXfer& xfer, CText* values, uint32_t count) {
     ColumnRecord* records = &rs.ColumnRecords[before];
     uint8_t* status = &rs.ColumnStatus[before];
     const CodePagePair* conversion = Conversion(rs);
+    const bool reported = LengthsReported(rs);
+    if (conversion == nullptr && reported) {
+        // The common case, once per fetched row: each length as the driver
+        // gave it, where its terminator confirms it.
+        for (uint32_t i = 0; i < taking; ++i) {
+            const SQLLEN indicator = records[i].Indicator;
+            if (indicator == SQL_NULL_DATA) {
+                status[i] |= FieldNull;
+                values[i].Clear();
+            } else if (!values[i].TakeLength(indicator)) {
+                values[i].SyncLength();
+                records[i].Indicator = static_cast<SQLLEN>(values[i].Length());
+            }
+        }
+        return;
+    }
     for (uint32_t i = 0; i < taking; ++i) {
         CText& value = values[i];
         if (records[i].Indicator == SQL_NULL_DATA) {
             status[i] |= FieldNull;
             value.Clear();
         } else {
-            TakeFetchedText(rs, conversion, records[i], value);
+            TakeFetchedText(rs, conversion, reported, records[i], value);
         }
     }
 }
@@ -222,7 +245,7 @@ void XferText(CFieldXfer& xfer, const char* name, CText& value, uint32_t maxLeng
                 FieldStatus(xfer, number) |= FieldNull;
                 value.Clear();
             } else {
-                TakeFetchedText(rs, Conversion(rs), rs.ColumnRecords[number - 1], value);
+                TakeFetchedText(rs, Conversion(rs), LengthsReported(rs), rs.ColumnRecords[number - 1], value);
             }
             break;
         case OpMarkForAdd:

@@ -107,7 +107,7 @@ uint32_t CMyRec::AppendSelectList(CText& sql) {
     }
     // Read only when a row is written, with SQLGetData.
     for (size_t k = 0; k < KeyFields.size(); ++k) {
-        if (KeyForms[k] == KeyForm::RowidAlias) continue;
+        if (ReadFromListedColumn(KeyForms[k])) continue;
         sql.Append(KeyFormExpression(KeyForms[k], KeyNames[k]));
         sql.Append(",");
     }
@@ -116,7 +116,7 @@ uint32_t CMyRec::AppendSelectList(CText& sql) {
 
 SQLUSMALLINT CMyRec::KeyFormColumn(size_t key) const {
     size_t column = ListedCount() + 1;
-    for (size_t k = 0; k < key; ++k) column += KeyForms[k] != KeyForm::RowidAlias;
+    for (size_t k = 0; k < key; ++k) column += !ReadFromListedColumn(KeyForms[k]);
     return static_cast<SQLUSMALLINT>(column);
 }
 

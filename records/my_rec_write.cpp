@@ -116,7 +116,7 @@ const std::vector<KeyValue>& CMyRec::CurrentRowKey() {
     CurrentKey.resize(KeyFields.size());
     for (size_t k = 0; k < KeyFields.size(); ++k) {
         KeyValue& value = CurrentKey[k];
-        if (KeyForms[k] == KeyForm::RowidAlias) {
+        if (ReadFromListedColumn(KeyForms[k])) {
             // As read: while a write is composed the member may hold the
             // new key already, and its saved copy the one read.
             const ColumnRecord& record = ColumnRecords[KeyFields[k]];
@@ -125,7 +125,7 @@ const std::vector<KeyValue>& CMyRec::CurrentRowKey() {
             value.Form = editing ? ((record.SavedStatus & FieldNull) ? "" : record.Saved.Text->c_str())
                                  : Values[KeyFields[k]].c_str();
             value.IsNull = value.Form.empty();
-            if (!value.IsNull && !ParseKeyForm(KeyForm::RowidAlias, value)) ThrowError(SQL_ERROR);
+            if (!value.IsNull && !ParseKeyForm(KeyForms[k], value)) ThrowError(SQL_ERROR);
             continue;
         }
         const SQLRETURN rc = ReadKeyValue(StatementHandle, KeyFormColumn(k), KeyForms[k], value);
@@ -239,8 +239,8 @@ bool CMyRec::MatchesRowAsRead(SQLHSTMT statement) {
     }
     KeyValue now;
     for (size_t k = 0; k < KeyFields.size(); ++k) {
-        // A rowid's form is the listed column's text, compared above.
-        if (KeyForms[k] == KeyForm::RowidAlias) continue;
+        // A form read from the listed column was compared above.
+        if (ReadFromListedColumn(KeyForms[k])) continue;
         if (!SQL_SUCCEEDED(ReadKeyValue(statement, KeyFormColumn(k), KeyForms[k], now)) || now.Form != RowKey[k].Form) {
             return false;
         }

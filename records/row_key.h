@@ -47,6 +47,10 @@ enum class KeyForm {
     RowidAlias,
 };
 
+/// True for the forms read from the listed column's own text (its text is
+/// exact): the statement selects nothing more for every row.
+inline bool ReadFromListedColumn(KeyForm form) { return form == KeyForm::RowidAlias || form == KeyForm::Text; }
+
 KeyForm KeyFormFor(KeyWriteDialect dialect, int32_t sqlType);
 
 /// True when `table`'s primary key is SQLite's rowid under a name (one
