@@ -8,12 +8,14 @@ BENCH_CATALOG_DB=vordex_bench_catalog
 # shellcheck disable=SC2034 # used by bench/large.sh
 BENCH_LARGE_DB=vordex_bench_large
 
-# Builds the library and the benchmark (RelWithDebInfo, with its own build dir).
+# Builds the library and the benchmark (RelWithDebInfo, with its own build dir),
+# and the further targets $1 names.
 bench_build() {
     bash scripts/install_deps.sh
     cmake -S . -B "$BENCH_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORDEX_BUILD_BENCH=ON \
         -DVORDEX_WERROR=ON >/dev/null
-    cmake --build "$BENCH_BUILD" -j2 --target vordex vordex_read_bench
+    # shellcheck disable=SC2086 # $1: further targets, words
+    cmake --build "$BENCH_BUILD" -j2 --target vordex vordex_read_bench ${1:-}
 }
 
 # Creates both databases afresh in the running private cluster: the table of
