@@ -134,24 +134,20 @@ VORDEX_API int VORDEX_CALL VORDEX_ListText(char* buffer, int size) {
     // Each value needs room for itself, its separator and the final NUL.
     char* out = buffer;
     char* const end = buffer + size;
-    int result = 0;
     // The fields that FieldValue answers for, counted once per call.
     const int count = std::min<int>(fieldListCount, kListLimit);
     const CText* values = activeRecord->Values;
-    for (int i = 0; i < count; ++i) {
-        const size_t length = values[i].Length();
-        const size_t room = static_cast<size_t>(end - out);
-        if (length + 2 >= room) {
-            result = size;
-            break;
-        }
-        CopyValue(out, values[i].c_str(), length);
+    int listed = 0;
+    for (; listed < count; ++listed) {
+        const CText& value = values[listed];
+        const size_t length = value.Length();
+        if (length + 2 >= static_cast<size_t>(end - out)) break;
+        CopyValue(out, value.c_str(), length);
         out[length] = '\x1E';
         out += length + 1;
-        result = i + 1;
     }
     *out = '\0';
-    return result;
+    return listed < count ? size : listed;
 }
 
 }  // extern "C"
