@@ -58,11 +58,16 @@ public:
     void SyncLength(std::ptrdiff_t reported) {
         if (!TakeLength(reported)) SyncLength();
     }
-    /// Takes `reported` as the length where the terminator stands there;
-    /// false (and nothing changed) otherwise. A negative length never fits.
+    /// Takes `reported` as the length where the terminator stands there
+    /// and the byte before it is none (a length past the text, over zero
+    /// padding, is no text's); false (and nothing changed) otherwise. A
+    /// negative length never fits.
     bool TakeLength(std::ptrdiff_t reported) {
         const size_t length = static_cast<size_t>(reported);
-        if (length > capacity_ || data_ == nullptr || data_[length] != '\0') return false;
+        if (length > capacity_ || data_ == nullptr || data_[length] != '\0' ||
+            (length != 0 && data_[length - 1] == '\0')) {
+            return false;
+        }
         length_ = length;
         return true;
     }

@@ -250,18 +250,25 @@ TEST_F(FieldXfer, QuickTextFixUpMatchesTheGenericPass) {
     };
     const std::string longest(255, 'x');
     const Case cases[] = {
-        {"values, blanks kept, driver's lengths ignored", 3, {{"a", 1}, {"b  ", 40}, {"", 0}}},
+        {"values, blanks kept, a driver's length past the terminator ignored", 3, {{"a", 1}, {"b  ", 40}, {"", 0}}},
+        {"a driver's length short of the terminator ignored", 3, {{"abc", 1}, {"b", -4}, {"xy", 2}}},
         {"nulls beside values", 3, {{nullptr, SQL_NULL_DATA}, {"v", 1}, {nullptr, SQL_NULL_DATA}}},
         {"the longest value", 3, {{longest.c_str(), 255}, {"", 0}, {"z", 1}}},
         {"fewer fields than names", 2, {{"p", 1}, {nullptr, SQL_NULL_DATA}}},
     };
     const CText names[CMyRec::kValueCount] = {CText("a"), CText("b"), CText("c")};
+    // Where the driver's lengths are the texts' own (PostgreSQL, SQLite), a
+    // length is taken as given where the terminator stands there, else found.
+    for (const bool reported : {false, true})
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(std::string(c.what) + (reported ? ", lengths reported" : ""));
+        CDatabase database;
+        database.TextLengthsReported = reported;
         Detached<CMyRec> quick, generic;
         for (CMyRec* rs : {static_cast<CMyRec*>(&quick), static_cast<CMyRec*>(&generic)}) {
             rs->FieldCount = c.fieldCount;
             rs->FieldNameList = names;
+            rs->Database = &database;
         }
         quick.Attach();
         generic.Attach();
@@ -284,6 +291,7 @@ TEST_F(FieldXfer, QuickTextFixUpMatchesTheGenericPass) {
             EXPECT_EQ(quick.Values[i].Length(), generic.Values[i].Length()) << i;
             EXPECT_EQ(quick.Indicator(i), generic.Indicator(i)) << i;
             EXPECT_STREQ(quick.Values[i].c_str(), c.fetched[i].first ? c.fetched[i].first : "") << i;
+            EXPECT_EQ(quick.Values[i].Length(), std::strlen(quick.Values[i].c_str())) << i;
             EXPECT_EQ(quick.Statuses()[i], c.fetched[i].first ? 0 : FieldNull) << i;
         }
     }
