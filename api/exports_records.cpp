@@ -35,24 +35,26 @@ void RefuseDriverComposedWrites() {
     activeRecord->AppendAllowed = 0;
 }
 
+/// Copies `length` bytes (from sizeof(Word) to twice that) from `from` to
+/// `out` as two words that overlap in the middle, with no call.
+template <class Word>
+inline void CopyTwoWords(char* out, const char* from, size_t length) {
+    Word head = 0, tail = 0;
+    std::memcpy(&head, from, sizeof head);
+    std::memcpy(&tail, from + length - sizeof tail, sizeof tail);
+    std::memcpy(out, &head, sizeof head);
+    std::memcpy(out + length - sizeof tail, &tail, sizeof tail);
+}
+
 /// Copies `length` bytes from `from` to `out`, no byte more either way. Most
-/// values are short: up to 16 bytes they go as two words that overlap in
-/// the middle, with no call.
+/// values are short: up to 16 bytes they go without a call.
 inline void CopyValue(char* out, const char* from, size_t length) {
     if (length > 16) {
         std::memcpy(out, from, length);
     } else if (length >= 8) {
-        uint64_t head = 0, tail = 0;
-        std::memcpy(&head, from, 8);
-        std::memcpy(&tail, from + length - 8, 8);
-        std::memcpy(out, &head, 8);
-        std::memcpy(out + length - 8, &tail, 8);
+        CopyTwoWords<uint64_t>(out, from, length);
     } else if (length >= 4) {
-        uint32_t head = 0, tail = 0;
-        std::memcpy(&head, from, 4);
-        std::memcpy(&tail, from + length - 4, 4);
-        std::memcpy(out, &head, 4);
-        std::memcpy(out + length - 4, &tail, 4);
+        CopyTwoWords<uint32_t>(out, from, length);
     } else {
         for (size_t k = 0; k < length; ++k) out[k] = from[k];
     }

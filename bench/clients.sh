@@ -19,16 +19,7 @@ cd "$VORDEX_SCRIPTS/.."
 
 rows=250000
 repetitions=5
-while (($# > 0)); do
-    case $1 in
-    --rows) rows=${2:?}; shift 2 ;;
-    --repetitions) repetitions=${2:?}; shift 2 ;;
-    *) vordex_die "usage: bench/clients.sh [--rows N] [--repetitions N]" ;;
-    esac
-done
-for number in "$rows" "$repetitions"; do
-    [[ $number =~ ^[1-9][0-9]*$ ]] || vordex_die "--rows and --repetitions want positive numbers"
-done
+bench_rows_and_repetitions "bench/clients.sh [--rows N] [--repetitions N]" "$@"
 vordex_require_root
 
 bench_build "vordex_read_table vordex_cli vordex_peak"

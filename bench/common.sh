@@ -52,6 +52,25 @@ bench_args() {
         --catalog "$(bench_connect "$BENCH_CATALOG_DB")")
 }
 
+# Reads the options --rows N and --repetitions N of a benchmark script into
+# $rows and $repetitions (their defaults set before), or dies with the usage
+# line $1.
+#   bench_rows_and_repetitions USAGE "$@"
+bench_rows_and_repetitions() {
+    local usage=$1
+    shift
+    while (($# > 0)); do
+        case $1 in
+        --rows) rows=${2:?}; shift 2 ;;
+        --repetitions) repetitions=${2:?}; shift 2 ;;
+        *) vordex_die "usage: $usage" ;;
+        esac
+    done
+    for number in "$rows" "$repetitions"; do
+        [[ $number =~ ^[1-9][0-9]*$ ]] || vordex_die "--rows and --repetitions want positive numbers"
+    done
+}
+
 # Runs one case of the benchmark once under callgrind and prints
 # "ROWS IR_PER_ROW LIBVORDEX_PER_ROW PROGRAM_PER_ROW IR": the instructions per
 # walked row in all, in libvordex's own functions and in the benchmark

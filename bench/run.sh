@@ -14,15 +14,7 @@ cd "$VORDEX_SCRIPTS/.."
 
 rows=100000
 repetitions=11
-while (($# > 0)); do
-    case $1 in
-    --rows) rows=${2:?}; shift 2 ;;
-    --repetitions) repetitions=${2:?}; shift 2 ;;
-    *) vordex_die "usage: bench/run.sh [--rows N] [--repetitions N]" ;;
-    esac
-done
-[[ $rows =~ ^[1-9][0-9]*$ ]] || vordex_die "--rows wants a positive number"
-[[ $repetitions =~ ^[1-9][0-9]*$ ]] || vordex_die "--repetitions wants a positive number"
+bench_rows_and_repetitions "bench/run.sh [--rows N] [--repetitions N]" "$@"
 
 bench_build
 vordex_private_cluster
