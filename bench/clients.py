@@ -46,7 +46,7 @@ def main():
     options = parser.parse_args()
     env = dict(os.environ, VORDEX_DIALOG="stderr")
     table = options.table
-    pg = (f"DRIVER={{PostgreSQL}};Servername={env['PGHOST']};Port={env['PGPORT']};"
+    pg = (f"DRIVER={{PostgreSQL ANSI}};Servername={env['PGHOST']};Port={env['PGPORT']};"
           f"Database={env['PGDATABASE']};Username={env['PGUSER']}")
     sources = {
         "PostgreSQL": pg,
@@ -70,7 +70,7 @@ def main():
         # pyodbc reads psqlODBC's ANSI driver's numbers as a type it lacks: it
         # is used with the Unicode driver, as its users do.
         ("pyodbc", lambda s, c: ([sys.executable, "-c", PYODBC_READ,
-                                  c.replace("{PostgreSQL}", "{PostgreSQL Unicode}"), table], env, None)),
+                                  c.replace("{PostgreSQL ANSI}", "{PostgreSQL Unicode}"), table], env, None)),
     ]
     results = {}
     for name, make in clients:

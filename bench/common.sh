@@ -40,7 +40,7 @@ BENCH_PG_BLOCKS=';UseDeclareFetch=1;Fetch=10000'
 # The connect string for database $1 of the private cluster, reading in
 # blocks, or with the settings $2 in their place.
 bench_connect() {
-    printf 'DRIVER={PostgreSQL};Servername=%s;Port=%s;Database=%s;Username=%s%s' \
+    printf 'DRIVER={PostgreSQL ANSI};Servername=%s;Port=%s;Database=%s;Username=%s%s' \
         "$PGHOST" "$PGPORT" "$1" "$PGUSER" "${2-$BENCH_PG_BLOCKS}"
 }
 

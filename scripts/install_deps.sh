@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that the demo, the tests and the packaging
-# use, touching apt only when something is missing (CI runs this on every
-# build). Run twice, or after an install that broke off, it completes the
-# install.
-#   install_deps.sh [--windows] [--dry-run] [PACKAGE...]
+# Installs the Debian packages that the tests and the packaging use (or,
+# with --demo, only what the demo uses), touching apt only when something is
+# missing (CI runs this on every build). Run twice, or after an install that
+# broke off, it completes the install.
+#   install_deps.sh [--demo] [--windows] [--dry-run] [PACKAGE...]
+# --demo     only what building the library and `vordex` and the demo's
+#            SQLite file and PostgreSQL cluster need
 # --windows  also what building VORDEX.dll and testing it under Wine need
 # --dry-run  installs nothing: names the missing packages and exits 1 if any
 #            are missing, 0 if none are
@@ -26,12 +28,19 @@ packages=(
     lintian # the packaging test checks the Debian packages
     mmdebstrap git # scripts/fresh_root.sh
 )
+# The demo's share: the build, the drivers and servers it reads.
+demo_packages=(
+    make cmake g++ python3 # python3 makes the manual pages during the build
+    unixodbc unixodbc-dev odbc-postgresql libsqliteodbc sqlite3
+    postgresql-15 iproute2
+)
 windows=0 dry_run=0
 while (($#)); do
     case $1 in
+    --demo) packages=("${demo_packages[@]}") ;;
     --windows) windows=1 ;;
     --dry-run) dry_run=1 ;;
-    -*) echo "install_deps.sh: unknown option $1 (usage: install_deps.sh [--windows] [--dry-run] [PACKAGE...])" >&2
+    -*) echo "install_deps.sh: unknown option $1 (usage: install_deps.sh [--demo] [--windows] [--dry-run] [PACKAGE...])" >&2
         exit 2 ;;
     *) packages+=("$1") ;;
     esac

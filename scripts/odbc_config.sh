@@ -22,11 +22,13 @@ mkdir -p -- "$odbc" "$dir/sqlite"
 # connect string names (the driver's NoCreat).
 : >>"$sqlite_db"
 
-# Bare driver names resolve in unixODBC's driver directory. CommLog and Debug
-# are off on purpose: the system file turns CommLog on, which leaves a log
-# file in /tmp for every connection.
+# The drivers under the names Debian's packages give them in
+# /etc/odbcinst.ini, so that a connect string that works here works on a
+# user's machine. Bare driver names resolve in unixODBC's driver directory.
+# CommLog and Debug are off on purpose: the system file turns CommLog on,
+# which leaves a log file in /tmp for every connection.
 cat >"$odbc/odbcinst.ini" <<INI
-[PostgreSQL]
+[PostgreSQL ANSI]
 Description=PostgreSQL ODBC driver (ANSI)
 Driver=psqlodbca.so
 CommLog=0
@@ -42,7 +44,7 @@ Debug=0
 Description=SQLite 3 ODBC driver
 Driver=libsqlite3odbc.so
 
-[MariaDB]
+[MariaDB Unicode]
 Description=MariaDB Connector/ODBC
 Driver=libmaodbc.so
 INI
@@ -50,7 +52,7 @@ INI
 cat >"$odbc/odbc.ini" <<INI
 [VordexPg]
 Description=VORDEX tests: private PostgreSQL cluster
-Driver=PostgreSQL
+Driver=PostgreSQL ANSI
 Servername=127.0.0.1
 Port=$PGPORT
 Database=$PGDATABASE
@@ -75,7 +77,7 @@ if [[ -n ${MARIA_PORT:-} ]]; then
 
 [VordexMaria]
 Description=VORDEX tests: private MariaDB server
-Driver=MariaDB
+Driver=MariaDB Unicode
 Server=127.0.0.1
 Port=$MARIA_PORT
 Database=$MARIA_DATABASE
@@ -83,10 +85,10 @@ User=root
 Password=
 CHARSET=utf8mb4
 INI
-    maria_driver="DRIVER={MariaDB};Server=127.0.0.1;Port=$MARIA_PORT;Database=$MARIA_DATABASE;User=root;CHARSET=utf8mb4"
+    maria_driver="DRIVER={MariaDB Unicode};Server=127.0.0.1;Port=$MARIA_PORT;Database=$MARIA_DATABASE;User=root;CHARSET=utf8mb4"
 fi
 
-pg_driver="DRIVER={PostgreSQL};Servername=127.0.0.1;Port=$PGPORT;Database=$PGDATABASE;Username=$PGUSER"
+pg_driver="DRIVER={PostgreSQL ANSI};Servername=127.0.0.1;Port=$PGPORT;Database=$PGDATABASE;Username=$PGUSER"
 
 # Replace this script's block on a re-run instead of appending it twice.
 marker="# Private unixODBC configuration (scripts/odbc_config.sh)"

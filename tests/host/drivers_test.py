@@ -40,11 +40,11 @@ class Postgres:
     # What the driver grants the record: psqlODBC writes through its cursor.
     updatable = 1
 
-    def __init__(self, name="PostgreSQL", driver="PostgreSQL", options=""):
+    def __init__(self, name="PostgreSQL", driver="PostgreSQL ANSI", options=""):
         self.name, self.driver, self.options = name, driver, options
 
     def create(self, sql):
-        self.connect = host.fresh_database(DB, sql).replace("{PostgreSQL}", "{" + self.driver + "}") + self.options
+        self.connect = host.fresh_database(DB, sql).replace("{PostgreSQL ANSI}", "{" + self.driver + "}") + self.options
 
     def query(self, sql):
         return host.psql(DB, sql)

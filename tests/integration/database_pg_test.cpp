@@ -94,7 +94,7 @@ TEST_F(PostgresDatabase, BadInputEndsAsADiagnosedException) {
     const Case cases[] = {
         {"ODBC;DSN=NoSuchSource", "State:IM002"},
         // A port where no server listens: the server is down.
-        {"ODBC;DRIVER={PostgreSQL};Servername=127.0.0.1;Port=1;Database=vordex_test;Username=vordex", "State:08001"},
+        {"ODBC;DRIVER={PostgreSQL ANSI};Servername=127.0.0.1;Port=1;Database=vordex_test;Username=vordex", "State:08001"},
         {"ODBC;DRIVER=/nonexistent/libnodriver.so;Database=x", "State:01000"},
     };
     for (const Case& c : cases) {
