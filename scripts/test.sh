@@ -13,7 +13,7 @@ cd "$VORDEX_SCRIPTS/.."
 
 bash scripts/install_deps.sh --windows
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORDEX_WERROR=ON
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORDEX_WERROR=ON -DVORDEX_BUILD_TESTS=ON
 cmake --build build -j2
 
 vordex_private_cluster maria
