@@ -10,7 +10,7 @@ std::string VisibleControls(const char* text, CodePage codePage) {
     for (const char* p = text; *p != '\0';) {
         const auto c = static_cast<unsigned char>(*p);
         const auto next = static_cast<unsigned char>(p[1]);
-        if ((c < 0x20 && c != '\r' && c != '\n') || c == 0x7F) {
+        if ((c < 0x20 && c != '\r' && c != '\n' && c != '\t') || c == 0x7F) {
             std::snprintf(escape, sizeof escape, "\\x%02X", c);
             out += escape;
             ++p;

@@ -19,6 +19,7 @@ db=vordex_cli_e2e
 work=$(mktemp -d /tmp/vordex-cli-test.XXXXXX)
 cleanup() {
   psql -X -q -d postgres -c "DROP DATABASE IF EXISTS $db WITH (FORCE)" >/dev/null 2>&1 || true
+  mariadb --no-defaults -S "${MARIA_SOCKET:-}" -uroot -e "DROP DATABASE IF EXISTS $db" >/dev/null 2>&1 || true
   rm -rf -- "$work"
 }
 trap cleanup EXIT
@@ -239,9 +240,9 @@ on_pg set cli_items note "$(printf 'n%.0s' $(seq 300))" --where id=2
 expect_status "set a long value" 2
 expect_reason "set a long value" "VALUE is 300 bytes; the library writes at most 255 bytes of a value, and set writes none cut short"
 [[ $(value_of 2 note) == "'say \"hi\"'" ]] || fail "set a long value: note is $(value_of 2 note)"
-# Stored as another text: written, and said to be a failure, with both texts.
+# Stored as another text: written, and said to be, with both texts.
 on_pg set cli_items qty 007 --where id=1
-expect_status "set, stored otherwise" 1
+expect_status "set, stored otherwise" 3
 expect_out "set, stored otherwise" $'7\n'
 expect_reason "set, stored otherwise" "the data source stored '7', not VALUE '007', in column 'qty' of table 'cli_items'"
 # Zero and two matches: nothing written.
@@ -291,6 +292,11 @@ grep -q '^VORDEX: ' "$work/err" || fail "unknown driver: no library message on s
 expect_reason "unknown driver" \
   "no tables listed (the library's message above says why; without one, the choice of data source was cancelled)"
 
+# A driver's message keeps its tabs (libpq: "\tIs the server running ...").
+run --connect "${connect/Port=$PGPORT/Port=1}" tables
+expect_status "no server" 1
+grep -q $'^VORDEX: \t' "$work/err" || fail "no server: the message's tab is lost: '$(cat "$work/err")'"
+
 # No connect string and no terminal for the data source menu: cancelled.
 set +e
 setsid -w "$vordex" tables </dev/null >"$work/out" 2>"$work/err"
@@ -315,7 +321,7 @@ CREATE TABLE audit.log (id serial PRIMARY KEY, v text); INSERT INTO audit.log (v
 CREATE TABLE public.log (id serial PRIMARY KEY, v text); INSERT INTO public.log (v) VALUES ('public');
 CREATE TABLE customers (id serial PRIMARY KEY, city text, "Say ""Hi""" text);
 INSERT INTO customers (city) VALUES ('Nara'), ('Kobe');
-CREATE TABLE people (id serial PRIMARY KEY, city text); INSERT INTO people (city) VALUES ('x'), (repeat('あ', 100));
+CREATE TABLE people (id serial PRIMARY KEY, city text); INSERT INTO people (city) VALUES ('x'), (repeat('あ', 100)), ('z');
 CREATE TABLE "a.b" (id serial PRIMARY KEY, v text); INSERT INTO "a.b" (v) VALUES ('a.b');
 CREATE TABLE "my.schema".t2 (id serial PRIMARY KEY, v text); INSERT INTO "my.schema".t2 (v) VALUES ('my.schema');
 SQL
@@ -352,12 +358,33 @@ run --connect "$names_connect" get people 1
 expect_reason "get, a value over 255 bytes" "row 1 of table 'people' holds a value longer than the library's limit of \
 255 bytes, and cannot be read"
 run --connect "$names_connect" rows people
+expect_status "rows, a value over 255 bytes" 1
+expect_out "rows, a value over 255 bytes" $'id\tcity\n1\tx\n3\tz\n'
 expect_reason "rows, a value over 255 bytes" "row 1 of table 'people' holds a value longer than the library's limit of \
-255 bytes, and cannot be read (the rows before it were read)"
-VORDEX_MESSAGES=en run --connect "$names_connect" columns nosuch
-expect_err "the library's messages in English" "VORDEX: $names_db-nosuch: No field was found.
-VORDEX: Check ODBC32, the ODBC driver, the database file name and so on.
-vordex: there is no table 'nosuch' (vordex tables lists them)"
+255 bytes, and was skipped; the other rows were printed"
+# The library's messages follow the locale (LC_ALL, LC_MESSAGES, LANG) unless
+# VORDEX_MESSAGES says; vordex recognises them in either language and code page.
+no_field_ja="VORDEX: $names_db-nosuch 内にフィールドが見つかりません.
+VORDEX: ODBC32,ODBCﾄﾞﾗｲﾊﾞ,ﾃﾞｰﾀﾍﾞｰｽﾌｧｲﾙ名等を確認して下さい"
+no_field_en="VORDEX: $names_db-nosuch: No field was found.
+VORDEX: Check the table name, the ODBC driver and the data source's database or file."
+language_cases=(
+  "LANG=ja_JP.UTF-8|$no_field_ja" "LANG=ja_JP.UTF-8 LC_ALL=C.UTF-8|$no_field_en"
+  "LC_MESSAGES=ja_JP.UTF-8 LANG=en_US.UTF-8|$no_field_ja" "LANG=ja_JP.UTF-8 VORDEX_MESSAGES=en|$no_field_en"
+  "LANG=ja_JP.SJIS|$(iconv -t CP932 <<<"$no_field_ja")" "|$no_field_en"
+)
+for case in "${language_cases[@]}"; do
+  set +e
+  # shellcheck disable=SC2086 # split on purpose
+  env -u LC_ALL -u LC_MESSAGES -u LANG ${case%%|*} "$vordex" --connect "$names_connect" columns nosuch \
+    >"$work/out" 2>"$work/err"
+  status=$?
+  set -e
+  expect_status "messages, ${case%%|*}" 1
+  cmp -s <(head -n -1 "$work/err") <(printf '%s\n' "${case#*|}") ||
+    fail "messages, ${case%%|*}: stderr is '$(cat "$work/err")'"
+  expect_reason "messages, ${case%%|*}" "there is no table 'nosuch' (vordex tables lists them)"
+done
 # More than 32 tables: the listing says so, and SCHEMA.TABLE reaches the rest.
 sql -d "$names_db" -c "CREATE SCHEMA aaa" -c "$(for i in $(seq 1 35); do printf 'CREATE TABLE aaa.t%02d (id int);' "$i"; done)"
 run --connect "$names_connect" tables
@@ -367,6 +394,8 @@ expect_err "tables, more than 32" "vordex: the library lists at most 32 tables, 
 get and set open any table as SCHEMA.TABLE, and the data source's own client lists them all (psql \\dt *.*, sqlite3 .tables)"
 run --connect "$names_connect" get hr.employees 0 1
 expect_out "SCHEMA.TABLE past the listing" $'Bob\n'
+run --connect "$names_connect" get public.a.b 0 1
+expect_out "SCHEMA.TABLE with a dot in the table's name, past the listing" $'a.b\n'
 run --connect "$names_connect" get employees 0 1
 expect_reason "a name past the listing" "there is no table 'employees' (vordex tables shows the first 32; name another \
 schema's table as SCHEMA.TABLE)"
@@ -379,6 +408,32 @@ status=$?
 set -e
 expect_status "rows to a full disk" 1
 expect_reason "rows to a full disk" "cannot write the output: No space left on device"
+
+# A pipe that nobody reads any more (vordex rows t | head) ends vordex quietly
+# as it ends cat, by SIGPIPE, on every driver: MariaDB's ignores SIGPIPE.
+mkfifo "$work/fifo"
+sqlite3 "$work/pipe.db" "CREATE TABLE cli_pipe (id integer PRIMARY KEY); INSERT INTO cli_pipe VALUES (1)"
+pipe_connects=("$connect" "Driver=SQLite3;Database=$work/pipe.db" "")
+maria() { mariadb --no-defaults -S "$MARIA_SOCKET" -uroot -e "$1"; }
+if [[ -n ${VORDEX_TEST_MARIA_DRIVER:-} ]]; then # a MariaDB server runs beside the cluster (not so under iODBC)
+  maria "DROP DATABASE IF EXISTS $db; CREATE DATABASE $db; CREATE TABLE $db.cli_pipe (id int PRIMARY KEY)"
+  pipe_connects+=("${VORDEX_TEST_MARIA_DRIVER/Database=$MARIA_DATABASE/Database=$db}")
+fi
+for pipe_connect in "${pipe_connects[@]}"; do
+  # The fifo opened twice, then its only reader closed: every write fails.
+  # shellcheck disable=SC2094 # both ends of the fifo, on purpose
+  exec {reader}<>"$work/fifo" {writer}>"$work/fifo"
+  exec {reader}<&-
+  set +e
+  if [[ -n $pipe_connect ]]; then "$vordex" --connect "$pipe_connect" tables; else "$vordex" --help; fi \
+    1>&"$writer" 2>"$work/err"
+  status=$?
+  set -e
+  exec {writer}>&-
+  expect_status "a closed pipe, ${pipe_connect:-no library}" 141
+  expect_err "a closed pipe, ${pipe_connect:-no library}" ""
+done
+[[ -z ${VORDEX_TEST_MARIA_DRIVER:-} ]] || maria "DROP DATABASE $db"
 
 # ---- loading the library ------------------------------------------------------------
 run --library /nonexistent/libvordex.so.2 --connect "$connect" tables

@@ -57,7 +57,7 @@ Outcome RunVordex(const Words& words) {
         outcome.status = kExitUsage;
         outcome.reason = e.what();
     } catch (const CommandFailure& e) {
-        outcome.status = kExitFailure;
+        outcome.status = e.status();
         outcome.reason = e.what();
     }
     outcome.err = testing::internal::GetCapturedStderr();
@@ -77,11 +77,18 @@ class Commands : public testing::Test {
 protected:
     void SetUp() override {
         setenv("VORDEX_DIALOG", "stderr", 1);  // as vordex sets it
+        unsetenv("VORDEX_CODEPAGE");
+        unsetenv("VORDEX_MESSAGES");
         Fake() = FakeDataSource{};
         Fake().tables = {"customers", "items"};
         Fake().tableName = "items";
         Fake().columns = {"id", "name", "note"};
         Fake().rows = {{"1", "apple", ""}, {"2", "pear, green", "say \"hi\""}, {"3", "fig", "tab\there\\"}};
+    }
+
+    void TearDown() override {
+        unsetenv("VORDEX_CODEPAGE");
+        unsetenv("VORDEX_MESSAGES");
     }
 
     /// The command may have ended anyhow: the record and the connection are closed.
@@ -136,6 +143,53 @@ TEST_F(Commands, RowsOfAnEmptyTablePrintOnlyTheHeader) {
     const Outcome outcome = RunVordex({"rows", "items", "--format", "csv"});
     EXPECT_EQ(outcome.status, 0) << outcome.reason;
     EXPECT_EQ(outcome.out, "id,name,note\r\n");
+}
+
+// A row holding a value over 255 bytes cannot be read: rows goes on past it,
+// names it at the end and fails.
+TEST_F(Commands, RowsSkipsTheRowsTheLibraryCannotRead) {
+    const std::string header = "id\tname\tnote\n";
+    const std::string skipped = " of table 'items' hold a value longer than the library's limit of 255 bytes, and were "
+                                "skipped; the other rows were printed";
+    const struct {
+        std::vector<size_t> longRows;
+        void (*setUp)();
+        std::string out;
+        std::string reason;
+        int libraryMessages;  // one for each row skipped
+        std::string note;     // vordex's, before the reason
+    } cases[] = {
+        {{2}, nullptr, "0\ta\t\n1\tb\t\n3\td\t\n4\te\t\n",
+         "row 2 of table 'items' holds a value longer than the library's limit of 255 bytes, and was skipped; the "
+         "other rows were printed",
+         1, ""},
+        {{1, 2, 4}, nullptr, "0\ta\t\n3\td\t\n", "rows 1-2, 4" + skipped, 3, ""},
+        {{1, 3}, [] { setenv("VORDEX_CODEPAGE", "932", 1); }, "0\ta\t\n2\tc\t\n4\te\t\n", "rows 1, 3" + skipped, 2, ""},
+        // A move that fails otherwise ends rows; the rows skipped are named.
+        {{1}, [] { Fake().moveNextFailsAtRow = 3; }, "0\ta\t\n2\tc\t\n3\td\t\n",
+         "cannot move past row 3 of table 'items'", 1,
+         "vordex: row 1 of table 'items' holds a value longer than the library's limit of 255 bytes, and was "
+         "skipped\n"},
+        // Without the library's messages vordex cannot tell why a move failed.
+        {{2}, [] { setenv("VORDEX_DIALOG", "none", 1); }, "0\ta\t\n1\tb\t\n", "cannot move past row 1 of table 'items'",
+         0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.longRows) + " " + c.reason);
+        SetUp();
+        Fake().rows = {{"0", "a", ""}, {"1", "b", ""}, {"2", "c", ""}, {"3", "d", ""}, {"4", "e", ""}};
+        Fake().longValueRows = c.longRows;
+        if (c.setUp != nullptr) c.setUp();
+        const Outcome outcome = RunVordex({"rows", "items"});
+        EXPECT_EQ(outcome.status, kExitFailure);
+        EXPECT_EQ(outcome.out, header + c.out);
+        EXPECT_EQ(outcome.reason, c.reason);
+        size_t lines = 0;
+        for (size_t at = 0; (at = outcome.err.find("VORDEX: ", at)) != std::string::npos; ++at) ++lines;
+        EXPECT_EQ(lines, static_cast<size_t>(c.libraryMessages)) << outcome.err;
+        EXPECT_EQ(outcome.err.substr(outcome.err.size() - std::min(outcome.err.size(), c.note.size())), c.note);
+        ExpectClosed();
+    }
 }
 
 TEST_F(Commands, AWideTableShowsItsFirst32ColumnsAndSaysSo) {
@@ -262,18 +316,38 @@ TEST_F(Commands, FailuresGiveAReasonAndCloseTheConnection) {
          [] { Fake().tables = {"audit.log", "public.log", "public.s2.log"}; },
          "table 'log' is in several schemas (audit.log, public.log, public.s2.log): name one of them",
          ""},
+        // Under one schema only: names that merely end in "log" are others.
+        {{"get", "log", "9"},
+         [] {
+             Fake().tables = {"audit.log", "public.blog", "hr.catalog"};
+             Fake().tableName = "log";
+         },
+         "there is no row 9 of table 'log' (rows are numbered from 0)",
+         ""},
+        // The library's messages are recognised in either language, in the
+        // host's code page.
+        {{"columns", "nosuch"},
+         [] { setenv("VORDEX_CODEPAGE", "932", 1); },
+         "there is no table 'nosuch' (vordex tables lists them)",
+         ""},
+        {{"columns", "nosuch"},
+         [] { setenv("VORDEX_MESSAGES", "en", 1); },
+         "there is no table 'nosuch' (vordex tables lists them)",
+         ""},
         {{"rows", "items"}, [] { Fake().openRecFails = true; }, "cannot open table 'items' for reading", ""},
         {{"rows", "items"},
-         [] { Fake().longValueAtRow = 0; },
-         "row 0 of table 'items' holds a value longer than the library's limit of 255 bytes, and cannot be read",
+         [] { Fake().longValueRows = {0}; },
+         "row 0 of table 'items' holds a value longer than the library's limit of 255 bytes, and cannot be read "
+         "(the library opens no table on a first row it cannot read)",
          ""},
-        {{"rows", "items"},
-         [] { Fake().longValueAtRow = 2; },
-         "row 2 of table 'items' holds a value longer than the library's limit of 255 bytes, and cannot be read "
-         "(the rows before it were read)",
-         "id\tname\tnote\n1\tapple\t\n2\tpear, green\tsay \"hi\"\n"},
+        // --where must read every row: a row it cannot read might match.
+        {{"set", "items", "name", "x", "--where", "id=3"},
+         [] { Fake().longValueRows = {1}; },
+         "row 1 of table 'items' holds a value longer than the library's limit of 255 bytes, and cannot be read "
+         "(--where reads every row)",
+         ""},
         {{"get", "items", "1"},
-         [] { Fake().longValueAtRow = 1; },
+         [] { Fake().longValueRows = {1}; },
          "row 1 of table 'items' holds a value longer than the library's limit of 255 bytes, and cannot be read",
          ""},
         {{"get", "items", "0"}, [] { Fake().openRecFails = true; }, "cannot open table 'items' for reading", ""},
@@ -328,7 +402,8 @@ TEST_F(Commands, SetWritesOneFieldOfOneRow) {
     } cases[] = {
         {{"set", "items", "name", "zwei", "--where", "id=2"}, nullptr, 0, "zwei", "zwei\n", "", ""},
         {{"set", "items", "1", "--null", "--where=id=2", "--where", "name=two"}, nullptr, 0, "", "\n", "", ""},
-        {{"set", "items", "name", "a long value", "--where", "id=2"}, [] { Fake().cutTo = 6; }, kExitFailure,
+        // Written, but not as VALUE: a status of its own.
+        {{"set", "items", "name", "a long value", "--where", "id=2"}, [] { Fake().cutTo = 6; }, kExitStoredOtherwise,
          "a long", "a long\n",
          "the data source stored 'a long', not VALUE 'a long value', in column 'name' of table 'items'", ""},
         {{"set", "items", "name", std::string(255, 'v'), "--where", "id=2"}, nullptr, 0, std::string(255, 'v'),
@@ -356,6 +431,16 @@ TEST_F(Commands, SetWritesOneFieldOfOneRow) {
          kExitFailure, "two", "",
          "table 'items' cannot be written: its column 'Say \"Hi\"' holds a double quote, which the driver's own "
          "UPDATE would carry as SQL",
+         ""},
+        {{"set", "it\"ems", "name", "x", "--where", "id=2"},
+         [] {
+             Fake().updatable = false;
+             Fake().tables = {"it\"ems"};
+             Fake().tableName = "it\"ems";
+         },
+         kExitFailure, "two", "",
+         "table 'it\"ems' cannot be written: its name holds a double quote, which the driver's own UPDATE would carry "
+         "as SQL",
          ""},
         {{"set", "items", "name", "x", "--where", "id=2"}, [] { Fake().updateFails = true; }, kExitFailure, "two",
          "", "cannot write column 'name' of table 'items'", ""},
@@ -455,9 +540,12 @@ TEST_F(Commands, HelpNeedsNoLibraryAndNamesEveryCommandOptionAndVariable) {
     for (const char* word : {"tables", "columns TABLE", "rows TABLE", "get TABLE ROW [FIELD]", "--connect", "--format",
                              "--library", "--help", "--where COLUMN=VALUE", "--where-null", "--row N", "--version",
                              "VORDEX_CONNECT", "VORDEX_DIALOG", "VORDEX_CODEPAGE", "VORDEX_MESSAGES", "ODBCSYSINI", "ODBCINI", "Exit status",
-                             "RFC 4180", "views"}) {
+                             "RFC 4180", "views", "\"DRIVER={PostgreSQL Unicode};", "\"DRIVER={MariaDB Unicode};",
+                             "\"Driver=SQLite3;", "  3  set wrote", "SIGPIPE", "LC_MESSAGES", "scan"}) {
         EXPECT_NE(outcome.out.find(word), std::string::npos) << word;
     }
+    // Driver names that Debian's /etc/odbcinst.ini does not have.
+    EXPECT_EQ(outcome.out.find("{PostgreSQL}"), std::string::npos);
     // The part about one command.
     const Outcome set = RunVordex({"help", "set"});
     EXPECT_EQ(set.status, 0);

@@ -1,7 +1,12 @@
 #include "fake_vordex_api.h"
 
+#include <iconv.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 namespace vordex::cli::testing_support {
@@ -21,14 +26,36 @@ void Close() {
     source.connected = false;
 }
 
-void Show(const char* message) {
-    std::fprintf(stderr, "VORDEX: %s\n", message);
+bool EnvironmentSays(const char* variable, const char* value) {
+    const char* set = std::getenv(variable);
+    return set != nullptr && std::strcmp(set, value) == 0;
+}
+
+/// A message as the library shows it: none with VORDEX_DIALOG=none, English
+/// when asked, and in CP932 on a CP932 host (the texts here are UTF-8).
+void Show(const std::string& japanese, const std::string& english) {
+    if (EnvironmentSays("VORDEX_DIALOG", "none")) return;
+    std::string text = EnvironmentSays("VORDEX_MESSAGES", "en") ? english : japanese;
+    if (EnvironmentSays("VORDEX_CODEPAGE", "932")) {
+        iconv_t converter = iconv_open("CP932", "UTF-8");
+        std::string converted(text.size(), '\0');
+        char* in = text.data();
+        size_t inLeft = text.size();
+        char* out = converted.data();
+        size_t outLeft = converted.size();
+        if (converter == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("no CP932 converter");
+        const size_t failed = iconv(converter, &in, &inLeft, &out, &outLeft);
+        iconv_close(converter);
+        if (failed != 0) throw std::runtime_error("no CP932 for " + text);
+        text = converted.substr(0, converted.size() - outLeft);
+    }
+    std::fprintf(stderr, "VORDEX: %s\n", text.c_str());
     std::fflush(stderr);
 }
 
 int Table() {
     source.connected = true;
-    if (source.tables.empty() && !source.choiceCancelled) Show("テーブルが見つかりません.");
+    if (source.tables.empty() && !source.choiceCancelled) Show("テーブルが見つかりません.", "No table was found.");
     return static_cast<int>(source.tables.size() < 32 ? source.tables.size() : 32);
 }
 
@@ -41,15 +68,18 @@ int Open(const char* tableName) {
         if (name == tableName) return static_cast<int>(source.columns.size());
     }
     if (source.tableName == tableName) return static_cast<int>(source.columns.size());
-    Show((std::string(tableName) + " 内にフィールドが見つかりません.").c_str());
-    Show("ODBC32,ODBCﾄﾞﾗｲﾊﾞ,ﾃﾞｰﾀﾍﾞｰｽﾌｧｲﾙ名等を確認して下さい");
+    Show(std::string(tableName) + " 内にフィールドが見つかりません.", std::string(tableName) + ": No field was found.");
+    Show("ODBC32,ODBCﾄﾞﾗｲﾊﾞ,ﾃﾞｰﾀﾍﾞｰｽﾌｧｲﾙ名等を確認して下さい",
+         "Check the table name, the ODBC driver and the data source's database or file.");
     return 0;
 }
 
-/// A move onto the row with the long value fails, and says why.
+/// A move onto a row with a long value fails, and says why.
 bool LongValueAt(size_t row) {
-    if (static_cast<int>(row) != source.longValueAtRow) return false;
-    Show("値が255バイトを超えるため, 行を読めません.");
+    if (std::find(source.longValueRows.begin(), source.longValueRows.end(), row) == source.longValueRows.end()) {
+        return false;
+    }
+    Show("値が255バイトを超えるため, 行を読めません.", "A value is longer than 255 bytes, so the row cannot be read.");
     return true;
 }
 

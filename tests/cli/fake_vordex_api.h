@@ -16,9 +16,10 @@ struct FakeDataSource {
     std::vector<std::string> columns;  // may hold more than the 32 readable ones
     std::vector<std::vector<std::string>> rows;
 
-    // Faults to play. Failures show the library's messages on standard error.
-    bool choiceCancelled = false;  // an empty table list then shows nothing
-    int longValueAtRow = -1;       // a move onto it fails as on a value over 255 bytes
+    // Faults to play. Failures show the library's messages on standard error,
+    // in the language (VORDEX_MESSAGES) and code page (VORDEX_CODEPAGE) asked.
+    bool choiceCancelled = false;      // an empty table list then shows nothing
+    std::vector<size_t> longValueRows;  // a move onto one fails as on a value over 255 bytes
     bool openRecFails = false;
     bool listTextDoesNotFit = false;  // VORDEX_ListText answers with the buffer size
     int moveNextFailsAtRow = -1;

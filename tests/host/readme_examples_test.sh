@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # The examples of the README: README.md holds each file of examples/ verbatim
 # in a fenced block, and both examples, built and run against a table made
-# here, print that table.
-#   readme_examples_test.sh PATH/TO/libvordex.so SOURCE_DIR [C_COMPILER]
+# here, print that table; and every connect string that README.md and
+# `vordex --help` show connects, with Debian's driver names.
+#   readme_examples_test.sh PATH/TO/libvordex.so SOURCE_DIR PATH/TO/vordex [C_COMPILER]
 # Needs the environment of scripts/with_cluster.sh.
 set -uo pipefail
-(($# >= 2)) || { echo "usage: readme_examples_test.sh LIBRARY SOURCE_DIR [C_COMPILER]" >&2; exit 2; }
-library=$(realpath -- "$1") source_dir=$(realpath -- "$2") cc=${3:-cc}
+(($# >= 3)) || { echo "usage: readme_examples_test.sh LIBRARY SOURCE_DIR VORDEX [C_COMPILER]" >&2; exit 2; }
+library=$(realpath -- "$1") source_dir=$(realpath -- "$2") cli=$(realpath -- "$3") cc=${4:-cc}
 python=/usr/bin/python3
-for name in PGHOST PGPORT PGUSER PGDATABASE ODBCSYSINI VORDEX_TEST_PG_DRIVER; do
+for name in PGHOST PGPORT PGUSER PGDATABASE ODBCSYSINI VORDEX_TEST_PG_DRIVER MARIA_SOCKET MARIA_PORT; do
   [[ -n ${!name:-} ]] || { echo "FAILED: $name is not set: run through scripts/with_cluster.sh" >&2; exit 1; }
 done
 
@@ -133,6 +134,51 @@ if [[ $library -ef $source_dir/build/libvordex.so.2 ]]; then
     fail "the Python example's command line: '$py_line'"
   fi
 fi
+
+# (d) Every connect string of README.md and of `vordex --help` names a
+# driver as Debian's own /etc/odbcinst.ini defines it, and connects to the
+# private servers as written, with only the placeholders (host, port,
+# database, user, password) filled in.
+printf 'CREATE TABLE fruit (id INTEGER PRIMARY KEY);\n' | sqlite3 -bail "$work/readme.db"
+mariadb --no-defaults -S "$MARIA_SOCKET" -uroot \
+  -e "DROP DATABASE IF EXISTS $db; CREATE DATABASE $db; CREATE TABLE $db.fruit (id INT PRIMARY KEY)" ||
+  fail "cannot create the MariaDB database $db"
+"$cli" --help >"$work/help" || fail "vordex --help exits $?"
+while IFS=$'\t' read -r origin connect; do
+  if [[ $origin == FAILED ]]; then
+    fail "$connect"
+  elif "$cli" --connect "$connect" tables >"$work/out" 2>&1 </dev/null && grep -qx fruit "$work/out"; then
+    pass "$origin: $connect"
+  else
+    fail "$origin: $connect lists no table fruit"; cat "$work/out"
+  fi
+done < <(DB=$db SQLITE_FILE=$work/readme.db "$python" - "$source_dir/README.md" "$work/help" <<'PY'
+import os, re, sys
+defined = set(re.findall(r"^\[(.+)\]\s*$", open("/etc/odbcinst.ini", encoding="utf-8").read(), re.M))
+fill = {"SQLite": {"database": os.environ["SQLITE_FILE"]},
+        "MariaDB": {"server": "127.0.0.1", "port": os.environ["MARIA_PORT"], "database": os.environ["DB"],
+                    "user": "root", "password": ""},
+        "PostgreSQL": {"servername": "127.0.0.1", "port": os.environ["PGPORT"], "database": os.environ["DB"],
+                       "username": os.environ["PGUSER"], "password": ""}}
+found = []
+for path, origin in zip(sys.argv[1:], ("README.md", "vordex --help")):
+    text = re.sub(r"(?m)^\s*```.*$", "", open(path, encoding="utf-8").read())  # fences pair no quotes
+    for quoted in re.findall(r'`([^`]+)`|"([^"\n]+)"', text):
+        connect = quoted[0] or quoted[1]
+        if not re.match(r"(?i)driver=", connect) or ";" not in connect or connect in found:
+            continue
+        found.append(connect)
+        pairs = [pair.split("=", 1) for pair in connect.split(";") if "=" in pair]
+        driver = pairs[0][1].strip("{}")
+        kind = next((k for k in fill if k in driver), None)
+        if driver not in defined or kind is None:
+            print("FAILED", f"{origin}: {connect} names the driver '{driver}', not one of /etc/odbcinst.ini", sep="\t")
+        else:
+            print(origin, ";".join(k + "=" + fill[kind].get(k.lower(), v) for k, v in pairs), sep="\t")
+if len(found) < 5:
+    print("FAILED", f"{len(found)} connect strings in README.md and vordex --help, fewer than 5", sep="\t")
+PY
+)
 
 echo "readme examples: $passed passed, $failed failed"
 ((failed == 0))

@@ -17,10 +17,15 @@
 namespace vordex::cli {
 namespace {
 
+/// After a failed write: a reader that has gone (EPIPE; SIGPIPE is ignored
+/// while vordex runs) is no failure to report, anything else is.
+[[noreturn]] void OutputFailed() {
+    if (errno == EPIPE) throw OutputClosed();
+    throw CommandFailure(std::string("cannot write the output: ") + std::strerror(errno));
+}
+
 void Write(std::FILE* out, std::string_view text) {
-    if (std::fwrite(text.data(), 1, text.size(), out) != text.size()) {
-        throw CommandFailure(std::string("cannot write the output: ") + std::strerror(errno));
-    }
+    if (std::fwrite(text.data(), 1, text.size(), out) != text.size()) OutputFailed();
 }
 
 void Note(const std::string& text) { std::fprintf(stderr, "vordex: %s\n", text.c_str()); }
@@ -119,29 +124,73 @@ ColumnList ListColumns(const VordexApi& api, const std::string& table) {
     return columns;
 }
 
+constexpr char kOverTheLimit[] = "a value longer than the library's limit of 255 bytes";
+
 std::string TooLongToRead(const std::string& table, long row) {
-    return "row " + std::to_string(row) + " of table " + Quoted(table) +
-           " holds a value longer than the library's limit of 255 bytes, and cannot be read";
+    return "row " + std::to_string(row) + " of table " + Quoted(table) + " holds " + kOverTheLimit +
+           ", and cannot be read";
 }
 
 void OpenRecord(const VordexApi& api, const std::string& table) {
     int opened = 0;
     const std::string shown = MessagesShownBy([&] { opened = api.OpenRec(); });
     if (opened != 0) return;
-    if (Shows(shown, LibraryMessage::ValueTooLongToRead)) throw CommandFailure(TooLongToRead(table, 0));
+    if (Shows(shown, LibraryMessage::ValueTooLongToRead)) {
+        throw CommandFailure(TooLongToRead(table, 0) + " (the library opens no table on a first row it cannot read)");
+    }
     throw CommandFailure("cannot open table " + Quoted(table) + " for reading");
 }
 
-/// Why a move past `row` failed: the library's message, seen again by moving
-/// onto the next row (its message then not shown twice).
-[[noreturn]] void MoveFailed(const VordexApi& api, const std::string& table, long row) {
-    if (LibraryMessagesVisible() && row < 2147483647L) {
-        const std::string shown = MessagesShownBy([&] { api.Seek(static_cast<int>(row + 1)); }, false);
-        if (Shows(shown, LibraryMessage::ValueTooLongToRead)) {
-            throw CommandFailure(TooLongToRead(table, row + 1) + " (the rows before it were read)");
-        }
-    }
+/// Moves onto `row` and tells whether the move failed on a value over the
+/// library's limit. Only the library's messages on standard error tell.
+bool MoveFailsOnLongValue(const VordexApi& api, long row, bool passOn, int& moved) {
+    moved = 0;
+    if (row > 2147483647L) return false;
+    const std::string shown = MessagesShownBy([&] { moved = api.Seek(static_cast<int>(row)); }, passOn);
+    return moved == 0 && Shows(shown, LibraryMessage::ValueTooLongToRead);
+}
+
+/// After a failed move past `row`: why, as the library's message says when
+/// the row is moved onto again (the message then not shown twice).
+bool NextRowTooLong(const VordexApi& api, long row) {
+    int moved = 0;
+    return LibraryMessagesVisible() && MoveFailsOnLongValue(api, row + 1, false, moved);
+}
+
+[[noreturn]] void MoveFailed(const std::string& table, long row) {
     throw CommandFailure("cannot move past row " + std::to_string(row) + " of table " + Quoted(table));
+}
+
+/// Moves past `row` onto the next row that can be read, or past the end.
+/// Rows that the library cannot read (a value over its limit: the move onto
+/// such a row fails, and the next move goes on past it) are added to
+/// `skipped`. Returns the number of the row now current.
+long MovePastRow(const VordexApi& api, const std::string& table, long row, std::vector<long>& skipped) {
+    if (api.MoveNext() != 0) return row + 1;
+    bool tooLong = NextRowTooLong(api, row);
+    for (long next = row + 1;; ++next) {
+        if (!tooLong) MoveFailed(table, next - 1);
+        skipped.push_back(next);
+        int moved = 0;
+        tooLong = MoveFailsOnLongValue(api, next + 1, true, moved);
+        if (moved != 0) return next + 1;
+    }
+}
+
+/// "row 4 of table 't' holds ..., and was skipped", "rows 1-3, 7 of table
+/// 't' hold ..., and were skipped", in increasing order.
+std::string SkippedRows(const std::vector<long>& rows, const std::string& table) {
+    std::string list;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        size_t last = i;
+        while (last + 1 < rows.size() && rows[last + 1] == rows[last] + 1) ++last;
+        list += (list.empty() ? "" : ", ") + std::to_string(rows[i]);
+        if (last > i) list += "-" + std::to_string(rows[last]);
+        i = last;
+    }
+    const bool one = rows.size() == 1;
+    return (one ? "row " : "rows ") + list + " of table " + Quoted(table) + (one ? " holds " : " hold ") +
+           kOverTheLimit + ", and " + (one ? "was" : "were") + " skipped";
 }
 
 void MoveToRow(const VordexApi& api, const std::string& table, int row) {
@@ -235,11 +284,18 @@ void RunRows(CommandContext& context) {
 
     RowReader reader(api, static_cast<int>(columns.names.size()));
     RowProgress progress;
-    for (long row = 0; api.IsEOF() == 0; ++row) {
-        Write(context.out, FormatRecord(format, reader.Read(), encoding));
-        progress.RowDone();
-        if (api.MoveNext() == 0) MoveFailed(api, table, row);
+    std::vector<long> skipped;
+    try {
+        for (long row = 0; api.IsEOF() == 0;) {
+            Write(context.out, FormatRecord(format, reader.Read(), encoding));
+            progress.RowDone();
+            row = MovePastRow(api, table, row, skipped);
+        }
+    } catch (const CommandFailure&) {
+        if (!skipped.empty()) Note(SkippedRows(skipped, table));
+        throw;
     }
+    if (!skipped.empty()) throw CommandFailure(SkippedRows(skipped, table) + "; the other rows were printed");
 }
 
 /// The rows (numbered from 0, in the order the record reads them) whose
@@ -256,7 +312,11 @@ std::vector<int> MatchingRows(const VordexApi& api, const ColumnList& columns, c
         bool all = true;
         for (const auto& [field, value] : wanted) all = all && value == api.GetData(field);
         if (all) rows.push_back(row);
-        if (api.MoveNext() == 0) MoveFailed(api, table, row);
+        if (api.MoveNext() != 0) continue;
+        if (NextRowTooLong(api, row)) {
+            throw CommandFailure(TooLongToRead(table, row + 1) + " (--where reads every row)");
+        }
+        MoveFailed(table, row);
     }
     return rows;
 }
@@ -387,8 +447,9 @@ void RunSet(CommandContext& context) {
     const std::string stored = api.GetData(field);
     Write(context.out, stored + '\n');
     if (stored != value) {
-        throw CommandFailure("the data source stored " + Quoted(stored) + ", not VALUE " + Quoted(value) + ", in " +
-                             where);
+        throw CommandFailure(
+            "the data source stored " + Quoted(stored) + ", not VALUE " + Quoted(value) + ", in " + where,
+            kExitStoredOtherwise);
     }
 }
 
@@ -403,6 +464,12 @@ constexpr Command kCommands[] = {
 };
 
 }  // namespace
+
+void FlushOutput(std::FILE* out) {
+    if (std::fflush(out) != 0) OutputFailed();
+    // An error of an earlier write whose errno is gone.
+    if (std::ferror(out)) throw CommandFailure("cannot write the output");
+}
 
 const Command& FindCommand(const Invocation& invocation) {
     if (invocation.command.empty()) throw UsageError("no command given (see vordex --help)");

@@ -20,7 +20,15 @@ constexpr CommandText kCommandTexts[] = {
 )"},
     {"columns", R"(  columns TABLE           List the columns of TABLE, one per line.
 )"},
-    {"rows", R"(  rows TABLE              Print every row of TABLE (see --format).
+    {"rows", R"(  rows TABLE              Print every row of TABLE (see --format). A row
+                          holding a value over the library's 255 bytes
+                          cannot be read: rows goes on past it, names it on
+                          standard error (numbered from 0, as get counts)
+                          and ends with status 1. A first row that cannot be
+                          read ends rows at once: the library then opens no
+                          table. (Only the library's messages tell why a row
+                          failed: with VORDEX_DIALOG other than stderr, rows
+                          stops at such a row.)
 )"},
     {"get", R"(  get TABLE ROW [FIELD]   Print row ROW of TABLE; rows are numbered from 0
                           in the order the data source hands them out.
@@ -31,6 +39,11 @@ constexpr CommandText kCommandTexts[] = {
                           column has that name, a column number counted from
                           0; its value is printed as it is, followed by a
                           newline.
+                          --where reads the whole table, row by row (a
+                          scan: no index helps), and compares the text each
+                          value prints as, byte for byte: id=07 finds no id
+                          that prints as 7, and mpg=18 no mpg that prints
+                          as 18.0 (get TABLE ROW shows how values print).
 )"},
     {"set", R"(  set TABLE FIELD VALUE --where COLUMN=VALUE ...
                           Write VALUE into FIELD (a name or number, as for
@@ -44,8 +57,10 @@ constexpr CommandText kCommandTexts[] = {
                           (exit status 2); when the value stored differs
                           from VALUE (cut to a character column's catalog
                           length, or in the data source's own form), set
-                          says so and fails (exit status 1). Writing the
-                          value the field already holds changes nothing.
+                          says so and ends with exit status 3: written, but
+                          not as given. Status 1 means nothing was written.
+                          Writing the value the field already holds changes
+                          nothing.
   set TABLE FIELD --null --where COLUMN=VALUE ...
                           Write NULL into FIELD. (An empty VALUE is refused:
                           say --null.)
@@ -77,9 +92,13 @@ only as SCHEMA.NAME under several schemas is refused, naming them.
 
 Options (anywhere on the line, as --name VALUE or --name=VALUE; "--" ends
 the options, e.g. for a table whose name starts with "-"):
-  --connect STRING        The ODBC connect string, e.g. "DSN=Sales" or
-                          "DRIVER={PostgreSQL};Servername=db;Database=sales".
-                          It is handed to the library as VORDEX_CONNECT.
+  --connect STRING        The ODBC connect string (quote it for the shell),
+                          handed to the library as VORDEX_CONNECT. Drivers
+                          are named as in /etc/odbcinst.ini, e.g.:
+      "DSN=Sales"
+      "DRIVER={PostgreSQL Unicode};Servername=db;Database=sales;Username=me"
+      "DRIVER={MariaDB Unicode};Server=db;Port=3306;Database=sales;User=me"
+      "Driver=SQLite3;Database=/path/to/sales.db"
   --format tsv|csv|raw    The output of rows, and of get without FIELD.
                           Default: tsv.
   --library PATH          The library to load. A name without "/" is looked
@@ -88,8 +107,8 @@ the options, e.g. for a table whose name starts with "-"):
                           in, when it is there, else libvordex.so.2 wherever
                           the dynamic loader finds it.
   --null                  With set: write NULL instead of a VALUE.
-  --where COLUMN=VALUE    With get and set: the rows whose COLUMN holds VALUE
-                          (repeat it: every one must match).
+  --where COLUMN=VALUE    With get and set: the rows whose COLUMN prints as
+                          VALUE (repeat it: every one must match; see get).
   --where-null COLUMN     The same for a COLUMN that is NULL (or empty).
   --row N                 With set: the row by its number (see set: unsafe).
   --version               Show the versions of vordex and of the library.
@@ -122,8 +141,11 @@ Environment:
   VORDEX_CODEPAGE  932 makes the library use CP932 (Shift_JIS) texts;
                    otherwise LC_ALL, LC_CTYPE or LANG decide. Escaping
                    follows the same choice, and so do the checks of VALUE.
-  VORDEX_MESSAGES  en shows the library's own messages in English;
-                   vordex's own lines are English in any case.
+  VORDEX_MESSAGES  The language of the library's own messages: en for
+                   English, anything else for Japanese. Unset or empty,
+                   vordex follows the locale: Japanese when LC_ALL, else
+                   LC_MESSAGES, else LANG begins with "ja", otherwise
+                   English. vordex's own lines are English in any case.
   ODBCSYSINI, ODBCINI
                    Where unixODBC reads its driver and data source
                    definitions.
@@ -132,11 +154,17 @@ Exit status:
   0  success
   1  failure: the library could not be loaded, a library call failed, or
      the table, row or column does not exist, or --where matched no row or
-     (for set) more than one. vordex says why in one line "vordex: ..." on
+     (for set) more than one, or rows skipped a row it could not read.
+     set wrote nothing. vordex says why in one line "vordex: ..." on
      standard error, after any message of the library.
   2  usage error: the command line is wrong.
+  3  set wrote, but the data source stored other text than VALUE (both
+     are said).
+  When the reader of the output goes away (vordex rows t | head), vordex
+  ends quietly by SIGPIPE, as cat does: the shell shows status 141.
 
 Examples:
+  vordex --connect "Driver=SQLite3;Database=$HOME/sales.db" tables
   vordex --connect DSN=Sales tables
   vordex --connect DSN=Sales rows customers --format csv > customers.csv
   vordex --connect DSN=Sales get customers --where id=42 name

@@ -1,5 +1,7 @@
 // vordex: the command-line host of the VORDEX library.
-#include <cerrno>
+#include <signal.h>
+
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +13,7 @@
 #include "command_line.h"
 #include "commands.h"
 #include "library_loader.h"
+#include "library_messages.h"
 
 namespace {
 
@@ -18,9 +21,12 @@ using namespace vordex::cli;
 
 // The library reads these when it connects or shows a message, so they are
 // set before it is loaded. The library takes an unknown VORDEX_DIALOG for
-// unset; here it is a mistake to say.
+// unset; here it is a mistake to say. Its messages follow the locale, as
+// vordex's users expect of a command, unless VORDEX_MESSAGES says otherwise.
 void PrepareLibraryEnvironment(const Invocation& invocation) {
     if (invocation.connectString) setenv("VORDEX_CONNECT", invocation.connectString->c_str(), 1);
+    const char* language = std::getenv("VORDEX_MESSAGES");
+    if (language == nullptr || *language == '\0') setenv("VORDEX_MESSAGES", MessageLanguageOfLocale(), 1);
     const char* dialog = std::getenv("VORDEX_DIALOG");
     if (dialog == nullptr || *dialog == '\0') {
         setenv("VORDEX_DIALOG", "stderr", 1);
@@ -37,6 +43,7 @@ void PrintVersions(const Invocation& invocation) {
     PrepareLibraryEnvironment(invocation);
     const LoadedLibrary library(invocation.libraryPath);
     std::printf("library version 0x%X (VORDEX_GetVersion)\n", static_cast<unsigned>(library.Api().GetVersion()));
+    FlushOutput(stdout);
 }
 
 int Fail(const char* reason, int status) {
@@ -67,19 +74,37 @@ int Run(int argc, const char* const* argv) {
                            },
                            stdout};
     command.run(context);
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        throw CommandFailure(std::string("cannot write the output: ") + std::strerror(errno));
-    }
+    FlushOutput(stdout);
     return EXIT_SUCCESS;
+}
+
+/// Ends the process the way SIGPIPE ends cat or grep (the shell shows 141),
+/// after the command has closed the connection.
+int EndByClosedPipe() {
+    std::signal(SIGPIPE, SIG_DFL);
+    sigset_t brokenPipe;
+    sigemptyset(&brokenPipe);
+    sigaddset(&brokenPipe, SIGPIPE);
+    sigprocmask(SIG_UNBLOCK, &brokenPipe, nullptr);
+    std::raise(SIGPIPE);
+    return 128 + SIGPIPE;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A write to a pipe nobody reads fails with EPIPE, whatever a driver sets
+    // up (MariaDB's ignores SIGPIPE, the others leave it be), so every command
+    // ends alike: its connection closed, then by SIGPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
     try {
         return Run(argc, argv);
+    } catch (const OutputClosed&) {
+        return EndByClosedPipe();
     } catch (const UsageError& e) {
         return Fail(e.what(), kExitUsage);
+    } catch (const CommandFailure& e) {
+        return Fail(e.what(), e.status());
     } catch (const std::exception& e) {
         return Fail(e.what(), kExitFailure);
     }

@@ -31,9 +31,9 @@ TEST(ShowMessage, ChoosesTextThenAlternativeThenFixedText) {
         // Plain lines on standard error: CR LF and blank lines are no lines.
         {"first;\nsecond\r\n\r\nthird\r", "alt", "VORDEX: first;\nVORDEX: second\nVORDEX: third\n"},
         // A server's text cannot drive the terminal: other controls (C0, DEL,
-        // C1 in UTF-8) are shown escaped; text around them stays.
+        // C1 in UTF-8) are shown escaped; text around them, and a tab, stays.
         {"red\x1b[31m\x07tab\tdel\x7f csi\xc2\x9b" "2J \xc2\xa0東京", "alt",
-         "VORDEX: red\\x1B[31m\\x07tab\\x09del\\x7F csi\\u009B2J \xc2\xa0東京\n"},
+         "VORDEX: red\\x1B[31m\\x07tab\tdel\\x7F csi\\u009B2J \xc2\xa0東京\n"},
         {nullptr, "alt", "VORDEX: alt\n"},
         {"", "", kFixedLine},
         {nullptr, nullptr, kFixedLine},
