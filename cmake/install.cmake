@@ -88,7 +88,14 @@ set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "${vordex_package_summary} (library)
 ${vordex_package_about}
 
 This package holds the shared library libvordex.so.2.")
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "libodbc2 (>= 2.3.1), libstdc++6 (>= 12), libgcc-s1 (>= 3.0), libc6 (>= 2.34)")
+# The driver manager it was built against and its installer library:
+# unixODBC's two packages, or iODBC's libiodbc2, which holds both.
+if(VORDEX_ODBC STREQUAL "iodbc")
+  set(vordex_odbc_package "libiodbc2 (>= 3.52.7)")
+else()
+  set(vordex_odbc_package "libodbc2 (>= 2.3.1), libodbcinst2 (>= 2.3.1)")
+endif()
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "${vordex_odbc_package}, libstdc++6 (>= 12), libgcc-s1 (>= 3.0), libc6 (>= 2.34)")
 # The shlibs file, and the trigger that refreshes the dynamic linker's cache.
 # Both written here: CPack's own shlibs option also adds maintainer scripts
 # that call ldconfig, which the trigger replaces.

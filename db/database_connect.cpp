@@ -43,7 +43,9 @@ bool Mentions(std::string text, std::initializer_list<const char*> words) {
 
 /// True when `connect` reaches a driver whose name holds one of `words`:
 /// its DRIVER names it, or its DSN is one whose driver does, as the driver
-/// manager lists it.
+/// manager lists it or, for a data source it does not list, as the data
+/// source's own Driver setting says (iODBC lists only those of odbc.ini's
+/// [ODBC Data Sources] section, and connects to the others all the same).
 bool Reaches(SQLHENV environment, const std::string& connect, std::initializer_list<const char*> words) {
     const std::string driver = platform::ConnectValue(connect.c_str(), "DRIVER");
     if (!driver.empty()) return Mentions(driver, words);
@@ -58,7 +60,7 @@ bool Reaches(SQLHENV environment, const std::string& connect, std::initializer_l
          direction = SQL_FETCH_NEXT) {
         if (dsn == reinterpret_cast<char*>(name)) return Mentions(reinterpret_cast<char*>(description), words);
     }
-    return false;
+    return Mentions(platform::DataSourceSetting(dsn, "DRIVER"), words);
 }
 
 /// The number `text` writes in decimal digits, or -1 when it writes none.

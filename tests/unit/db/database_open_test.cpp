@@ -43,6 +43,9 @@ TEST_F(DatabaseOpen, PrefixAndDataSourceNameRules) {
         {nullptr, "ODBC;DRIVER={PostgreSQL};CX=1c502bb", true, "DRIVER={PostgreSQL};CX=1c502bb"},
         {nullptr, "ODBC;DSN=Pg", true, "DSN=Pg"},
         {nullptr, "ODBC;DSN=PgBlocks", true, "DSN=PgBlocks;UseDeclareFetch=1"},
+        // A data source the driver manager does not list: its own Driver
+        // setting names the driver.
+        {nullptr, "ODBC;DSN=Unlisted", true, "Timeout=7500;DSN=Unlisted;NoCreat=1"},
         {"S", "DSN=S", false, nullptr},
         {"S", "ODBC", false, nullptr},
         {"S", "", false, nullptr},
@@ -53,6 +56,7 @@ TEST_F(DatabaseOpen, PrefixAndDataSourceNameRules) {
         fake_odbc::SetDataSources({{"Pg", "PostgreSQL Unicode"}, {"PgBlocks", "PostgreSQL ANSI"}});
         fake_odbc::SetDataSourceSetting("Pg", "USEDECLAREFETCH", "0");
         fake_odbc::SetDataSourceSetting("PgBlocks", "FETCH", "500");
+        fake_odbc::SetDataSourceSetting("Unlisted", "DRIVER", "SQLite3");
         CDatabase db;
         EXPECT_EQ(db.Open(c.dataSource, false, false, c.connect, false), c.opens) << c.connect;
         auto connects = fake_odbc::CallsTo("SQLDriverConnect");
