@@ -53,6 +53,13 @@ vordex_start_on_free_port() {
     vordex_die "no free port among $1..${!#}"
 }
 
+# "N passed, N failed", plus ", N skipped" when any skipped.
+vordex_counts() {
+    printf '%s passed, %s failed' "$1" "$2"
+    (($3 == 0)) || printf ', %s skipped' "$3"
+    printf '\n'
+}
+
 # One line of env.sh. Values are single-quoted so connect strings with braces
 # and semicolons survive sourcing.
 vordex_env_line() {

@@ -4,6 +4,7 @@
 #   run_ctest.sh BUILD_DIR [CTEST_ARG...]
 # A test that skipped (exit 77, GTEST_SKIP, a disabled test: whatever ctest
 # lists as not run) is named at the end and written to BUILD_DIR/skipped.txt.
+# The counts of the run, "PASSED FAILED SKIPPED", go to BUILD_DIR/counts.txt.
 # With CI set, any such test fails the run: CI must have run every test.
 # Exits non-zero when ctest does.
 set -euo pipefail
@@ -16,6 +17,19 @@ shift
 log=$build/ctest.log
 status=0
 ctest --test-dir "$build" -j2 --output-on-failure --no-tests=error "$@" 2>&1 | tee "$log" || status=$?
+
+# One line per test: "N/M Test #K: NAME ...   Passed   0.01 sec", or
+# "***Skipped", "***Not Run (Disabled)" for a test that did not run, and
+# "***Failed", "***Timeout", "***Not Run" (no program) and the like for a
+# failure.
+awk '/^ *[0-9]+\/[0-9]+ +Test +#[0-9]+: / {
+         if (/\*\*\*(Skipped|Not Run \(Disabled\))/) skipped++
+         else if (/ Passed +[0-9.]+ sec *$/) passed++
+         else failed++
+     }
+     END { print passed + 0, failed + 0, skipped + 0 }' "$log" >"$build/counts.txt"
+read -r passed failed skipped <"$build/counts.txt"
+vordex_log "$build: $(vordex_counts "$passed" "$failed" "$skipped")"
 
 # ctest's closing section: "The following tests did not run:", then one
 # "<tab>N - NAME (Skipped)" line per test.

@@ -14,11 +14,11 @@ passed=0 failed=0
 pass() { passed=$((passed + 1)); echo "ok: $*"; }
 fail() { failed=$((failed + 1)); echo "FAILED: $*"; }
 work=$(mktemp -d /tmp/vordex-desktop.XXXXXX)
+trap 'kill ${xvfb_pid:-} 2>/dev/null; rm -rf -- "$work"' EXIT
 
 # shellcheck source-path=SCRIPTDIR source=../xvfb.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../xvfb.sh"
 start_xvfb 90 120 "$work/xvfb.log"
-trap 'kill $xvfb_pid 2>/dev/null; rm -rf -- "$work"' EXIT
 unset VORDEX_DIALOG VORDEX_CODEPAGE
 
 # host CALL: runs one library call in the background, as a host with a window

@@ -31,6 +31,10 @@ work=$(realpath -- "$work")
 passed=0 failed=0
 pass() { passed=$((passed + 1)); echo "ok: $*"; }
 fail() { failed=$((failed + 1)); echo "FAILED: $*"; }
+# Temporary files in the work directory, not in /tmp: wineserver's socket
+# directory (a fresh prefix makes a new one) and what dlltool leaves behind.
+export TMPDIR=$work/tmp
+mkdir -p "$TMPDIR"
 
 # A Wine prefix of its own, in Japanese (ANSI code page 932), without the
 # offers to install Mono and Gecko.
@@ -41,7 +45,7 @@ wine=(env LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 wine)
 # shellcheck source-path=SCRIPTDIR source=../xvfb.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../xvfb.sh"
 start_xvfb 121 150 "$work/xvfb.log"
-trap 'WINEPREFIX=$WINEPREFIX wineserver -k 2>/dev/null; kill $xvfb_pid 2>/dev/null' EXIT
+trap 'WINEPREFIX=$WINEPREFIX wineserver -k 2>/dev/null; kill $xvfb_pid 2>/dev/null; rm -rf -- "$TMPDIR"' EXIT
 db=vordex_wine
 connect=${VORDEX_TEST_PG_DRIVER/Database=vordex_test/Database=$db}
 

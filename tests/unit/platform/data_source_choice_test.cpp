@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -77,6 +78,11 @@ TEST(DataSourceMenu, ListsWhatTheDriverManagerKnows) {
 TEST(DataSourceMenu, TheDesktopListShowsEachNameWithItsDescription) {
     char directory[] = "/tmp/vordex-zenity-XXXXXX";
     ASSERT_NE(mkdtemp(directory), nullptr);
+    // Removed when the test ends, however it ends.
+    const struct RemovedAtEnd {
+        std::string path;
+        ~RemovedAtEnd() { std::filesystem::remove_all(path); }
+    } removed{directory};
     const std::string script = std::string(directory) + "/zenity";
     const std::string recorded = std::string(directory) + "/arguments";
     std::ofstream(script) << "#!/bin/sh\nprintf '%s\\n' \"$@\" >" << recorded << "\necho VordexPg\n";
@@ -91,9 +97,6 @@ TEST(DataSourceMenu, TheDesktopListShowsEachNameWithItsDescription) {
                                    "VordexSqlite\nVordexSqlite\n"),
               std::string::npos)
         << arguments.str();
-    std::remove(script.c_str());
-    std::remove(recorded.c_str());
-    rmdir(directory);
 }
 
 TEST(DataSourceMenu, EnvironmentVariableWinsOverTheMenu) {
