@@ -44,7 +44,7 @@ set(VORDEX_PACKAGE_MAINTAINER "The VORDEX maintainers <maintainers@users.noreply
 set(vordex_debian_docs ${CMAKE_CURRENT_BINARY_DIR}/debian-docs)
 add_custom_command(
   OUTPUT ${vordex_debian_docs}/changelog.gz ${vordex_debian_docs}/copyright
-  COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/cmake/debian_docs.py ${CMAKE_CURRENT_SOURCE_DIR}/CHANGELOG.md
+  COMMAND Python3::Interpreter -B ${CMAKE_CURRENT_SOURCE_DIR}/cmake/debian_docs.py ${CMAKE_CURRENT_SOURCE_DIR}/CHANGELOG.md
           ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE ${PROJECT_VERSION} "${VORDEX_PACKAGE_MAINTAINER}" ${vordex_debian_docs}
   DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/cmake/debian_docs.py ${CMAKE_CURRENT_SOURCE_DIR}/CHANGELOG.md
           ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE

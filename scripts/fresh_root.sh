@@ -63,8 +63,12 @@ inside='root=$1; shift
 mount -t proc proc "$root/proc" && mount --rbind /dev "$root/dev" && mount --rbind /sys "$root/sys" || exit 1
 exec chroot "$root" /usr/bin/env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
     HOME=/root LANG=C.UTF-8 ${CI:+CI="$CI"} /bin/sh -c '\''cd /root/vordex && exec "$@"'\'' sh "$@"'
+# Inside another fresh root (a chroot, whose "/" is no mount point) the
+# mounts cannot be made private again; that root's namespace is already.
+propagation=private
+mountpoint -q / || propagation=unchanged
 status=0
-unshare --mount --propagation private --pid --fork --kill-child=SIGKILL \
+unshare --mount --propagation "$propagation" --pid --fork --kill-child=SIGKILL \
     bash -c "$inside" fresh_root "$root" "$@" </dev/null &
 run_pid=$!
 wait "$run_pid" || status=$?

@@ -22,8 +22,10 @@ cd "$VORDEX_SCRIPTS/.."
 # only CI, where nothing else runs, fails on them.
 own_entries() {
     {
-        find /tmp /var/tmp /dev/shm -mindepth 1 -maxdepth 1 -user "$EUID"
-        find "${HOME:-}" -mindepth 1 -maxdepth 2 -user "$EUID"
+        # /tmp/.X11-unix: the X servers' shared socket directory, made by
+        # the first one a machine runs.
+        find /tmp /var/tmp /dev/shm -mindepth 1 -maxdepth 1 -user "$EUID" -not -path /tmp/.X11-unix
+        find "${HOME:-}" -mindepth 1 -maxdepth 2 -user "$EUID" -not -path "$PWD" -not -path "$PWD/*"
         git status --porcelain --ignored | grep -vxE '!! build(-asan)?/' | sed 's/^/checkout: /'
     } 2>/dev/null | LC_ALL=C sort || true
 }

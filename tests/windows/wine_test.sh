@@ -38,7 +38,9 @@ mkdir -p "$TMPDIR"
 
 # A Wine prefix of its own, in Japanese (ANSI code page 932), without the
 # offers to install Mono and Gecko.
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# What Wine and the dialogs keep per user goes into the work directory too.
+export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_CACHE_HOME=$work/cache
 wine=(env LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 wine)
 # One display for every Wine process of the run: the first one starts the
 # prefix's desktop, which later windows then appear on.
