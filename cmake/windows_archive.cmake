@@ -1,8 +1,8 @@
 # vordex-<version>-win64.zip, or -win32.zip in a 32-bit build: what a Windows
 # user needs, made by the target windows_archive of a mingw-w64 build
 # (scripts/windows_archives.sh makes both):
-#   VORDEX.dll, VORDEX.lib (its import library), VORDEX.def (for MSVC's
-#   `lib /def`), vordex.h, VORDEX.bas, read_table_windows.c, LICENSE, README.txt
+#   VORDEX.dll, VORDEX.lib (its import library), VORDEX.def (the exports and
+#   their ordinals), vordex.h, VORDEX.bas, read_table_windows.c, LICENSE, README.txt
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(vordex_archive_arch win32)
   set(vordex_archive_def api/vordex_x86.def)

@@ -166,7 +166,8 @@ void FixUpFetchedTexts(CFieldXfer& xfer, CText* values, uint32_t count) {
     const bool reported = LengthsReported(rs);
     if (conversion == nullptr && reported) {
         // The common case, once per fetched row: each length as the driver
-        // gave it, where its terminator confirms it.
+        // gave it, where its terminator confirms it. A loop of its own: the
+        // general one below costs some 50 instructions more a row of ten.
         for (uint32_t i = 0; i < taking; ++i) {
             const SQLLEN indicator = records[i].Indicator;
             if (indicator == SQL_NULL_DATA) {

@@ -84,7 +84,6 @@ private:
     uint32_t ListedCount() const;
     /// The result column of key field `key`'s form (not for a form read
     /// from its listed column).
-
     SQLUSMALLINT KeyFormColumn(size_t key) const;
     bool IsHexBinaryField(uint32_t field) const;
     /// The current row's key forms, read from the cursor once per row: a
