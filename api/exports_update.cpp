@@ -4,6 +4,7 @@
 #include "api/library_call.h"
 #include "api/library_state.h"
 #include "api/show_message.h"
+#include "db/library_messages.h"
 #include "vordex.h"
 
 using namespace vordex;
@@ -12,6 +13,36 @@ using namespace vordex::api;
 namespace {
 
 bool IsUpdatableField(int index) { return activeRecord && IsListIndex(index, fieldListCount); }
+
+/// After a write that stands: the row as the data source stored it, which
+/// may differ from the text given (fractions of a second beyond the
+/// column's, a numeric's scale, char padding, a trigger's change). A failure
+/// to read it says that the write stands.
+void ShowStoredRow() noexcept {
+    try {
+        try {
+            const platform::ServerWatch watch(ServerSilenceLimit());
+            activeRecord->ReadBackWrittenRow();
+        } catch (CDBException* e) {
+            CaughtException caught(e);
+            CText message;
+            LoadLibraryMessage(MessageWrittenNotReadAgain, message);
+            if (!e->ErrorText.IsEmpty()) {
+                message.Append(e->ErrorText);
+            } else if (!e->StateText.IsEmpty()) {
+                message.Append(e->StateText);
+            } else {
+                CText fixed;
+                LoadLibraryMessage(MessageUnrecoverableError, fixed);
+                message.Append(fixed);
+            }
+            ShowMessage(message.c_str(), nullptr);
+        }
+    } catch (CException* e) {
+        e->Delete();
+    } catch (...) {
+    }
+}
 
 }  // namespace
 
@@ -27,7 +58,12 @@ VORDEX_API int VORDEX_CALL VORDEX_Update(int index, const char* value) {
     if (!IsUpdatableField(index) || value == nullptr) return 0;
     const FieldValue field =
         ValueForField(value, {fieldTypes[index], fieldTypeNames[index].c_str(), fieldLengths[index], fieldSizes[index]});
-    if (activeRecord->UpdateAllowed != 1) return 0;
+    if (activeRecord->UpdateAllowed != 1) {
+        // Said where the server itself takes no writes; a view, a table
+        // without a key and the like are read-only silently.
+        if (activeRecord->ReadOnlyMessage != 0) ShowLibraryMessage(activeRecord->ReadOnlyMessage);
+        return 0;
+    }
     if (field.refusal != 0) {
         ShowLibraryMessage(field.refusal);
         return 0;
@@ -43,10 +79,7 @@ VORDEX_API int VORDEX_CALL VORDEX_Update(int index, const char* value) {
         },
         // A refused write leaves the record showing what the table holds.
         [] { activeRecord->CancelUpdate(); });
-    // The row as the data source stored it, which may differ from the text
-    // given (fractions of a second beyond the column's, a numeric's scale,
-    // char padding). The write stands whatever this shows.
-    if (result == 1 && wrote) GuardedCall(0, [] { activeRecord->ShowStoredRow(); return 1; }, [] {});
+    if (result == 1 && wrote) ShowStoredRow();
     return result;
 }
 

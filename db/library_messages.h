@@ -20,6 +20,10 @@ enum LibraryMessageId : unsigned {
     MessageNullKey = 12,
     MessageAmbiguousName = 13,
     MessageDriverMisreadsName = 14,
+    MessageServerReadOnly = 15,
+    MessageWriteOutcomeUnknown = 16,
+    MessageWrittenNotReadAgain = 17,
+    MessageRowNotFoundByKey = 18,
     /// A library error code's text is looked up under code + this offset.
     LibraryErrorMessageBase = 61080,
 };

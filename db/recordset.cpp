@@ -46,6 +46,7 @@ CRecordset::~CRecordset() {
 
 void CRecordset::Close() {
     CursorName.Clear();
+    Writer = std::make_unique<PositionedRowWriter>();
     if (ColumnRecords && FieldCount != 0 && CheckChanges) FreeSavedCopies();
     FreeRowStatus();
     EditMode = 0;

@@ -8,6 +8,7 @@
 
 #include "db/field_xfer.h"
 #include "db/object.h"
+#include "db/row_writer.h"
 #include "db/text.h"
 
 namespace vordex {
@@ -103,10 +104,6 @@ public:
     virtual CText DefaultConnect();
     virtual CText DefaultSQL();
     virtual void SetStatementOptions(SQLHSTMT statement);
-    /// Appends to UpdateSql the condition that names the current row in a
-    /// composed UPDATE or DELETE: " WHERE CURRENT OF <cursor>". `markers` is
-    /// the number of parameters the statement has so far.
-    virtual void AppendRowCondition(uint32_t markers);
     /// Appends the select list of a composed SELECT to `sql`, every item
     /// followed by ","; returns the number of fields listed. By default the
     /// names that ExchangeFields lists.
@@ -166,8 +163,12 @@ public:
     void FetchSkippingDeleted(SQLUSMALLINT fetchType, int32_t rows, SQLULEN& rowsFetched, SQLRETURN& rc);
 
     // Writing rows.
-    /// The worker of Update and DeleteRow (EditMode 0 deletes).
+    /// The worker of Update and DeleteRow (EditMode 0 deletes): permission
+    /// and changes checked here, the write itself Writer's.
     bool WriteRow();
+    /// After a write of the current row: the row as the data source stored
+    /// it (Writer's ReadBack).
+    void ReadBackWrittenRow() { Writer->ReadBack(*this); }
     void WriteBySetPos();
     void PrepareUpdateStatement();
     void BuildUpdateSql();
@@ -228,10 +229,9 @@ public:
     std::unique_ptr<SQLUSMALLINT[]> RowStatus;
     SQLULEN RowsFetched = 0;
     SQLHSTMT UpdateStatement = nullptr;
-    /// A composed write that reports no row written is no failure: the
-    /// driver counts rows changed, not rows found (MariaDB), and the row
-    /// was found before the write.
-    int32_t NoRowCountedIsUnchanged = 0;
+    /// How rows are written: the cursor's own positioned write unless the
+    /// class chose another while the statement options were set.
+    std::unique_ptr<RowWriter> Writer = std::make_unique<PositionedRowWriter>();
     int32_t OwnsDatabase = 0;
     int32_t AtStart = 0;
     int32_t AtEnd = 0;

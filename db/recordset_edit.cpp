@@ -25,24 +25,6 @@ constexpr SetPosStep kSetPosSteps[] = {
     {SQL_ADD, SQL_ROW_ADDED},
 };
 
-/// Stands the marker bit in for OptRepeatAdd while the first repeated-add
-/// statement is composed, and puts OptRepeatAdd back however that ends.
-class RepeatAddMarker {
-public:
-    explicit RepeatAddMarker(uint32_t& options) : options_(options), active_(options & OptRepeatAdd) {
-        if (active_) options_ = (options_ & ~OptRepeatAdd) | OptRepeatAddMarker;
-    }
-    ~RepeatAddMarker() {
-        if (active_) options_ = (options_ & ~OptRepeatAddMarker) | OptRepeatAdd;
-    }
-    RepeatAddMarker(const RepeatAddMarker&) = delete;
-    RepeatAddMarker& operator=(const RepeatAddMarker&) = delete;
-
-private:
-    uint32_t& options_;
-    bool active_;
-};
-
 }  // namespace
 
 void CRecordset::BeginAdd() {
@@ -95,20 +77,7 @@ bool CRecordset::WriteRow() {
     }
     if (EditMode != kDeleting && !IsFieldChanged(nullptr)) return false;
 
-    if (!UpdateBySql) {
-        WriteBySetPos();
-    } else {
-        const bool first = UpdateStatement == nullptr;
-        PrepareUpdateStatement();
-        if ((Options & OptRepeatAdd) && !first) {
-            RunAppendPass(OpAppendValues, UpdateSql, ",", UpdateStatement);
-        } else {
-            // Under the marker the composition prepares the statement once.
-            RepeatAddMarker marker(Options);
-            BuildUpdateSql();
-        }
-        ExecuteUpdateSql();
-    }
+    Writer->Write(*this);
 
     // The row is written; a failure in the bookkeeping must not report otherwise.
     try {

@@ -9,6 +9,7 @@
 #include "db/long_binary.h"
 #include "db/odbc_call.h"
 #include "db/recordset.h"
+#include "db/row_writer.h"
 
 namespace vordex {
 
@@ -53,12 +54,6 @@ void CRecordset::ReadCursorName() {
     CursorName = name;
 }
 
-void CRecordset::AppendRowCondition(uint32_t) {
-    ReadCursorName();
-    UpdateSql.Append(" WHERE CURRENT OF ");
-    UpdateSql.Append(CursorName);
-}
-
 void CRecordset::BuildUpdateSql() {
     UpdateSql.Clear();
     uint32_t markers = 0;
@@ -85,7 +80,7 @@ void CRecordset::BuildUpdateSql() {
             UpdateSql.Append(SourceTable);
             break;
     }
-    if (EditMode != 2) AppendRowCondition(markers);
+    if (EditMode != 2) Writer->AppendRowCondition(*this, markers);
     Database->ConvertBrackets(UpdateSql.Buffer());
     UpdateSql.SyncLength();
 
@@ -114,7 +109,7 @@ void CRecordset::ExecuteUpdateSql() {
     SQLLEN count = 0;
     const SQLRETURN countRc = SQLRowCount(UpdateStatement, &count);
     // A driver that cannot tell (-1), or will not, counts as one row written.
-    if (Succeeded(countRc) && count != -1 && !(count == 0 && NoRowCountedIsUnchanged)) {
+    if (Succeeded(countRc) && count != -1) {
         if (count == 0) ThrowError(ErrorNoRowChanged);
         if (count != 1) ThrowTooManyRowsChanged(count);
     }

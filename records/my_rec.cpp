@@ -8,6 +8,7 @@
 #include "db/database.h"
 #include "db/db_exception.h"
 #include "db/field_xfer.h"
+#include "db/library_messages.h"
 #include "db/sql_types.h"
 #include "records/cursor_choice.h"
 
@@ -29,6 +30,11 @@ CMyRec::~CMyRec() = default;
 // Names no data source: the data-source choice asks for one.
 CText CMyRec::DefaultConnect() { return CText("ODBC;DSN="); }
 
+void CMyRec::Close() {
+    KeyWriter = nullptr;  // Close drops the writer
+    CRecordset::Close();
+}
+
 CText CMyRec::DefaultSQL() {
     const char quoteChar = Database != nullptr ? Database->QuoteChar : ' ';
     // Without the owner the server's search path would pick the table, which
@@ -43,14 +49,26 @@ CText CMyRec::DefaultSQL() {
     return QuotedName;
 }
 
+void CMyRec::KeepListedColumns() {
+    const uint32_t count = ListedCount();
+    if (FieldNameList != nullptr && FieldNameList != OpenedNames) {
+        for (uint32_t i = 0; i < count; ++i) OpenedNames[i] = FieldNameList[i];
+        FieldNameList = OpenedNames;
+    }
+    if (FieldTypeList != nullptr && FieldTypeList != OpenedTypes) {
+        std::copy(FieldTypeList, FieldTypeList + count, OpenedTypes);
+        FieldTypeList = OpenedTypes;
+    }
+}
+
 void CMyRec::SetStatementOptions(SQLHSTMT statement) {
+    KeepListedColumns();
     ChooseStaticCursorWhereBetter(*this);
     CRecordset::SetStatementOptions(statement);
-    WriteDialect = KeyWriteDialectOf(*Database);
-    KeyFields.clear();
-    KeyForms.clear();
-    KeyNames.clear();
-    if (WriteDialect == KeyWriteDialect::None) return;
+    Dialect = KeyWriteDialectOf(*Database);
+    KeyWriter = nullptr;
+    ReadOnlyMessage = 0;
+    if (Dialect == KeyWriteDialect::None) return;
     // Nothing is written through this cursor.
     if (Concurrency != SQL_CONCUR_READ_ONLY) {
         Concurrency = SQL_CONCUR_READ_ONLY;
@@ -58,44 +76,39 @@ void CMyRec::SetStatementOptions(SQLHSTMT statement) {
         if (!Succeeded(rc)) ThrowError(rc);
         ConcurrencySubstituted = 0;
     }
+    // A data source opened read-only (psqlODBC's ReadOnly=1) takes no writes.
+    if (UpdateAllowed && !Database->Updatable) ReadOnlyMessage = MessageServerReadOnly;
     // Without listed columns nothing is read (the open fails with them), and
     // the table's name may be none the catalog took.
-    if (UpdateAllowed && FieldNameList != nullptr && ListedCount() > 0) {
-        KeyFields = PrimaryKeyFields(*Database, TableOwner, TableName, FieldNameList, ListedCount());
+    std::unique_ptr<KeyRowWriter> writer;
+    if (UpdateAllowed && ReadOnlyMessage == 0 && FieldNameList != nullptr && ListedCount() > 0) {
+        writer = KeyRowWriter::For(*this, Dialect);
     }
-    for (uint32_t field : KeyFields) {
-        KeyForms.push_back(KeyFormFor(WriteDialect, FieldTypeList != nullptr ? FieldTypeList[field] : SQL_VARCHAR));
-        KeyNames.push_back(BracketName(FieldNameList[field].c_str(), Database->QuoteChar));
-    }
-    // The most common SQLite key names its rows as it reads: nothing more
-    // is selected for every row.
-    if (WriteDialect == KeyWriteDialect::Sqlite && KeyFields.size() == 1 && IsSqliteRowidAlias(*Database, TableName)) {
-        KeyForms[0] = KeyForm::RowidAlias;
-    }
-    if (KeyFields.empty()) {
+    if (!writer) {
         UpdateAllowed = 0;
         AppendAllowed = 0;
-    } else {
-        UpdateBySql = 1;
+        return;
     }
-    // The check before each write finds the row and locks it.
-    NoRowCountedIsUnchanged = WriteDialect == KeyWriteDialect::MariaDb;
+    KeyWriter = writer.get();
+    Writer = std::move(writer);
+    UpdateBySql = 1;
 }
 
 void CMyRec::BeforeFirstFetch() {
     // Executing a read-only cursor may say so; the record is written by key.
-    if (!KeyFields.empty()) UpdateAllowed = 1;
+    if (KeyWriter != nullptr) UpdateAllowed = 1;
 }
 
 uint32_t CMyRec::ListedCount() const { return std::min<uint32_t>(FieldCount, kValueCount); }
 
 bool CMyRec::IsHexBinaryField(uint32_t field) const {
     // psqlODBC reads and writes bytea as hex already.
-    return WriteDialect != KeyWriteDialect::None && FieldTypeList != nullptr && IsBinarySqlType(FieldTypeList[field]);
+    return (Dialect == KeyWriteDialect::Sqlite || Dialect == KeyWriteDialect::MariaDb) && FieldTypeList != nullptr &&
+           IsBinarySqlType(FieldTypeList[field]);
 }
 
 uint32_t CMyRec::AppendSelectList(CText& sql) {
-    if (WriteDialect == KeyWriteDialect::None || FieldNameList == nullptr) return CRecordset::AppendSelectList(sql);
+    if (Dialect == KeyWriteDialect::None || FieldNameList == nullptr) return CRecordset::AppendSelectList(sql);
     const uint32_t count = ListedCount();
     for (uint32_t i = 0; i < count; ++i) {
         const CText name = BracketName(FieldNameList[i].c_str(), Database->QuoteChar);
@@ -106,26 +119,16 @@ uint32_t CMyRec::AppendSelectList(CText& sql) {
         sql.Append(",");
     }
     // Read only when a row is written, with SQLGetData.
-    for (size_t k = 0; k < KeyFields.size(); ++k) {
-        if (ReadFromListedColumn(KeyForms[k])) continue;
-        sql.Append(KeyFormExpression(KeyForms[k], KeyNames[k]));
-        sql.Append(",");
-    }
+    if (KeyWriter != nullptr) KeyWriter->AppendFormItems(sql, static_cast<SQLUSMALLINT>(count + 1));
     return count;
 }
 
-SQLUSMALLINT CMyRec::KeyFormColumn(size_t key) const {
-    size_t column = ListedCount() + 1;
-    for (size_t k = 0; k < key; ++k) column += !ReadFromListedColumn(KeyForms[k]);
-    return static_cast<SQLUSMALLINT>(column);
-}
-
 void CMyRec::FixUpFetchedRow() {
-    CurrentKeyRead = false;
     if (FieldNameList == nullptr) return;
     CFieldXfer xfer(OpFixUpFetched, *this);
     xfer.fieldKind = kOutputColumns;
     FixUpFetchedTexts(xfer, Values, std::min<uint32_t>(FieldCount, kValueCount));
+    if (KeyWriter != nullptr) KeyWriter->AfterFetch();
 }
 
 void CMyRec::ExchangeFields(CFieldXfer& xfer) {

@@ -12,12 +12,49 @@ namespace vordex {
 
 KeyWriteDialect KeyWriteDialectOf(CDatabase& database) {
     const std::string dbms = database.DbmsName();
+    if (dbms == "PostgreSQL") return KeyWriteDialect::Postgres;
     if (dbms == "SQLite") return KeyWriteDialect::Sqlite;
     if (CDatabase::IsMariaDb(dbms)) return KeyWriteDialect::MariaDb;
     return KeyWriteDialect::None;
 }
 
+const KeyWriteTraits& TraitsOf(KeyWriteDialect dialect) {
+    // psqlODBC: "BEGIN", not "START TRANSACTION", after which its block
+    // reading leaves the first statement outside its savepoints.
+    static const KeyWriteTraits kPostgres{
+        "BEGIN", " FOR UPDATE", "UPDATE ", false, false, true,
+        "SELECT CASE WHEN pg_is_in_recovery() OR current_setting('transaction_read_only') = 'on' THEN 1 ELSE 0 END"};
+    // SQLite: the write lock at once, so that no other writer comes between
+    // the check and the write.
+    static const KeyWriteTraits kSqlite{"BEGIN IMMEDIATE", "", "UPDATE OR ABORT ", false, false, false, nullptr};
+    static const KeyWriteTraits kMariaDb{"START TRANSACTION", " FOR UPDATE", "UPDATE ", true, true, false,
+                                         "SELECT @@read_only OR @@tx_read_only"};
+    static const KeyWriteTraits kNone{"BEGIN", "", "UPDATE ", false, false, false, nullptr};
+    switch (dialect) {
+        case KeyWriteDialect::Postgres:
+            return kPostgres;
+        case KeyWriteDialect::Sqlite:
+            return kSqlite;
+        case KeyWriteDialect::MariaDb:
+            return kMariaDb;
+        default:
+            return kNone;
+    }
+}
+
+KeyForm CompareFormFor(KeyWriteDialect dialect, int32_t sqlType, bool driverTextLossy) {
+    // PostgreSQL's texts are exact: psqlODBC asks for floats in as many
+    // digits as read back as the same value (extra_float_digits 2).
+    if (dialect == KeyWriteDialect::Sqlite && IsApproximateSqlType(sqlType)) return KeyForm::SqliteTyped;
+    if (dialect == KeyWriteDialect::MariaDb) {
+        if (IsApproximateSqlType(sqlType)) return KeyForm::Double;
+        if (driverTextLossy && IsCharacterSqlType(sqlType)) return KeyForm::HexBytes;
+    }
+    return KeyForm::Text;
+}
+
 KeyForm KeyFormFor(KeyWriteDialect dialect, int32_t sqlType) {
+    if (dialect == KeyWriteDialect::Postgres) return KeyForm::Text;
     if (dialect == KeyWriteDialect::Sqlite) return KeyForm::SqliteTyped;
     if (IsCharacterSqlType(sqlType) || IsBinarySqlType(sqlType)) return KeyForm::HexBytes;
     if (IsApproximateSqlType(sqlType)) return KeyForm::Double;

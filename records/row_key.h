@@ -14,9 +14,11 @@ namespace vordex {
 /// Data sources whose rows the library writes by key, in a transaction of
 /// its own, instead of through the cursor.
 enum class KeyWriteDialect {
-    /// The cursor is trusted with writes (psqlODBC), or the data source is
-    /// not known to need this.
+    /// Not known to allow it: the cursor's own positioned write serves.
     None,
+    /// PostgreSQL: psqlODBC's positioned write names a row by its ctid
+    /// alone, which another row takes after a delete and a vacuum.
+    Postgres,
     /// SQLite: its driver's SQLSetPos(SQL_UPDATE) writes every bound column
     /// back, SQL_IGNORE or not (0.9998 turns a NULL into '', a blob into the
     /// text of its X'..' rendering and a REAL into its 15-digit rendering).
@@ -24,6 +26,33 @@ enum class KeyWriteDialect {
     /// MariaDB and MySQL: the driver grants a read-only cursor.
     MariaDb,
 };
+
+/// What a dialect's write by key says and expects.
+struct KeyWriteTraits {
+    /// Begins the write's transaction.
+    const char* begin;
+    /// Appended to the check's SELECT so that the row stays as checked
+    /// until the COMMIT ("" where the transaction's own lock does that).
+    const char* lockRow;
+    /// The UPDATE's first words: SQLite's "UPDATE OR ABORT" keeps a
+    /// conflict clause of the table (ON CONFLICT REPLACE) from deleting
+    /// another row.
+    const char* update;
+    /// SQLRowCount counts rows changed, not rows found: 0 for a row that
+    /// already held the values (MariaDB).
+    bool countsChangedRowsOnly;
+    /// Any warning of the UPDATE means a value was not stored as given
+    /// (MariaDB: a truncated or converted value is a warning, its count 0).
+    bool warningRefuses;
+    /// The UPDATE can hand back the key it stored (RETURNING): a row
+    /// identity changes with every write, a trigger may change the key.
+    bool returnsKey;
+    /// Answers 1 when the server or the session takes no writes; null
+    /// where the data source cannot tell.
+    const char* readOnlyQuery;
+};
+
+const KeyWriteTraits& TraitsOf(KeyWriteDialect dialect);
 
 KeyWriteDialect KeyWriteDialectOf(CDatabase& database);
 
@@ -46,6 +75,12 @@ enum class KeyForm {
     /// statement selects nothing more.
     RowidAlias,
 };
+
+/// The form in which a listed column's value is compared before a write
+/// where its text as read is not exact (SQLite's and MariaDB's approximate
+/// numbers; MariaDB's characters over a connection whose character set
+/// lacks some); KeyForm::Text where the text is the value.
+KeyForm CompareFormFor(KeyWriteDialect dialect, int32_t sqlType, bool driverTextLossy);
 
 /// True for the forms read from the listed column's own text (its text is
 /// exact): the statement selects nothing more for every row.

@@ -107,17 +107,16 @@ class UpdateField(unittest.TestCase):
              message('ERROR: invalid input syntax for type integer: "ten";\nError while executing the query\n')),
             ("a user with SELECT privilege only", reader, "v", "new",
              message("ERROR: permission denied for table w;\nError while executing the query\n")),
-            # A read-only data source still reports the record updatable: the
-            # driver refuses the write itself.
+            # A read-only data source: the record says so before any write.
             ("a read-only data source", read_only, "v", "new",
-             message("Only SQL_POSITION/REFRESH is supported for PGAPI_SetPos\n")),
+             message("サーバーが書き込みを受け付けない (読み取り専用の) ため, 書き込めません.")),
         ]
         for what, connect, field, value, shown in cases:
             with self.subTest(what):
                 vordex.Close()
                 before = row(1)
                 self.open_w(connect)
-                self.assertEqual(vordex.CanUpdate(FIELDS.index(field)), 1)
+                self.assertEqual(vordex.CanUpdate(FIELDS.index(field)), int(connect is not read_only))
                 self.assertEqual(self.update(field, value), (0, shown))
                 self.assertEqual(row(1), before)
                 os.environ["VORDEX_CONNECT"] = host.connect_string(DB)

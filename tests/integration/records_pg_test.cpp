@@ -124,11 +124,11 @@ TEST(EveryDriver, TableRecordGetsWhatTheDriverGrants) {
         std::string make;  // shell command that makes the table drv
         uint32_t concurrency;
         int32_t updatable;
-        size_t keyFields;  // 1 where rows are written by their key
+        size_t keyColumns;  // the key the writer names rows by
     };
     Psql("DROP TABLE IF EXISTS drv; " + setup);
     const Case cases[] = {
-        {"psqlODBC", integration::PgDsnConnect(), "true", SQL_CONCUR_ROWVER, 1, 0},
+        {"psqlODBC", integration::PgDsnConnect(), "true", SQL_CONCUR_READ_ONLY, 1, 1},
         {"SQLite", "DSN=" + RequiredEnv("VORDEX_TEST_SQLITE_DSN"),
          "sqlite3 " + sqliteFile + " \"DROP TABLE IF EXISTS drv; " + setup + "\"", SQL_CONCUR_READ_ONLY, 1, 1},
         {"MariaDB", "DSN=" + RequiredEnv("VORDEX_TEST_MARIA_DSN"), maria + "\"DROP TABLE IF EXISTS drv; " + setup + "\"",
@@ -148,7 +148,8 @@ TEST(EveryDriver, TableRecordGetsWhatTheDriverGrants) {
         EXPECT_EQ(record.OpenType, StaticCursor);
         EXPECT_EQ(record.Concurrency, c.concurrency);  // asked for: rows written by key are not written through it
         EXPECT_EQ(record.UpdateAllowed, c.updatable);
-        EXPECT_EQ(record.KeyFields.size(), c.keyFields);
+        ASSERT_NE(record.KeyWriter, nullptr);
+        EXPECT_EQ(record.KeyWriter->Columns().size(), c.keyColumns);
         EXPECT_STREQ(record.Values[1].c_str(), "one");
         CTables tables(&db);
         tables.TableTypeParam = "'TABLE'";
