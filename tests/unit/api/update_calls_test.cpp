@@ -234,21 +234,25 @@ TEST_F(UpdateCalls, TextCrossesBetweenTheHostsCodePageAndTheDrivers) {
         EXPECT_EQ(VORDEX_Update(1, times(120, "\x82\xA2").c_str()), 1);
         // The value's marker is the UPDATE's first: number, kind, C type, SQL
         // type, size, digits, indicator.
-        std::string valueBinding;
-        for (const fake_odbc::Call& call : fake_odbc::CallsTo("SQLBindParameter")) {
-            if (call.arguments.rfind("1,", 0) == 0) valueBinding = call.arguments;
+        std::string valueBinding, lastFirstMarker;
+        for (const fake_odbc::Call& call : fake_odbc::Calls()) {
+            if (call.function == "SQLBindParameter" && call.arguments.rfind("1,", 0) == 0) lastFirstMarker = call.arguments;
+            if (call.function == "SQLExecDirect" && call.arguments.rfind("UPDATE", 0) == 0) valueBinding = lastFirstMarker;
         }
         EXPECT_EQ(valueBinding.substr(valueBinding.rfind(',') + 1), std::to_string(c.sentBytes));
     }
 }
 
+// The write by key's contract, one row per answer of the data source: the
+// statements run in order, what the host is told, and what the record shows.
 TEST_F(UpdateCalls, WritesByKeyCheckTheRowAndWriteExactlyItInOneTransaction) {
     struct Dialect {
         const char* dbms;
         std::vector<fake_odbc::Value> row, other;  // A, B, V and the key forms not read from A and B
-        std::string begin, check, update;
+        std::string begin, check, lock, update;
         std::string keyBindings;  // SQLBindParameter of the UPDATE's key markers: number, C type, indicator
-        bool noRowCountedIsUnchanged;  // MariaDB counts rows changed, not rows found
+        bool countsChangedRowsOnly;  // MariaDB: 0 rows is a row that held the values
+        bool warningRefuses;         // MariaDB: a warning is a value not stored as given
     };
     const Dialect dialects[] = {
         {"SQLite", {"1", "y", "old", "integer:1", "text:79"}, {"2", "x", "other", "integer:2", "text:78"},
@@ -256,37 +260,53 @@ TEST_F(UpdateCalls, WritesByKeyCheckTheRowAndWriteExactlyItInOneTransaction) {
          "SELECT \"A\",\"B\",\"V\",typeof(\"A\")||':'||CASE typeof(\"A\") WHEN 'integer' THEN \"A\" WHEN 'real' THEN "
          "quote(\"A\") ELSE hex(\"A\") END,typeof(\"B\")||':'||CASE typeof(\"B\") WHEN 'integer' THEN \"B\" WHEN "
          "'real' THEN quote(\"B\") ELSE hex(\"B\") END  FROM \"T\" WHERE \"A\"=? AND \"B\"=CAST(? AS TEXT) COLLATE BINARY",
-         "UPDATE \"T\" SET \"V\"=?  WHERE \"A\"=? AND \"B\"=CAST(? AS TEXT) COLLATE BINARY", "2,-25,0|3,-2,1", false},
+         "", "UPDATE OR ABORT \"T\" SET \"V\"=?  WHERE \"A\"=? AND \"B\"=CAST(? AS TEXT) COLLATE BINARY", "2,-25,0|3,-2,1",
+         false, false},
         // An integer key's text as read is exact: nothing more is selected for it.
         {"MariaDB", {"1", "y", "old", "79"}, {"2", "x", "other", "78"}, "START TRANSACTION",
-         "SELECT `A`,`B`,`V`,HEX(`B`)  FROM `T` WHERE `A`=? AND `B`=CAST(? AS BINARY) FOR UPDATE",
-         "UPDATE `T` SET `V`=?  WHERE `A`=? AND `B`=CAST(? AS BINARY)", "2,1,1|3,-2,1", true},
+         "SELECT `A`,`B`,`V`,HEX(`B`)  FROM `T` WHERE `A`=? AND `B`=CAST(? AS BINARY)", " FOR UPDATE",
+         "UPDATE `T` SET `V`=?  WHERE `A`=? AND `B`=CAST(? AS BINARY)", "2,1,1|3,-2,1", true, true},
     };
+    enum class Answer { Plain, WarningOnUpdate, LostAtCommit };
+    const std::string changed = "行が読まれた後に他で変更または削除されたため, 書き込めませんでした.";
+    const std::string unknown = "COMMIT の応答の前にサーバーとの接続が切れたため, 書き込みが保存されたかどうか分かりません.";
     struct Case {
         const char* what;
-        bool checked;         // the row reads again as it was read
-        SQLLEN rowsWritten;   // what SQLRowCount reports for the UPDATE
-        int result;
-        const char* shown;    // "" for none
-        const char* last;     // the last statement
+        bool checked;        // the row reads again as it was read
+        SQLLEN rowsWritten;  // what SQLRowCount reports for the UPDATE
+        Answer answer;
     };
     const Case cases[] = {
-        {"written", true, 1, 1, "", "COMMIT"},
-        {"two rows", true, 2, 0, "書き込むと 2 行が変わるため, 何も書き込みませんでした.", "ROLLBACK"},
-        {"none", true, 0, 0, "行が読まれた後に他で変更または削除されたため, 書き込めませんでした.", "ROLLBACK"},
-        {"changed elsewhere", false, 1, 0, "行が読まれた後に他で変更または削除されたため, 書き込めませんでした.",
-         "ROLLBACK"},
+        {"written", true, 1, Answer::Plain},
+        {"two rows", true, 2, Answer::Plain},
+        {"none", true, 0, Answer::Plain},
+        {"changed elsewhere", false, 1, Answer::Plain},
+        {"a warning on the UPDATE", true, 1, Answer::WarningOnUpdate},
+        {"the connection lost at the COMMIT", true, 1, Answer::LostAtCommit},
     };
     for (const Dialect& d : dialects) {
-        for (Case c : cases) {
-            if (c.rowsWritten == 0 && d.noRowCountedIsUnchanged) c = {c.what, true, 0, 1, "", "COMMIT"};
+        for (const Case& c : cases) {
             SCOPED_TRACE(std::string(d.dbms) + ": " + c.what);
+            // What the host is told and the last statement run; a write that
+            // stands is read again by its key.
+            int result = 1;
+            std::string shown, last = "COMMIT";
+            if (!c.checked || (c.rowsWritten == 0 && !d.countsChangedRowsOnly)) {
+                result = 0, shown = changed, last = "ROLLBACK";
+            } else if (c.rowsWritten == 2) {
+                result = 0, shown = "書き込むと 2 行が変わるため, 何も書き込みませんでした.", last = "ROLLBACK";
+            } else if (c.answer == Answer::WarningOnUpdate && d.warningRefuses) {
+                result = 0, shown = "Data truncated for column 'V' at row 1\n", last = "ROLLBACK";
+            } else if (c.answer == Answer::LostAtCommit) {
+                result = 0, shown = unknown;  // nothing to roll back
+            }
             fake_odbc::Reset();
             VORDEX_Close();
             fake_odbc::SetInfoText(SQL_DBMS_NAME, d.dbms);
             // What connecting asks: MariaDB's character set and lock waits,
             // whether SQLite's file is a database.
-            if (d.dbms == std::string("MariaDB")) {
+            const bool maria = d.dbms == std::string("MariaDB");
+            if (maria) {
                 fake_odbc::SetInfoText(SQL_IDENTIFIER_QUOTE_CHAR, "`");
                 fake_odbc::QueueResult({{"@@character_set_results"}}, {{"utf8mb4"}});
                 fake_odbc::QueueResult({}, {});
@@ -296,6 +316,7 @@ TEST_F(UpdateCalls, WritesByKeyCheckTheRowAndWriteExactlyItInOneTransaction) {
             }
             fake_odbc::QueueResult(ColumnCatalogColumns(),
                                    ColumnRows({{"A", 4, SQL_INTEGER}, {"B", 5, SQL_VARCHAR}, {"V", 9, SQL_VARCHAR}}));
+            if (maria) fake_odbc::QueueResult({{"read only"}}, {{"0"}});
             fake_odbc::QueueResult({{"TABLE_QUALIFIER"}, {"TABLE_OWNER"}, {"TABLE_NAME"}, {"COLUMN_NAME"}, {"KEY_SEQ"}},
                                    {{"db", "public", "T", "A", "1"}, {"db", "public", "T", "B", "2"}});
             std::vector<fake_odbc::Column> columns = {{"A"}, {"B"}, {"V"}, {"a"}, {"b"}};
@@ -304,7 +325,7 @@ TEST_F(UpdateCalls, WritesByKeyCheckTheRowAndWriteExactlyItInOneTransaction) {
             ASSERT_EQ(VORDEX_Open("T"), 3);
             ASSERT_EQ(VORDEX_OpenRec(), 1);
             ASSERT_EQ(VORDEX_CanUpdate(0), 1);
-            // What the check reads on row 0, and then what the record reads again.
+            // What the check reads on row 0, and then the row read again.
             std::vector<fake_odbc::Value> again = d.row;
             if (!c.checked) again[2] = "changed";
             fake_odbc::QueueResult(columns, {again});
@@ -312,30 +333,37 @@ TEST_F(UpdateCalls, WritesByKeyCheckTheRowAndWriteExactlyItInOneTransaction) {
             written[2] = "new";
             fake_odbc::QueueResult(columns, {written});
             fake_odbc::SetRowCount(c.rowsWritten);
+            if (c.answer == Answer::WarningOnUpdate) {
+                fake_odbc::QueueReturn("SQLExecDirect", SQL_SUCCESS);  // BEGIN
+                fake_odbc::QueueFailure("SQLExecDirect", SQL_SUCCESS_WITH_INFO,
+                                        {{"01000", 1265, "[fake]Data truncated for column 'V' at row 1"}});
+            } else if (c.answer == Answer::LostAtCommit) {
+                fake_odbc::QueueReturn("SQLExecDirect", SQL_SUCCESS, 2);  // BEGIN, UPDATE
+                fake_odbc::QueueFailure("SQLExecDirect", SQL_ERROR, {{"08S01", 2013, "[fake]Lost connection"}});
+            }
             const size_t before = fake_odbc::Calls().size();
-            int result = -1;
-            EXPECT_EQ(Shown([&] { result = VORDEX_Update(2, "new"); }), *c.shown ? MessageLine(c.shown) : "");
-            EXPECT_EQ(result, c.result);
-            // The statements run, in order, and the UPDATE's key markers as
-            // bound (number, C type, indicator; the value is marker 1).
+            int got = -1;
+            EXPECT_EQ(Shown([&] { got = VORDEX_Update(2, "new"); }), shown.empty() ? "" : MessageLine(shown));
+            EXPECT_EQ(got, result);
             std::vector<std::string> ran;
             std::string keyBindings;
             for (size_t i = before; i < fake_odbc::Calls().size(); ++i) {
                 const fake_odbc::Call& call = fake_odbc::Calls()[i];
                 if (call.function == "SQLExecDirect" || call.function == "SQLPrepare") ran.push_back(call.arguments);
-                if (call.function == "SQLBindParameter" && ran.back() == d.check && call.arguments[0] != '1') {
+                if (call.function == "SQLBindParameter" && ran.back() == d.check + d.lock && call.arguments[0] != '1') {
                     const std::string& a = call.arguments;  // number,kind,C type,SQL type,size,digits,indicator
                     const size_t type = a.find(',', 2) + 1;
                     keyBindings += (keyBindings.empty() ? "" : "|") + a.substr(0, 2) +
                                    a.substr(type, a.find(',', type) - type) + a.substr(a.rfind(','));
                 }
             }
-            std::vector<std::string> expected = {d.begin, d.check};
+            std::vector<std::string> expected = {d.begin, d.check + d.lock};
             if (c.checked) expected.push_back(d.update);
-            expected.push_back(c.last);
+            expected.push_back(last);
+            if (result == 1) expected.push_back(d.check);  // read again, unlocked
             EXPECT_EQ(ran, expected);
             EXPECT_EQ(keyBindings, c.checked ? d.keyBindings : "");
-            EXPECT_STREQ(VORDEX_GetData(2), c.result ? "new" : "old");
+            EXPECT_STREQ(VORDEX_GetData(2), result ? "new" : "old");
         }
     }
 }
