@@ -83,20 +83,9 @@ std::vector<std::string> OdbcReader::ListColumns(const std::string& table, std::
     return names;
 }
 
-// The library asks for a concurrency other than read-only when the data
-// source can be written; then the best that SQL_SCROLL_CONCURRENCY offers.
-SQLUINTEGER OdbcReader::ChooseConcurrency() {
-    char readOnly[10] = {};
-    SQLSMALLINT length = 0;
-    const bool writable = Ok(SQLGetInfo(dbc_, SQL_DATA_SOURCE_READ_ONLY, readOnly, sizeof readOnly, &length)) &&
-                          length == 1 && readOnly[0] != 'Y';
-    if (!writable) return SQL_CONCUR_READ_ONLY;
-    const SQLUINTEGER offered = InfoMask(SQL_SCROLL_CONCURRENCY, "SQLGetInfo(SQL_SCROLL_CONCURRENCY)");
-    if (offered & SQL_SCCO_OPT_ROWVER) return SQL_CONCUR_ROWVER;
-    if (offered & SQL_SCCO_OPT_VALUES) return SQL_CONCUR_VALUES;
-    if (offered & SQL_SCCO_LOCK) return SQL_CONCUR_LOCK;
-    return SQL_CONCUR_READ_ONLY;
-}
+// The library asks the drivers it writes by key (PostgreSQL, SQLite,
+// MariaDB) for a read-only cursor: nothing is written through it.
+SQLUINTEGER OdbcReader::ChooseConcurrency() { return SQL_CONCUR_READ_ONLY; }
 
 // The library takes psqlODBC's static cursor in place of its keyset-driven one.
 bool OdbcReader::IsPsqlOdbc() const {

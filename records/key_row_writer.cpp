@@ -214,8 +214,7 @@ bool KeyRowWriter::ReadRow(SQLHSTMT statement, StoredRow& row) const {
     return true;
 }
 
-bool KeyRowWriter::MatchesRowAsRead(SQLHSTMT statement, const StoredRow& now) const {
-    (void)statement;
+bool KeyRowWriter::MatchesRowAsRead(const StoredRow& now) const {
     std::vector<bool> comparedByForm(now.texts.size(), false);
     for (size_t k = 0; k < columns_.size(); ++k) {
         const FormColumn& column = columns_[k];
@@ -240,7 +239,7 @@ void KeyRowWriter::CheckRowAsRead(SQLHSTMT statement) {
     StoredRow now;
     while ((rc = RepeatWhileExecuting([&] { return SQLFetch(statement); })) != SQL_NO_DATA) {
         if (!SQL_SUCCEEDED(rc)) record_.ThrowError(rc, statement);
-        if (++rows == 1) same = ReadRow(statement, now) && MatchesRowAsRead(statement, now);
+        if (++rows == 1) same = ReadRow(statement, now) && MatchesRowAsRead(now);
     }
     if (rows > 1) ThrowTooManyRowsChanged(rows);
     // Gone, or changed since it was read.
@@ -270,7 +269,6 @@ void KeyRowWriter::Write(CRecordset&) {
     }
     asRead_ = TextsAsRead();
     keyAfterWrite_.clear();
-    written_.erase(r.CurrentRecord);
     try {
         r.PrepareUpdateStatement();
         WriteTransaction transaction(r, r.UpdateStatement, traits_.begin);
@@ -285,6 +283,8 @@ void KeyRowWriter::Write(CRecordset&) {
         ExecuteWrite();
         if (r.EditMode == kEditing) FindKeyAfterWrite(r.UpdateStatement);
         transaction.Commit();
+        // Shown as stored once read again (ReadBack).
+        written_.erase(r.CurrentRecord);
     } catch (...) {
         RestoreDriverTexts(asRead_);
         DropUpdateStatement(r);

@@ -84,7 +84,8 @@ private:
     /// read (none for NULL).
     std::vector<std::optional<std::string>> TextsAsRead() const;
     void CheckRowAsRead(SQLHSTMT statement);
-    bool MatchesRowAsRead(SQLHSTMT statement, const StoredRow& stored) const;
+    /// True when `now` (the row read again) holds what the row held when read.
+    bool MatchesRowAsRead(const StoredRow& now) const;
     /// Reads the row `statement` stands on (the record's select list).
     bool ReadRow(SQLHSTMT statement, StoredRow& row) const;
     /// Runs the composed write and judges what the data source answered.

@@ -348,12 +348,10 @@ expect_status "set employees" 0
 run --connect "$names_connect" set public.log v written --where id=1
 expect_status "set public.log" 0
 run --connect "$names_connect" set customers city Kyoto --where id=2
-expect_status "set, a quote in a column name" 1
-expect_reason "set, a quote in a column name" "table 'customers' cannot be written: its column 'Say \"Hi\"' holds a \
-double quote, which the driver's own UPDATE would carry as SQL"
+expect_status "set, a quote in a column name" 0
 [[ $(psql -X -A -t -d "$names_db" -c "SELECT string_agg(v, ',' ORDER BY convert_to(v, 'UTF8')) FROM (SELECT \"FullName\" v FROM hr.employees
   UNION ALL SELECT v FROM audit.log UNION ALL SELECT v FROM public.log UNION ALL SELECT city FROM customers) t") == \
-  "Bob,Kobe,Nara,audit,written" ]] || fail "set: the writes landed elsewhere"
+  "Bob,Kyoto,Nara,audit,written" ]] || fail "set: the writes landed elsewhere"
 run --connect "$names_connect" get people 1
 expect_reason "get, a value over 255 bytes" "row 1 of table 'people' holds a value longer than the library's limit of \
 255 bytes, and cannot be read"

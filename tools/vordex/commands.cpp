@@ -389,20 +389,10 @@ std::string ValueToWrite(const Invocation& invocation) {
     return arguments[2];
 }
 
-/// Why the library opened `table` read-only, as far as its names tell.
-std::string WhyReadOnly(const std::string& table, const ColumnList& columns) {
-    // A driver that writes through SQLSetPos (psqlODBC) composes the UPDATE
-    // itself and quotes names without doubling a quote inside them.
-    if (table.find('"') != std::string::npos)
-        return "its name holds a double quote, which the driver's own UPDATE would carry as SQL";
-    for (const std::string& name : columns.names) {
-        if (name.find('"') != std::string::npos) {
-            return "its column " + Quoted(name) +
-                   " holds a double quote, which the driver's own UPDATE would carry as SQL";
-        }
-    }
-    return "the data source grants no write to it (a view, a driver that reads only, or an SQLite table without a "
-           "primary key)";
+/// Why the library opened a table read-only.
+std::string WhyReadOnly() {
+    return "the data source grants no write to it (a view, a table without a key the library can name rows by, or a "
+           "server that takes no writes)";
 }
 
 void RunSet(CommandContext& context) {
@@ -440,7 +430,7 @@ void RunSet(CommandContext& context) {
     const std::string where =
         "column " + Quoted(columns.names[static_cast<size_t>(field)]) + " of table " + Quoted(table);
     if (api.CanUpdate(field) == 0)
-        throw CommandFailure("table " + Quoted(table) + " cannot be written: " + WhyReadOnly(table, columns));
+        throw CommandFailure("table " + Quoted(table) + " cannot be written: " + WhyReadOnly());
     if (api.Update(field, value.c_str()) == 0) throw CommandFailure("cannot write " + where);
     // Read back: the move fetches the row again, as the data source stored it.
     MoveToRow(api, table, row);
