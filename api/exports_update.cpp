@@ -17,31 +17,22 @@ bool IsUpdatableField(int index) { return activeRecord && IsListIndex(index, fie
 /// After a write that stands: the row as the data source stored it, which
 /// may differ from the text given (fractions of a second beyond the
 /// column's, a numeric's scale, char padding, a trigger's change). A failure
-/// to read it says that the write stands.
-void ShowStoredRow() noexcept {
-    try {
+/// to read it says that the write stands, and why.
+void ShowStoredRow() {
+    GuardedCall(0, [] {
         try {
-            const platform::ServerWatch watch(ServerSilenceLimit());
             activeRecord->ReadBackWrittenRow();
         } catch (CDBException* e) {
-            CaughtException caught(e);
             CText message;
             LoadLibraryMessage(MessageWrittenNotReadAgain, message);
-            if (!e->ErrorText.IsEmpty()) {
-                message.Append(e->ErrorText);
-            } else if (!e->StateText.IsEmpty()) {
-                message.Append(e->StateText);
-            } else {
-                CText fixed;
-                LoadLibraryMessage(MessageUnrecoverableError, fixed);
-                message.Append(fixed);
-            }
-            ShowMessage(message.c_str(), nullptr);
+            CText reason = !e->ErrorText.IsEmpty() ? e->ErrorText : e->StateText;
+            if (reason.IsEmpty()) LoadLibraryMessage(MessageUnrecoverableError, reason);
+            message.Append(reason);
+            e->ErrorText = message;
+            throw;
         }
-    } catch (CException* e) {
-        e->Delete();
-    } catch (...) {
-    }
+        return 1;
+    });
 }
 
 }  // namespace

@@ -83,9 +83,6 @@ std::vector<std::string> OdbcReader::ListColumns(const std::string& table, std::
     return names;
 }
 
-// The library asks the drivers it writes by key (PostgreSQL, SQLite,
-// MariaDB) for a read-only cursor: nothing is written through it.
-SQLUINTEGER OdbcReader::ChooseConcurrency() { return SQL_CONCUR_READ_ONLY; }
 
 // The library takes psqlODBC's static cursor in place of its keyset-driven one.
 bool OdbcReader::IsPsqlOdbc() const {
@@ -146,9 +143,10 @@ void OdbcReader::Execute(Cursor cursor) {
             throw std::runtime_error(keyset ? "the driver offers no keyset-driven cursor"
                                             : "the driver offers no static cursor");
         }
-        concurrency_ = ChooseConcurrency();
         Check(SQLSetStmtOption(stmt_, SQL_CURSOR_TYPE, keyset ? SQL_CURSOR_KEYSET_DRIVEN : SQL_CURSOR_STATIC),
               "SQL_CURSOR_TYPE", stmt_);
+        // Read-only, as the library asks the drivers it writes by key
+        // (PostgreSQL, SQLite, MariaDB): nothing is written through it.
         Check(SQLSetStmtOption(stmt_, SQL_CONCURRENCY, concurrency_), "SQL_CONCURRENCY", stmt_);
     }
     Check(SQLPrepare(stmt_, Sql(select_), SQL_NTS), "SQLPrepare", stmt_);

@@ -68,7 +68,6 @@ private:
     SQLUINTEGER InfoMask(SQLUSMALLINT item, const char* what) const;
     /// The column names of `table`; `owner` gets the owner the catalog names.
     std::vector<std::string> ListColumns(const std::string& table, std::string& owner);
-    SQLUINTEGER ChooseConcurrency();
     bool IsPsqlOdbc() const;
     bool LibraryTakesStaticCursor() const;
     bool FetchesExtended() const { return cursor_ != Cursor::ForwardOnly; }

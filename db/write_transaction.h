@@ -4,6 +4,8 @@
 
 namespace vordex {
 
+class CDatabase;
+class CDBException;
 class CRecordset;
 
 /// One transaction of a write, run on one statement of the record's
@@ -24,11 +26,11 @@ public:
     /// been stored.
     void Commit();
 
+private:
     /// Runs `sql` on the transaction's statement, its cursor closed and its
     /// parameters reset first; throws the data source's error.
     void Run(const char* sql);
 
-private:
     CRecordset& record_;
     SQLHSTMT statement_;
     bool open_ = false;
@@ -36,6 +38,6 @@ private:
 
 /// True when `e`'s diagnostics, or the driver, say the connection to the
 /// server is gone.
-bool LostConnection(const class CDBException& e, const class CDatabase& database);
+bool LostConnection(const CDBException& e, const CDatabase& database);
 
 }  // namespace vordex

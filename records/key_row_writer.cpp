@@ -98,7 +98,11 @@ std::unique_ptr<KeyRowWriter> KeyRowWriter::For(CMyRec& record, KeyWriteDialect 
 }
 
 KeyRowWriter::KeyRowWriter(CMyRec& record, KeyWriteDialect dialect, std::vector<FormColumn> columns)
-    : record_(record), dialect_(dialect), traits_(TraitsOf(dialect)), columns_(std::move(columns)) {}
+    : record_(record), dialect_(dialect), traits_(TraitsOf(dialect)), columns_(std::move(columns)) {
+    for (const FormColumn& column : columns_) {
+        if (column.key) keyNames_.push_back(column.name);
+    }
+}
 
 void KeyRowWriter::AppendFormItems(CText& sql, SQLUSMALLINT firstColumn) {
     for (FormColumn& column : columns_) {
@@ -110,9 +114,8 @@ void KeyRowWriter::AppendFormItems(CText& sql, SQLUSMALLINT firstColumn) {
     }
 }
 
-void KeyRowWriter::AfterFetch() {
-    currentRead_ = false;
-    if (written_.empty() || record_.CurrentRecord < 0) return;
+void KeyRowWriter::ShowIfWritten() {
+    if (record_.CurrentRecord < 0) return;
     const auto row = written_.find(record_.CurrentRecord);
     if (row != written_.end()) Show(row->second);
 }
@@ -174,12 +177,8 @@ CText KeyRowWriter::RowSelect(SQLHSTMT statement, std::vector<KeyValue>& key, co
     const CText& filter = record_.Filter;
     const size_t head = select.Length() - filter.Length();
     if (select.Length() < filter.Length() || CText(select.c_str() + head) != filter) record_.ThrowError(SQL_ERROR);
-    std::vector<CText> names;
-    for (const FormColumn& column : columns_) {
-        if (column.key) names.push_back(column.name);
-    }
     CText condition;
-    const SQLRETURN rc = AppendKeyCondition(condition, statement, 1, names, key);
+    const SQLRETURN rc = AppendKeyCondition(condition, statement, 1, keyNames_, key);
     if (!SQL_SUCCEEDED(rc)) record_.ThrowError(rc, statement);
     record_.Database->ConvertBrackets(condition.Buffer());
     condition.SyncLength();
@@ -295,18 +294,14 @@ void KeyRowWriter::Write(CRecordset&) {
 
 void KeyRowWriter::AppendRowCondition(CRecordset&, uint32_t markers) {
     CMyRec& r = record_;
-    std::vector<CText> names;
-    for (const FormColumn& column : columns_) {
-        if (column.key) names.push_back(column.name);
-    }
     r.UpdateSql.Append(" WHERE");
     const SQLRETURN rc =
-        AppendKeyCondition(r.UpdateSql, r.UpdateStatement, static_cast<SQLUSMALLINT>(markers + 1), names, rowKey_);
+        AppendKeyCondition(r.UpdateSql, r.UpdateStatement, static_cast<SQLUSMALLINT>(markers + 1), keyNames_, rowKey_);
     if (!SQL_SUCCEEDED(rc)) r.ThrowError(rc, r.UpdateStatement);
     if (traits_.returnsKey && r.EditMode == kEditing) {
-        for (size_t k = 0; k < names.size(); ++k) {
+        for (size_t k = 0; k < keyNames_.size(); ++k) {
             r.UpdateSql.Append(k == 0 ? " RETURNING " : ",");
-            r.UpdateSql.Append(names[k]);
+            r.UpdateSql.Append(keyNames_[k]);
         }
     }
 }
@@ -372,10 +367,8 @@ void KeyRowWriter::FindKeyAfterWrite(SQLHSTMT statement) {
         return;
     }
     CText sql("SELECT ");
-    std::vector<CText> names;
     for (size_t k = 0; k < keyColumns.size(); ++k) {
         const FormColumn& column = columns_[keyColumns[k]];
-        names.push_back(column.name);
         sql.Append(KeyFormExpression(column.form, column.name));
         sql.Append(k + 1 < keyColumns.size() ? "," : " FROM ");
     }
@@ -383,7 +376,7 @@ void KeyRowWriter::FindKeyAfterWrite(SQLHSTMT statement) {
     sql.Append(" WHERE");
     SQLFreeStmt(statement, SQL_CLOSE);
     SQLFreeStmt(statement, SQL_RESET_PARAMS);
-    if (!SQL_SUCCEEDED(AppendKeyCondition(sql, statement, 1, names, key))) return;
+    if (!SQL_SUCCEEDED(AppendKeyCondition(sql, statement, 1, keyNames_, key))) return;
     r.Database->ConvertBrackets(sql.Buffer());
     sql.SyncLength();
     CText converted;

@@ -59,10 +59,13 @@ public:
     /// `firstColumn` on.
     void AppendFormItems(CText& sql, SQLUSMALLINT firstColumn);
     /// After each fetch of a row: a row this writer wrote shows as stored.
-    void AfterFetch();
+    /// Inline: it runs for every fetched row.
+    void AfterFetch() {
+        currentRead_ = false;
+        if (!written_.empty()) ShowIfWritten();
+    }
 
     const std::vector<FormColumn>& Columns() const { return columns_; }
-    KeyWriteDialect Dialect() const { return dialect_; }
 
 private:
     /// A row as the data source stored it after a write: each listed
@@ -94,6 +97,8 @@ private:
     void FindKeyAfterWrite(SQLHSTMT statement);
     /// Puts `row` into the record's members, as if fetched.
     void Show(const StoredRow& row);
+    /// Shows the current row as stored where this writer wrote it.
+    void ShowIfWritten();
     /// Puts the texts as read back where the driver's texts are kept.
     void RestoreDriverTexts(const std::vector<std::optional<std::string>>& texts);
 
@@ -101,6 +106,8 @@ private:
     KeyWriteDialect dialect_;
     const KeyWriteTraits& traits_;
     std::vector<FormColumn> columns_;
+    /// The bracketed names of the key columns, in key order.
+    std::vector<CText> keyNames_;
     std::vector<KeyValue> current_;
     bool currentRead_ = false;
     /// The key of the row being written, as read: bound, so it stays put.
