@@ -98,7 +98,7 @@ std::unique_ptr<KeyRowWriter> KeyRowWriter::For(CMyRec& record, KeyWriteDialect 
 }
 
 KeyRowWriter::KeyRowWriter(CMyRec& record, KeyWriteDialect dialect, std::vector<FormColumn> columns)
-    : record_(record), dialect_(dialect), traits_(TraitsOf(dialect)), columns_(std::move(columns)) {
+    : record_(record), traits_(TraitsOf(dialect)), columns_(std::move(columns)) {
     for (const FormColumn& column : columns_) {
         if (column.key) keyNames_.push_back(column.name);
     }

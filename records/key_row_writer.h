@@ -103,7 +103,6 @@ private:
     void RestoreDriverTexts(const std::vector<std::optional<std::string>>& texts);
 
     CMyRec& record_;
-    KeyWriteDialect dialect_;
     const KeyWriteTraits& traits_;
     std::vector<FormColumn> columns_;
     /// The bracketed names of the key columns, in key order.
