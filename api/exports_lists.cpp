@@ -10,6 +10,7 @@
 #include "db/library_messages.h"
 #include "platform/code_page.h"
 #include "records/columns.h"
+#include "records/row_key.h"
 #include "records/tables.h"
 #include "vordex.h"
 
@@ -126,6 +127,27 @@ void ShowNoFieldMessage(const CText& qualifier) {
     ShowMessage(message.c_str(), nullptr);
 }
 
+/// OWNER.TABLE with each part quoted as the data source quotes names.
+CText QuotedPair(const CText& owner, const CText& table) {
+    CText pair = BracketName(owner.c_str(), activeDatabase->QuoteChar);
+    pair.Append(".");
+    pair.Append(BracketName(table.c_str(), activeDatabase->QuoteChar));
+    activeDatabase->ConvertBrackets(pair.Buffer());
+    pair.SyncLength();
+    return pair;
+}
+
+/// True when the data source reads OWNER.TABLE: a driver whose catalog
+/// takes no owner (SQLite's) answers for the table of that name wherever it
+/// is, and only the name itself tells whether the owner is a place it knows.
+bool ReadsQualifiedName(const CText& owner, const CText& table) {
+    CText sql("SELECT * FROM ");
+    sql.Append(QuotedPair(owner, table));
+    sql.Append(" WHERE 1=0");
+    CText converted;
+    return activeDatabase->ExecuteQuietly(activeDatabase->CodePages.ForDriver(sql, converted).c_str());
+}
+
 /// Lists the columns of `table` under `owner` into the field list; false
 /// when the catalog could not be asked (the message is shown). The count is
 /// in fieldListCount.
@@ -143,6 +165,7 @@ bool ListColumnsOf(const CText& qualifier, const CText& owner, const CText& tabl
     activeOwner = columns.TableOwner;
     const char quoteChar = activeDatabase->QuoteChar;
     fieldListNamesUnsafe = BreaksDriverQuoting(activeTable, quoteChar) || BreaksDriverQuoting(activeOwner, quoteChar);
+    const KeyWriteDialect dialect = KeyWriteDialectOf(*activeDatabase);
     for (int n = 0;; ++n) {
         fieldListCount = n;
         if (columns.AtEnd || n == kColumnCountLimit) break;
@@ -151,12 +174,23 @@ bool ListColumnsOf(const CText& qualifier, const CText& owner, const CText& tabl
             fieldNames[n] = columns.ColumnName;
             fieldLengths[n] = columns.Length;
             fieldSizes[n] = columns.Precision;
-            fieldTypes[n] = columns.DataType;
+            fieldTypes[n] = SqlTypeAsHandled(dialect, columns.DataType, columns.TypeName.c_str());
             fieldTypeNames[n] = columns.TypeName;
         }
         columns.Move(1, SQL_FETCH_NEXT);
     }
     columns.Close();
+    // A catalog that answers with no owner where one was asked dropped it:
+    // it holds only where the data source reads the name with it ("main.t"
+    // on SQLite, not "other.t"), and then the record names it so too.
+    if (fieldListCount > 0 && !owner.IsEmpty() && activeOwner.IsEmpty()) {
+        if (!ReadsQualifiedName(owner, table)) {
+            fieldListCount = 0;
+        } else {
+            activeOwner = owner;
+            fieldListNamesUnsafe = fieldListNamesUnsafe || BreaksDriverQuoting(owner, quoteChar);
+        }
+    }
     return true;
 }
 
@@ -167,16 +201,6 @@ bool HasColumns(const CText& qualifier, const CText& owner, const CText& table) 
     columns.OwnerParam = owner;
     columns.TableNameParam = table;
     return columns.Open(KeysetCursor, nullptr, OptReadOnly) && !columns.AtEnd;
-}
-
-/// OWNER.TABLE with each part quoted as the data source quotes names.
-CText QuotedPair(const CText& owner, const CText& table) {
-    CText pair = BracketName(owner.c_str(), activeDatabase->QuoteChar);
-    pair.Append(".");
-    pair.Append(BracketName(table.c_str(), activeDatabase->QuoteChar));
-    activeDatabase->ConvertBrackets(pair.Buffer());
-    pair.SyncLength();
-    return pair;
 }
 
 /// Says that a name names two tables, and which.

@@ -27,7 +27,7 @@ void AppendMarkerAndBind(CFieldXfer& xfer, uint32_t number, void* value, SQLLEN*
     *indicator = (status & FieldNull) ? SQL_NULL_DATA : valueLength;
     // A repeated add reuses the statement and its bindings: only the indicators change.
     if (rs.Options & OptRepeatAdd) return;
-    xfer.sqlText->Append("?");
+    xfer.sqlText->Append(xfer.valueMarker != nullptr ? xfer.valueMarker : "?");
     xfer.sqlText->Append(xfer.separator);
     ++xfer.markerCount;
     SQLSMALLINT sqlType = SQL_VARCHAR;

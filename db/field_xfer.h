@@ -61,6 +61,9 @@ struct CFieldXfer {
     bool fieldFlag = false;
     const void* targetField = nullptr;
     const char* separator = nullptr;
+    /// What stands for the next field's value in a composed statement,
+    /// where not the bare "?" (a conversion the column needs around it).
+    const char* valueMarker = nullptr;
     uint32_t columnCount = 0;
     uint32_t paramCount = 0;
     uint32_t markerCount = 0;

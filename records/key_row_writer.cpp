@@ -68,8 +68,8 @@ std::unique_ptr<KeyRowWriter> KeyRowWriter::For(CMyRec& record, KeyWriteDialect 
         return record.FieldTypeList != nullptr ? record.FieldTypeList[field] : int32_t{SQL_VARCHAR};
     };
     std::vector<FormColumn> columns;
-    for (uint32_t field :
-         PrimaryKeyFields(database, record.TableOwner, record.TableName, record.FieldNameList, count)) {
+    for (uint32_t field : PrimaryKeyFields(database, traits.primaryKeyQuery, record.TableOwner, record.TableName,
+                                           record.FieldNameList, count)) {
         columns.push_back({BracketName(record.FieldNameList[field].c_str(), database.QuoteChar),
                            KeyFormFor(dialect, typeOf(field)), static_cast<int32_t>(field), true});
     }
@@ -129,7 +129,8 @@ std::vector<std::optional<std::string>> KeyRowWriter::TextsAsRead() const {
         // While a write is composed the member may hold the new value, and
         // its saved copy the one read.
         const bool editing = record_.EditMode != 0 && column.Saved.Text != nullptr;
-        const bool isNull = editing ? (column.SavedStatus & FieldNull) != 0 : (record_.ColumnStatus[i] & FieldNull) != 0;
+        const bool isNull =
+            editing ? (column.SavedStatus & FieldNull) != 0 : (record_.ColumnStatus[i] & FieldNull) != 0;
         if (isNull) continue;
         if (converts && column.DriverText) {
             texts[i].emplace(column.DriverText->c_str(), column.DriverText->Length());
@@ -341,7 +342,8 @@ void KeyRowWriter::FindKeyAfterWrite(SQLHSTMT statement) {
         if (!SQL_SUCCEEDED(RepeatWhileExecuting([&] { return SQLFetch(statement); }))) return;
         for (size_t k = 0; k < keyColumns.size(); ++k) {
             const FormColumn& column = columns_[keyColumns[k]];
-            if (!SQL_SUCCEEDED(ReadKeyValue(statement, static_cast<SQLUSMALLINT>(k + 1), column.form, found[k]))) return;
+            if (!SQL_SUCCEEDED(ReadKeyValue(statement, static_cast<SQLUSMALLINT>(k + 1), column.form, found[k])))
+                return;
         }
         keyAfterWrite_ = std::move(found);
         return;
@@ -361,6 +363,7 @@ void KeyRowWriter::FindKeyAfterWrite(SQLHSTMT statement) {
         key[k] = KeyValue{};
         key[k].Bytes.assign(sent.c_str(), sent.Length());
         key[k].Indicator = static_cast<SQLLEN>(key[k].Bytes.size());
+        key[k].Comparison = TextComparison(columns_[keyColumns[k]].form);
     }
     if (!keyWritten) {
         keyAfterWrite_ = rowKey_;

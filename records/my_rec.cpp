@@ -107,15 +107,25 @@ bool CMyRec::IsHexBinaryField(uint32_t field) const {
            IsBinarySqlType(FieldTypeList[field]);
 }
 
+bool CMyRec::IsBitField(uint32_t field) const {
+    return Dialect == KeyWriteDialect::MariaDb && FieldTypeList != nullptr && FieldTypeList[field] == SQL_BIT;
+}
+
 uint32_t CMyRec::AppendSelectList(CText& sql) {
     if (Dialect == KeyWriteDialect::None || FieldNameList == nullptr) return CRecordset::AppendSelectList(sql);
     const uint32_t count = ListedCount();
     for (uint32_t i = 0; i < count; ++i) {
         const CText name = BracketName(FieldNameList[i].c_str(), Database->QuoteChar);
-        // Both SQLite and MariaDB know lower() and hex().
-        if (IsHexBinaryField(i)) sql.Append("lower(hex(");
-        sql.Append(name);
-        if (IsHexBinaryField(i)) sql.Append("))");
+        if (IsHexBinaryField(i)) {
+            // Both SQLite and MariaDB know lower() and hex().
+            sql.Append("lower(hex(");
+            sql.Append(name);
+            sql.Append("))");
+        } else if (IsBitField(i)) {
+            sql.Append(KeyFormExpression(KeyForm::BitNumber, name));
+        } else {
+            sql.Append(name);
+        }
         sql.Append(",");
     }
     // Read only when a row is written, with SQLGetData.
@@ -144,6 +154,11 @@ void CMyRec::ExchangeFields(CFieldXfer& xfer) {
         const char* name = quoted ? bracketed.c_str() : FieldNameList[i].c_str();
         if (IsHexBinaryField(i)) {
             XferHexBinary(xfer, name, Values[i], BinaryBytes[i], 255);
+        } else if (IsBitField(i)) {
+            // Text sent to a BIT column is stored as its bytes: '5' as 0x35.
+            xfer.valueMarker = "CAST(? AS UNSIGNED)";
+            XferText(xfer, name, Values[i], 255, SQL_VARCHAR, 0);
+            xfer.valueMarker = nullptr;
         } else {
             XferText(xfer, name, Values[i], 255, SQL_VARCHAR, 0);
         }

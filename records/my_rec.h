@@ -68,6 +68,8 @@ public:
 
 private:
     bool IsHexBinaryField(uint32_t field) const;
+    /// MariaDB's BIT(n), read and written as the number it holds.
+    bool IsBitField(uint32_t field) const;
     /// Copies the names and types listed for the open into the record's
     /// own: the record writes the columns it reads, whatever the library
     /// lists later (VORDEX_Open of another table while it is open).

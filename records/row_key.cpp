@@ -6,6 +6,7 @@
 
 #include "db/hex_text.h"
 #include "db/sql_types.h"
+#include "platform/code_page.h"
 #include "records/catalog_open.h"
 
 namespace vordex {
@@ -22,14 +23,26 @@ const KeyWriteTraits& TraitsOf(KeyWriteDialect dialect) {
     // psqlODBC: "BEGIN", not "START TRANSACTION", after which its block
     // reading leaves the first statement outside its savepoints.
     static const KeyWriteTraits kPostgres{
-        "BEGIN", " FOR UPDATE", "UPDATE ", false, false, true,
-        "SELECT CASE WHEN pg_is_in_recovery() OR current_setting('transaction_read_only') = 'on' THEN 1 ELSE 0 END"};
+        "BEGIN",
+        " FOR UPDATE",
+        "UPDATE ",
+        false,
+        false,
+        true,
+        "SELECT CASE WHEN pg_is_in_recovery() OR current_setting('transaction_read_only') = 'on' THEN 1 ELSE 0 END",
+        nullptr};
     // SQLite: the write lock at once, so that no other writer comes between
     // the check and the write.
-    static const KeyWriteTraits kSqlite{"BEGIN IMMEDIATE", "", "UPDATE OR ABORT ", false, false, false, nullptr};
+    static const KeyWriteTraits kSqlite{"BEGIN IMMEDIATE", "",     "UPDATE OR ABORT ", false, false, false,
+                                        nullptr,           nullptr};
     static const KeyWriteTraits kMariaDb{"START TRANSACTION", " FOR UPDATE", "UPDATE ", true, true, false,
-                                         "SELECT @@read_only OR @@tx_read_only"};
-    static const KeyWriteTraits kNone{"BEGIN", "", "UPDATE ", false, false, false, nullptr};
+                                         "SELECT @@read_only OR @@tx_read_only",
+                                         // 'PRI' marks a unique key over NOT NULL columns too, where the
+                                         // table has no primary key: the server uses it as one.
+                                         "SELECT COLUMN_NAME FROM information_schema.COLUMNS"
+                                         " WHERE TABLE_SCHEMA = DATABASE() AND TABLE_NAME = ? AND COLUMN_KEY = 'PRI'"
+                                         " ORDER BY ORDINAL_POSITION"};
+    static const KeyWriteTraits kNone{"BEGIN", "", "UPDATE ", false, false, false, nullptr, nullptr};
     switch (dialect) {
         case KeyWriteDialect::Postgres:
             return kPostgres;
@@ -56,9 +69,20 @@ KeyForm CompareFormFor(KeyWriteDialect dialect, int32_t sqlType, bool driverText
 KeyForm KeyFormFor(KeyWriteDialect dialect, int32_t sqlType) {
     if (dialect == KeyWriteDialect::Postgres) return KeyForm::Text;
     if (dialect == KeyWriteDialect::Sqlite) return KeyForm::SqliteTyped;
+    if (sqlType == SQL_BIT) return KeyForm::BitNumber;
     if (IsCharacterSqlType(sqlType) || IsBinarySqlType(sqlType)) return KeyForm::HexBytes;
     if (IsApproximateSqlType(sqlType)) return KeyForm::Double;
     return KeyForm::Text;
+}
+
+int32_t SqlTypeAsHandled(KeyWriteDialect dialect, int32_t listedType, const char* typeName) {
+    if (dialect != KeyWriteDialect::MariaDb || typeName == nullptr) return listedType;
+    const auto is = [typeName](const char* name) {
+        return std::strlen(typeName) == std::strlen(name) && platform::StartsWithNoCase(typeName, name);
+    };
+    if (is("BIT")) return SQL_BIT;
+    if (is("UUID") || is("INET4") || is("INET6")) return SQL_GUID;
+    return listedType;
 }
 
 bool IsSqliteRowidAlias(CDatabase& database, const CText& table) {
@@ -75,16 +99,16 @@ bool IsSqliteRowidAlias(CDatabase& database, const CText& table) {
     SQLLEN length = static_cast<SQLLEN>(name.Length());
     bool bound = true;
     for (SQLUSMALLINT marker = 1; marker <= 3; ++marker) {
-        bound = bound && SQL_SUCCEEDED(SQLBindParameter(statement, marker, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR,
-                                                        name.Length() + 1, 0, const_cast<char*>(name.c_str()), 0,
-                                                        &length));
+        bound =
+            bound && SQL_SUCCEEDED(SQLBindParameter(statement, marker, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR,
+                                                    name.Length() + 1, 0, const_cast<char*>(name.c_str()), 0, &length));
     }
     std::string answer;
     bool isNull = true;
-    const bool asked = bound &&
-                       SQL_SUCCEEDED(SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(kSql)),
-                                                   SQL_NTS)) &&
-                       SQL_SUCCEEDED(SQLFetch(statement)) && SQL_SUCCEEDED(ReadWholeText(statement, 1, answer, isNull));
+    const bool asked =
+        bound &&
+        SQL_SUCCEEDED(SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(kSql)), SQL_NTS)) &&
+        SQL_SUCCEEDED(SQLFetch(statement)) && SQL_SUCCEEDED(ReadWholeText(statement, 1, answer, isNull));
     SQLFreeStmt(statement, SQL_DROP);
     return asked && !isNull && answer == "1";
 }
@@ -113,6 +137,11 @@ CText KeyFormExpression(KeyForm form, const CText& bracketedName) {
             expression.Append("HEX(");
             expression.Append(name);
             expression.Append(")");
+            break;
+        case KeyForm::BitNumber:
+            expression.Append("CAST(");
+            expression.Append(name);
+            expression.Append(" AS UNSIGNED)");
             break;
         case KeyForm::Double:
         case KeyForm::Text:
@@ -236,6 +265,7 @@ bool ParseKeyForm(KeyForm form, KeyValue& value) {
         default:
             value.Bytes = value.Form;
             SetBytes(value, SQL_C_CHAR, SQL_VARCHAR);
+            value.Comparison = TextComparison(form);
             return true;
     }
 }
@@ -259,18 +289,31 @@ SQLRETURN AppendKeyCondition(CText& sql, SQLHSTMT statement, SQLUSMALLINT firstM
     return SQL_SUCCESS;
 }
 
-std::vector<uint32_t> PrimaryKeyFields(CDatabase& database, const CText& owner, const CText& table,
-                                       const CText* names, uint32_t count) {
+std::vector<uint32_t> PrimaryKeyFields(CDatabase& database, const char* keyQuery, const CText& owner,
+                                       const CText& table, const CText* names, uint32_t count) {
     std::vector<uint32_t> fields;
     SQLHSTMT statement = nullptr;
     if (!SQL_SUCCEEDED(SQLAllocStmt(database.ConnectionHandle, &statement))) return fields;
     CText sent[2];
-    bool complete = SQL_SUCCEEDED(SQLPrimaryKeys(statement, nullptr, 0, CatalogArgument(database, owner, sent[0]),
-                                                 SQL_NTS, CatalogArgument(database, table, sent[1]), SQL_NTS));
+    bool complete;
+    SQLUSMALLINT nameColumn = 4;  // SQLPrimaryKeys' COLUMN_NAME
+    if (keyQuery != nullptr) {
+        const CText& name = database.CodePages.ForDriver(table, sent[1]);
+        SQLLEN length = static_cast<SQLLEN>(name.Length());
+        complete =
+            SQL_SUCCEEDED(SQLBindParameter(statement, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, name.Length() + 1, 0,
+                                           const_cast<char*>(name.c_str()), 0, &length)) &&
+            SQL_SUCCEEDED(SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(keyQuery)), SQL_NTS));
+        nameColumn = 1;
+    } else {
+        complete = SQL_SUCCEEDED(SQLPrimaryKeys(statement, nullptr, 0, CatalogArgument(database, owner, sent[0]),
+                                                SQL_NTS, CatalogArgument(database, table, sent[1]), SQL_NTS));
+    }
     SQLCHAR column[256];
     SQLLEN indicator = 0;
-    // COLUMN_NAME; the rows come in key order (KEY_SEQ).
-    complete = complete && SQL_SUCCEEDED(SQLBindCol(statement, 4, SQL_C_CHAR, column, sizeof column, &indicator));
+    // The rows come in key order (KEY_SEQ), or the table's.
+    complete =
+        complete && SQL_SUCCEEDED(SQLBindCol(statement, nameColumn, SQL_C_CHAR, column, sizeof column, &indicator));
     SQLRETURN rc = SQL_NO_DATA;
     while (complete && SQL_SUCCEEDED(rc = SQLFetch(statement))) {
         const CText name = database.CodePages.ToHost(reinterpret_cast<const char*>(column));

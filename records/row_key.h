@@ -50,6 +50,11 @@ struct KeyWriteTraits {
     /// Answers 1 when the server or the session takes no writes; null
     /// where the data source cannot tell.
     const char* readOnlyQuery;
+    /// Lists the names of the primary key's columns of the table named by
+    /// its one parameter, from the server's own catalog; null where the
+    /// driver's SQLPrimaryKeys serves. (MariaDB's driver matches no table
+    /// named outside ASCII over a connection in another character set.)
+    const char* primaryKeyQuery;
 };
 
 const KeyWriteTraits& TraitsOf(KeyWriteDialect dialect);
@@ -70,6 +75,10 @@ enum class KeyForm {
     Double,
     /// A value whose text is exact (integers, decimals, dates and times).
     Text,
+    /// MariaDB's BIT(n), read as the unsigned number it holds (its bytes
+    /// read as text are no text: BIT(1) 0 reads like an empty value) and
+    /// compared as one.
+    BitNumber,
     /// SQLite's INTEGER PRIMARY KEY, the rowid itself: always an integer,
     /// whose text as read names it. Read from the listed column, so the
     /// statement selects nothing more.
@@ -84,7 +93,22 @@ KeyForm CompareFormFor(KeyWriteDialect dialect, int32_t sqlType, bool driverText
 
 /// True for the forms read from the listed column's own text (its text is
 /// exact): the statement selects nothing more for every row.
-inline bool ReadFromListedColumn(KeyForm form) { return form == KeyForm::RowidAlias || form == KeyForm::Text; }
+inline bool ReadFromListedColumn(KeyForm form) {
+    return form == KeyForm::RowidAlias || form == KeyForm::Text || form == KeyForm::BitNumber;
+}
+
+/// How a column of `form` is compared with a parameter holding its text.
+inline const char* TextComparison(KeyForm form) {
+    return form == KeyForm::BitNumber ? "=CAST(? AS UNSIGNED)" : "=?";
+}
+
+/// The SQL type by which the library reads, compares and writes a column
+/// that the catalog lists as `listedType`, named `typeName` by the driver.
+/// MariaDB's driver lists BIT(n) as SQL_BIT or SQL_BINARY (SQL_BIT here:
+/// read as its number), and UUID, INET4 and INET6 as SQL_LONGVARBINARY,
+/// though the server reads and writes them as text of one exact form
+/// (SQL_GUID here: exact text, never cut, compared as text).
+int32_t SqlTypeAsHandled(KeyWriteDialect dialect, int32_t listedType, const char* typeName);
 
 KeyForm KeyFormFor(KeyWriteDialect dialect, int32_t sqlType);
 
@@ -135,8 +159,9 @@ SQLRETURN AppendKeyCondition(CText& sql, SQLHSTMT statement, SQLUSMALLINT firstM
 /// The positions in `names` (the first `count` of them) of the primary key
 /// columns of `owner`.`table`, in key order; empty when the table has no
 /// primary key, a key column is not among the names, or the catalog cannot
-/// tell.
-std::vector<uint32_t> PrimaryKeyFields(CDatabase& database, const CText& owner, const CText& table,
-                                       const CText* names, uint32_t count);
+/// tell. Asked with `keyQuery` (see KeyWriteTraits::primaryKeyQuery) where
+/// it is not null.
+std::vector<uint32_t> PrimaryKeyFields(CDatabase& database, const char* keyQuery, const CText& owner,
+                                       const CText& table, const CText* names, uint32_t count);
 
 }  // namespace vordex

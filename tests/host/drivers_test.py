@@ -563,6 +563,58 @@ class EveryDriver(unittest.TestCase):
             self.assertEqual(vordex.OpenRec(), 0)
         self.assertEqual(self.stderr.data, message("Query execution was interrupted (max_statement_time exceeded)"))
 
+    def test_every_mariadb_type_reads_and_writes_back_as_itself(self):
+        """Each type as the key and as a column: read, the other column
+        written, the column written, the key written; the driver lists BIT
+        and UUID as binary. Then a table named outside ASCII over a cp932
+        connection, whose key only the server's catalog finds."""
+        m = DRIVERS[2]
+        cases = [
+            # type, the value stored, the value written, how the client reads it
+            ("BIT(1)", "0", "1", "{}+0"), ("BIT(8)", "5", "200", "{}+0"),
+            ("UUID", "6ccd780c-baba-1026-9564-5b8c656024db", "00000000-0000-0000-0000-0000000000ff", "{}"),
+            ("INET6", "::1", "2001:db8::ff", "{}"), ("ENUM('x','y')", "x", "y", "{}"),
+            ("SET('a','b')", "a", "a,b", "{}"), ("DECIMAL(6,3)", "1.500", "-2.250", "{}"),
+            ("DATETIME(6)", "2024-01-02 03:04:05.123456", "1999-12-31 23:59:59.999999", "{}"),
+            ("YEAR", "2024", "1999", "{}"),
+        ]
+        for kind, stored, written, read in cases:
+            with self.subTest(kind):
+                vordex.Close()
+                m.create(f"CREATE TABLE t(k {kind} PRIMARY KEY, c {kind}, v TEXT);"
+                         f" INSERT INTO t VALUES ('{stored}', '{stored}', 'a');".replace("'5'", "5").replace("'0'", "0"))
+                os.environ["VORDEX_CONNECT"] = m.connect
+                self.assertEqual((vordex.Open(b"t"), vordex.OpenRec(), vordex.CanUpdate(0)), (3, 1, 1))
+                self.assertEqual(vordex.row(3), [stored, stored, "a"])
+                with self.stderr.capture():
+                    self.assertEqual([vordex.Update(2, b"w"), vordex.Update(1, written.encode()),
+                                      vordex.Update(0, written.encode())], [1, 1, 1])
+                self.assertEqual(self.stderr.data, b"")
+                self.assertEqual(vordex.row(3), [written, written, "w"])
+                self.assertEqual(m.query(f"SELECT {read.format('k')}, {read.format('c')}, v FROM t;"),
+                                 "\x1f".join([written, written, "w"]))
+        with self.subTest("a table named in Japanese, cp932"):
+            cp932 = Maria("MariaDB in cp932", "cp932")
+            self.session(cp932, "cp932")
+            cp932.client("CREATE TABLE 商品(番号 INT PRIMARY KEY, 名前 VARCHAR(9)); INSERT INTO 商品 VALUES (1, 'りんご');")
+            self.assertEqual((vordex.Open("商品".encode("cp932")), vordex.OpenRec(), vordex.CanUpdate(1)), (2, 1, 1))
+            self.assertEqual(vordex.Update(1, "みかん".encode("cp932")), 1)
+            self.assertEqual(cp932.query("SELECT 名前 FROM 商品;"), "みかん")
+
+    def test_a_qualifier_names_a_schema_or_no_table(self):
+        """SQLite's driver lists the columns of "t" for any owner asked."""
+        p, s, m = DRIVERS
+        for d, name, count in [(p, "public.t", 2), (p, "other.t", 0), (s, "main.t", 2), (s, "other.t", 0),
+                               (s, "x.y.t", 0), (s, "aux.t", 0), (m, "other.t", 0)]:
+            with self.subTest(f"{d.name}: {name}"):
+                vordex.Close()
+                d.create(KEYED)
+                os.environ["VORDEX_CONNECT"] = d.connect
+                with self.stderr.capture():
+                    self.assertEqual((vordex.Open(name.encode()), vordex.OpenRec()), (count, count // 2))
+                    self.assertEqual(vordex.Update(1, b"w"), count // 2)
+                self.assertEqual(d.query("SELECT v FROM t ORDER BY k;"), "w\nb" if count else "a\nb")
+
     def test_names_with_pattern_characters_open_themselves_only(self):
         names = ["a\\b", "a\\_b", "a_b", "axb", "a%b"]
         for d in DRIVERS:
