@@ -386,6 +386,22 @@ class EveryDriver(unittest.TestCase):
              "CREATE TABLE t(v TEXT); INSERT INTO t VALUES ('a'),('b');", 0,
              "DELETE FROM t WHERE v = 'a'; VACUUM t; INSERT INTO t VALUES ('new');", 0, CHANGED_TEXT,
              "SELECT v, ctid FROM t ORDER BY v;", "b\x1f(0,2)\nnew\x1f(0,1)"),
+            # Partitions share ctids: (0,1) in each, of one transaction.
+            ("no key; a partitioned table", [(p, "utf-8"), (pw, "utf-8")],
+             "CREATE TABLE t(k INTEGER, v TEXT) PARTITION BY RANGE (k);"
+             " CREATE TABLE t1 PARTITION OF t FOR VALUES FROM (0) TO (10);"
+             " CREATE TABLE t2 PARTITION OF t FOR VALUES FROM (10) TO (20); INSERT INTO t VALUES (1,'a'),(11,'b');",
+             "b", None, 1, None, "SELECT k, v FROM t ORDER BY k;", "1\x1fa\n11\x1fw"),
+            # The table's own rule: one row written, whatever else it changes.
+            ("a trigger that changes another row", [(p, "utf-8")],
+             KEYED + " CREATE FUNCTION bump() RETURNS trigger LANGUAGE plpgsql AS"
+             " $$BEGIN UPDATE t SET v = 'bumped' WHERE k = 1; RETURN NULL; END$$;"
+             " CREATE TRIGGER tr AFTER UPDATE ON t FOR EACH ROW WHEN (NEW.k = 2) EXECUTE FUNCTION bump();",
+             1, None, 1, None, "SELECT v FROM t ORDER BY k;", "bumped\nw"),
+            ("a trigger that changes another row", [(s, "utf-8")],
+             KEYED + " CREATE TRIGGER tr AFTER UPDATE ON t WHEN NEW.k = 2 BEGIN"
+             " UPDATE t SET v = 'bumped' WHERE k = 1; END;",
+             1, None, 1, None, "SELECT v FROM t ORDER BY k;", "bumped\nw"),
             # The check compares stored values, not the texts they read as.
             ("a REAL changed by less than its text shows", [(s, "utf-8")],
              "CREATE TABLE t(k INTEGER PRIMARY KEY, r REAL, v TEXT); INSERT INTO t VALUES (1, 1.0, 'a');", 0,
