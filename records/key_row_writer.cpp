@@ -68,8 +68,13 @@ std::unique_ptr<KeyRowWriter> KeyRowWriter::For(CMyRec& record, KeyWriteDialect 
         return record.FieldTypeList != nullptr ? record.FieldTypeList[field] : int32_t{SQL_VARCHAR};
     };
     std::vector<FormColumn> columns;
-    for (uint32_t field : PrimaryKeyFields(database, traits.primaryKeyQuery, record.TableOwner, record.TableName,
-                                           record.FieldNameList, count)) {
+    std::vector<uint32_t> keyFields = PrimaryKeyFields(database, traits.primaryKeyQuery, record.TableOwner,
+                                                       record.TableName, record.FieldNameList, count);
+    if (keyFields.empty() && traits.uniqueKeyQuery != nullptr) {
+        keyFields = PrimaryKeyFields(database, traits.uniqueKeyQuery, record.TableOwner, record.TableName,
+                                     record.FieldNameList, count);
+    }
+    for (uint32_t field : keyFields) {
         columns.push_back({BracketName(record.FieldNameList[field].c_str(), database.QuoteChar),
                            KeyFormFor(dialect, typeOf(field)), static_cast<int32_t>(field), true});
     }

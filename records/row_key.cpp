@@ -30,19 +30,29 @@ const KeyWriteTraits& TraitsOf(KeyWriteDialect dialect) {
         false,
         true,
         "SELECT CASE WHEN pg_is_in_recovery() OR current_setting('transaction_read_only') = 'on' THEN 1 ELSE 0 END",
-        nullptr};
+        nullptr,
+        // The unique index over the fewest NOT NULL columns (its INCLUDE
+        // columns aside), neither partial nor over expressions.
+        "SELECT a.attname FROM pg_index i JOIN pg_attribute a ON a.attrelid = i.indrelid"
+        " AND a.attnum = ANY ((i.indkey::int2[])[0:i.indnkeyatts - 1])"
+        " WHERE i.indexrelid = (SELECT u.indexrelid FROM pg_index u"
+        " WHERE u.indrelid = (quote_ident(?) || '.' || quote_ident(?))::regclass"
+        " AND u.indisunique AND u.indpred IS NULL AND u.indexprs IS NULL AND NOT EXISTS (SELECT 1 FROM pg_attribute n"
+        " WHERE n.attrelid = u.indrelid AND n.attnum = ANY ((u.indkey::int2[])[0:u.indnkeyatts - 1])"
+        " AND NOT n.attnotnull) ORDER BY u.indnkeyatts, u.indexrelid LIMIT 1) ORDER BY a.attnum"};
     // SQLite: the write lock at once, so that no other writer comes between
     // the check and the write.
-    static const KeyWriteTraits kSqlite{"BEGIN IMMEDIATE", "",     "UPDATE OR ABORT ", false, false, false,
-                                        nullptr,           nullptr};
+    static const KeyWriteTraits kSqlite{"BEGIN IMMEDIATE", "", "UPDATE OR ABORT ", false, false, false,
+                                        nullptr, nullptr, nullptr};
     static const KeyWriteTraits kMariaDb{"START TRANSACTION", " FOR UPDATE", "UPDATE ", true, true, false,
                                          "SELECT @@read_only OR @@tx_read_only",
                                          // 'PRI' marks a unique key over NOT NULL columns too, where the
                                          // table has no primary key: the server uses it as one.
                                          "SELECT COLUMN_NAME FROM information_schema.COLUMNS"
-                                         " WHERE TABLE_SCHEMA = DATABASE() AND TABLE_NAME = ? AND COLUMN_KEY = 'PRI'"
-                                         " ORDER BY ORDINAL_POSITION"};
-    static const KeyWriteTraits kNone{"BEGIN", "", "UPDATE ", false, false, false, nullptr, nullptr};
+                                         " WHERE TABLE_SCHEMA = COALESCE(NULLIF(?, ''), DATABASE())"
+                                         " AND TABLE_NAME = ? AND COLUMN_KEY = 'PRI' ORDER BY ORDINAL_POSITION",
+                                         nullptr};
+    static const KeyWriteTraits kNone{"BEGIN", "", "UPDATE ", false, false, false, nullptr, nullptr, nullptr};
     switch (dialect) {
         case KeyWriteDialect::Postgres:
             return kPostgres;
@@ -298,12 +308,20 @@ std::vector<uint32_t> PrimaryKeyFields(CDatabase& database, const char* keyQuery
     bool complete;
     SQLUSMALLINT nameColumn = 4;  // SQLPrimaryKeys' COLUMN_NAME
     if (keyQuery != nullptr) {
-        const CText& name = database.CodePages.ForDriver(table, sent[1]);
-        SQLLEN length = static_cast<SQLLEN>(name.Length());
-        complete =
-            SQL_SUCCEEDED(SQLBindParameter(statement, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, name.Length() + 1, 0,
-                                           const_cast<char*>(name.c_str()), 0, &length)) &&
-            SQL_SUCCEEDED(SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(keyQuery)), SQL_NTS));
+        const CText* arguments[2] = {&database.CodePages.ForDriver(owner, sent[0]),
+                                 &database.CodePages.ForDriver(table, sent[1])};
+        SQLLEN lengths[2];
+        complete = true;
+        for (SQLUSMALLINT marker = 1; marker <= 2; ++marker) {
+            const CText& name = *arguments[marker - 1];
+            lengths[marker - 1] = static_cast<SQLLEN>(name.Length());
+            complete = complete && SQL_SUCCEEDED(SQLBindParameter(statement, marker, SQL_PARAM_INPUT, SQL_C_CHAR,
+                                                                  SQL_VARCHAR, name.Length() + 1, 0,
+                                                                  const_cast<char*>(name.c_str()), 0,
+                                                                  &lengths[marker - 1]));
+        }
+        complete = complete && SQL_SUCCEEDED(SQLExecDirect(
+                                   statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(keyQuery)), SQL_NTS));
         nameColumn = 1;
     } else {
         complete = SQL_SUCCEEDED(SQLPrimaryKeys(statement, nullptr, 0, CatalogArgument(database, owner, sent[0]),

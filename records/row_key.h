@@ -50,11 +50,15 @@ struct KeyWriteTraits {
     /// Answers 1 when the server or the session takes no writes; null
     /// where the data source cannot tell.
     const char* readOnlyQuery;
-    /// Lists the names of the primary key's columns of the table named by
-    /// its one parameter, from the server's own catalog; null where the
-    /// driver's SQLPrimaryKeys serves. (MariaDB's driver matches no table
-    /// named outside ASCII over a connection in another character set.)
+    /// Lists the names of the primary key's columns of the table whose
+    /// owner and name are its two parameters (the owner may be empty), from
+    /// the server's own catalog; null where the driver's SQLPrimaryKeys
+    /// serves. (MariaDB's driver matches no table named outside ASCII over
+    /// a connection in another character set.)
     const char* primaryKeyQuery;
+    /// Lists, as primaryKeyQuery does, the columns of a unique key over NOT
+    /// NULL columns, for a table without a primary key; null for none.
+    const char* uniqueKeyQuery;
 };
 
 const KeyWriteTraits& TraitsOf(KeyWriteDialect dialect);
@@ -160,7 +164,7 @@ SQLRETURN AppendKeyCondition(CText& sql, SQLHSTMT statement, SQLUSMALLINT firstM
 /// columns of `owner`.`table`, in key order; empty when the table has no
 /// primary key, a key column is not among the names, or the catalog cannot
 /// tell. Asked with `keyQuery` (see KeyWriteTraits::primaryKeyQuery) where
-/// it is not null.
+/// it is not null, which may list another key that names rows as well.
 std::vector<uint32_t> PrimaryKeyFields(CDatabase& database, const char* keyQuery, const CText& owner,
                                        const CText& table, const CText* names, uint32_t count);
 
