@@ -10,7 +10,6 @@
 #include "db/library_messages.h"
 #include "platform/code_page.h"
 #include "records/columns.h"
-#include "records/row_key.h"
 #include "records/tables.h"
 #include "vordex.h"
 
@@ -165,7 +164,7 @@ bool ListColumnsOf(const CText& qualifier, const CText& owner, const CText& tabl
     activeOwner = columns.TableOwner;
     const char quoteChar = activeDatabase->QuoteChar;
     fieldListNamesUnsafe = BreaksDriverQuoting(activeTable, quoteChar) || BreaksDriverQuoting(activeOwner, quoteChar);
-    const KeyWriteDialect dialect = KeyWriteDialectOf(*activeDatabase);
+    const DriverProfile& profile = activeDatabase->Profile();
     for (int n = 0;; ++n) {
         fieldListCount = n;
         if (columns.AtEnd || n == kColumnCountLimit) break;
@@ -174,7 +173,7 @@ bool ListColumnsOf(const CText& qualifier, const CText& owner, const CText& tabl
             fieldNames[n] = columns.ColumnName;
             fieldLengths[n] = columns.Length;
             fieldSizes[n] = columns.Precision;
-            fieldTypes[n] = SqlTypeAsHandled(dialect, columns.DataType, columns.TypeName.c_str());
+            fieldTypes[n] = profile.SqlTypeAsHandled(columns.DataType, columns.TypeName.c_str());
             fieldTypeNames[n] = columns.TypeName;
         }
         columns.Move(1, SQL_FETCH_NEXT);

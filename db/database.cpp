@@ -1,11 +1,10 @@
 #include "db/database.h"
 
-#include "platform/odbc_headers.h"
-
 #include "db/db_exception.h"
 #include "db/odbc_environment.h"
 #include "db/recordset.h"
 #include "platform/code_page.h"
+#include "platform/odbc_headers.h"
 
 namespace vordex {
 
@@ -20,8 +19,7 @@ CDatabase::~CDatabase() {
     }
 }
 
-bool CDatabase::Open(const char* dataSource, bool exclusive, bool readOnly, const char* connect,
-                     bool cursorLibrary) {
+bool CDatabase::Open(const char* dataSource, bool exclusive, bool readOnly, const char* connect, bool cursorLibrary) {
     const char* given = connect != nullptr ? connect : "";
     if (!platform::StartsWithNoCase(given, "ODBC;")) return false;
 
@@ -46,8 +44,8 @@ bool CDatabase::OpenWithOptions(const char* connect, uint32_t options) {
         VerifyConformance();
         ReadCapabilities();
         ChooseDriverCodePage();
-        BoundLockWaits();
-        RefuseUnreadableSqliteFile();
+        if (QueryTimeout > 0) Profile().BoundWaits(*this);
+        Profile().CheckReadable(*this);
         WatchOwnSockets();
     } catch (...) {
         Free();

@@ -1,15 +1,15 @@
 #pragma once
 
-#include "platform/odbc_headers.h"
-
 #include <cstdint>
 #include <list>
 #include <string>
 #include <vector>
 
 #include "db/code_pages.h"
+#include "db/drivers/driver_profile.h"
 #include "db/object.h"
 #include "db/text.h"
+#include "platform/odbc_headers.h"
 #include "platform/server_watch.h"
 
 namespace vordex {
@@ -42,8 +42,7 @@ public:
     ~CDatabase() override;
 
     /// Checks the "ODBC;" prefix, adds the data-source name, then OpenWithOptions.
-    virtual bool Open(const char* dataSource, bool exclusive, bool readOnly, const char* connect,
-                      bool cursorLibrary);
+    virtual bool Open(const char* dataSource, bool exclusive, bool readOnly, const char* connect, bool cursorLibrary);
     /// Connects; false only when the user cancelled the choice of data source.
     virtual bool OpenWithOptions(const char* connect, uint32_t options);
     /// Closes the open result sets, disconnects and frees the connection handle.
@@ -56,23 +55,18 @@ public:
     [[noreturn]] virtual void ThrowError(SQLRETURN rc);
 
     void AllocateConnection(uint32_t options);
+    /// Connects with ConnectString, completed as the driver's profile says
+    /// (the profile of the driver it names, chosen here).
     bool DriverConnect(uint32_t options);
+    /// Disconnects and connects again with `connect`, without a prompt; on
+    /// success ConnectString is the driver's completed string.
+    SQLRETURN ConnectAgain(const std::string& connect);
     void VerifyConformance();
+    /// Reads what the driver can do, and confirms the driver's profile by
+    /// the names the connection gives.
     void ReadCapabilities();
-    /// On PostgreSQL and SQLite, bounds waits for locks by QueryTimeout.
-    void BoundLockWaits();
-    void BoundSqliteLockWaits(long milliseconds);
-    /// The Timeout the SQLite driver is given: half the query time-out.
-    long SqliteLockWait() const;
-    /// After a failed connect to SQLite: throws the library's message when
-    /// the connect string's Database names no file.
-    void RefuseMissingDatabaseFile(const char* connect);
-    /// On SQLite: throws the driver's message when the file is no database
-    /// or is locked past the wait, which its catalog calls keep to
-    /// themselves (they list no table).
-    void RefuseUnreadableSqliteFile();
     /// Sets CodePages: the host's code page, and the one the driver's texts
-    /// are in as far as the data source tells it (see the definition).
+    /// are in as far as the data source tells it (its profile asks).
     void ChooseDriverCodePage();
     /// Watches those of the sockets opened while connecting (in Sockets)
     /// that are surely this connection's; clears Sockets when none is.
@@ -88,9 +82,9 @@ public:
     std::string QueryFirstValue(const char* sql);
     /// The data source's SQL_DBMS_NAME ("PostgreSQL", "SQLite", "MariaDB"...).
     std::string DbmsName();
-    bool IsPostgreSql();
-    /// True for the SQL_DBMS_NAME of MariaDB or MySQL, which act alike here.
-    static bool IsMariaDb(const std::string& dbms) { return dbms == "MariaDB" || dbms == "MySQL"; }
+    /// What the library does differently for this connection's driver; the
+    /// generic profile until a driver is known.
+    const DriverProfile& Profile() const { return *ChosenProfile; }
     /// Close, then release the shared environment when no connection holds it.
     void Free();
 
@@ -109,6 +103,8 @@ public:
     bool IsConnectionDead() const;
 
     SQLHDBC ConnectionHandle = nullptr;
+    /// See Profile(); never null.
+    const DriverProfile* ChosenProfile = &GenericProfile();
     int32_t UsesCursorLibrary = 0;
     char QuoteChar = ' ';
     /// The driver finds quoted names byte by byte, also in a double-byte
@@ -129,13 +125,13 @@ public:
     uint32_t OwnerUsage = 0;
     /// The driver's file name (SQL_DRIVER_NAME), such as "psqlodbca.so".
     CText DriverName;
-    /// A fetch's "no more data" ends the rows only while the connection
-    /// lives (psqlODBC's block reading answers a lost connection so); false
-    /// where the cursor holds every row from execution on.
+    /// The profile's answers, kept for the per-row path (see DriverProfile):
+    /// a fetch's "no more data" ends the rows only while the connection
+    /// lives (psqlODBC's block reading answers a lost connection so) ...
     bool RowsEndOnlyOnLiveConnection = true;
-    /// The length the driver gives for a fetched text is where its first
-    /// zero byte stands: PostgreSQL's texts hold none, and the SQLite driver
-    /// measures them to it. MariaDB's may hold one, which the text then ends at.
+    /// ... and the length the driver gives for a fetched text is where its
+    /// first zero byte stands (MariaDB's texts may hold one, which the text
+    /// then ends at).
     bool TextLengthsReported = false;
     uint32_t LoginTimeout = 15;
     int32_t QueryTimeout = 15;

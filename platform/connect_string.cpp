@@ -1,13 +1,14 @@
 #include "platform/connect_string.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <vector>
 
 namespace vordex::platform {
 namespace {
 
 struct Item {
-    std::string text;     // the whole "key=value" item as written
+    std::string text;  // the whole "key=value" item as written
     std::string keyUpper;
     std::string value;
 };
@@ -78,6 +79,11 @@ std::string ConnectValue(const char* connect, const char* keyUpper) {
         if (item.keyUpper == keyUpper) return item.value;
     }
     return std::string();
+}
+
+long DecimalValue(const std::string& text) {
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return -1;
+    return std::strtol(text.c_str(), nullptr, 10);
 }
 
 std::string MergeConnectStrings(const std::string& chosen, const std::string& rest) {

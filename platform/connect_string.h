@@ -18,6 +18,10 @@ std::string WithoutEmptyDataSource(const char* connect);
 /// keys compare without regard to case); empty when there is none.
 std::string ConnectValue(const char* connect, const char* keyUpper);
 
+/// The number `text` writes in at most nine decimal digits, or -1 when it
+/// is anything else (a port, a time-out in a connect string).
+long DecimalValue(const std::string& text);
+
 /// The chosen data source's connect string followed by the remaining items of
 /// the caller's string (the chosen items come first and so take precedence).
 std::string MergeConnectStrings(const std::string& chosen, const std::string& rest);

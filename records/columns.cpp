@@ -15,9 +15,8 @@ namespace {
 /// is asked for once, and only when a name needs it.
 class ExactPattern {
 public:
-    // psqlODBC doubles a backslash that escapes neither "_" nor "%" itself:
-    // escaped once more, "a\b" would look for "a\\b".
-    explicit ExactPattern(CDatabase& database) : database_(database), escapesEscape_(!IsPsqlOdbc(database)) {}
+    explicit ExactPattern(CDatabase& database)
+        : database_(database), escapesEscape_(database.Profile().EscapesPatternEscape()) {}
 
     CText operator()(const CText& name) {
         if (std::strpbrk(name.c_str(), "_%\\") == nullptr || Escape() == '\0') return name;

@@ -41,10 +41,15 @@ SQLRETURN PrepareAndExecute(CDatabase& database, SQLHSTMT statement, const CText
     return rc;
 }
 
-/// True when PostgreSQL's table `quotedName` (as the statement names it)
-/// has the system columns that name a row version: a view has none.
-bool HasRowIdentity(CDatabase& database, const CText& quotedName) {
-    CText sql("SELECT tableoid,ctid,xmin FROM ");
+/// True when the table `quotedName` (as the statement names it) has the
+/// system columns `names` that name a row version: a view has none.
+bool HasRowVersion(CDatabase& database, const CText& quotedName, const std::vector<const char*>& names) {
+    CText sql("SELECT ");
+    for (size_t i = 0; i < names.size(); ++i) {
+        sql.Append(i == 0 ? "" : ",");
+        sql.Append(names[i]);
+    }
+    sql.Append(" FROM ");
     sql.Append(quotedName);
     sql.Append(" WHERE 1=0");
     database.ConvertBrackets(sql.Buffer());
@@ -55,9 +60,10 @@ bool HasRowIdentity(CDatabase& database, const CText& quotedName) {
 
 }  // namespace
 
-std::unique_ptr<KeyRowWriter> KeyRowWriter::For(CMyRec& record, KeyWriteDialect dialect) {
+std::unique_ptr<KeyRowWriter> KeyRowWriter::For(CMyRec& record) {
     CDatabase& database = *record.Database;
-    const KeyWriteTraits& traits = TraitsOf(dialect);
+    const DriverProfile& profile = database.Profile();
+    const KeyWriteTraits& traits = *profile.KeyWrites();
     // A hot standby, a read-only session or replica: every write would fail.
     if (traits.readOnlyQuery != nullptr && database.QueryFirstValue(traits.readOnlyQuery) == "1") {
         record.ReadOnlyMessage = MessageServerReadOnly;
@@ -76,34 +82,33 @@ std::unique_ptr<KeyRowWriter> KeyRowWriter::For(CMyRec& record, KeyWriteDialect 
     }
     for (uint32_t field : keyFields) {
         columns.push_back({BracketName(record.FieldNameList[field].c_str(), database.QuoteChar),
-                           KeyFormFor(dialect, typeOf(field)), static_cast<int32_t>(field), true});
+                           profile.KeyFormFor(typeOf(field)), static_cast<int32_t>(field), true});
     }
     if (columns.empty()) {
-        // PostgreSQL: the row version. A row that takes a freed slot has
-        // the slot's ctid but another xmin; a partitioned table's
-        // partitions share ctids, not tableoids.
-        if (dialect != KeyWriteDialect::Postgres || !HasRowIdentity(database, record.DefaultSQL())) return nullptr;
-        for (const char* name : {"tableoid", "ctid", "xmin"}) columns.push_back({name, KeyForm::Text, -1, true});
+        // Without a key, the row version where the table has one.
+        const std::vector<const char*> version = profile.RowVersionColumns();
+        if (version.empty() || !HasRowVersion(database, record.DefaultSQL(), version)) return nullptr;
+        for (const char* name : version) columns.push_back({name, KeyForm::Text, -1, true});
     }
-    // The most common SQLite key names its rows as it reads: nothing more
-    // is selected for every row.
-    if (dialect == KeyWriteDialect::Sqlite && columns.size() == 1 && IsSqliteRowidAlias(database, record.TableName)) {
+    // A key that is the row's own number names its rows as it reads:
+    // nothing more is selected for every row.
+    if (columns.size() == 1 && columns[0].field >= 0 && profile.KeyIsRowNumber(database, record.TableName)) {
         columns[0].form = KeyForm::RowidAlias;
     }
     const bool driverTextLossy = database.CodePages.driver != platform::CodePage::Utf8;
     for (uint32_t field = 0; field < count; ++field) {
         bool key = false;
         for (const FormColumn& column : columns) key = key || column.field == static_cast<int32_t>(field);
-        const KeyForm form = CompareFormFor(dialect, typeOf(field), driverTextLossy);
+        const KeyForm form = profile.CompareFormFor(typeOf(field), driverTextLossy);
         if (key || form == KeyForm::Text) continue;
         columns.push_back({BracketName(record.FieldNameList[field].c_str(), database.QuoteChar), form,
                            static_cast<int32_t>(field), false});
     }
-    return std::make_unique<KeyRowWriter>(record, dialect, std::move(columns));
+    return std::make_unique<KeyRowWriter>(record, traits, std::move(columns));
 }
 
-KeyRowWriter::KeyRowWriter(CMyRec& record, KeyWriteDialect dialect, std::vector<FormColumn> columns)
-    : record_(record), traits_(TraitsOf(dialect)), columns_(std::move(columns)) {
+KeyRowWriter::KeyRowWriter(CMyRec& record, const KeyWriteTraits& traits, std::vector<FormColumn> columns)
+    : record_(record), traits_(traits), columns_(std::move(columns)) {
     for (const FormColumn& column : columns_) {
         if (column.key) keyNames_.push_back(column.name);
     }

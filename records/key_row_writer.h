@@ -1,7 +1,5 @@
 #pragma once
 
-#include "platform/odbc_headers.h"
-
 #include <map>
 #include <memory>
 #include <optional>
@@ -10,6 +8,7 @@
 
 #include "db/row_writer.h"
 #include "db/text.h"
+#include "platform/odbc_headers.h"
 #include "records/row_key.h"
 
 namespace vordex {
@@ -46,9 +45,10 @@ public:
     /// The writer for `record`'s table, or null where no key names its rows
     /// (the record is then read-only). `record` is open as far as its
     /// statement options: its field list, owner and table are set.
-    static std::unique_ptr<KeyRowWriter> For(CMyRec& record, KeyWriteDialect dialect);
+    /// Asks the connection's driver profile how its rows are written by key.
+    static std::unique_ptr<KeyRowWriter> For(CMyRec& record);
 
-    KeyRowWriter(CMyRec& record, KeyWriteDialect dialect, std::vector<FormColumn> columns);
+    KeyRowWriter(CMyRec& record, const KeyWriteTraits& traits, std::vector<FormColumn> columns);
 
     void Write(CRecordset& record) override;
     void AppendRowCondition(CRecordset& record, uint32_t markers) override;

@@ -1,7 +1,5 @@
 #include "records/my_rec.h"
 
-#include "platform/odbc_headers.h"
-
 #include <algorithm>
 
 #include "db/bracket_name.h"
@@ -10,6 +8,7 @@
 #include "db/field_xfer.h"
 #include "db/library_messages.h"
 #include "db/sql_types.h"
+#include "platform/odbc_headers.h"
 #include "records/cursor_choice.h"
 
 namespace vordex {
@@ -65,10 +64,9 @@ void CMyRec::SetStatementOptions(SQLHSTMT statement) {
     KeepListedColumns();
     ChooseStaticCursorWhereBetter(*this);
     CRecordset::SetStatementOptions(statement);
-    Dialect = KeyWriteDialectOf(*Database);
     KeyWriter = nullptr;
     ReadOnlyMessage = 0;
-    if (Dialect == KeyWriteDialect::None) return;
+    if (Database->Profile().KeyWrites() == nullptr) return;
     // Nothing is written through this cursor.
     if (Concurrency != SQL_CONCUR_READ_ONLY) {
         Concurrency = SQL_CONCUR_READ_ONLY;
@@ -82,7 +80,7 @@ void CMyRec::SetStatementOptions(SQLHSTMT statement) {
     // the table's name may be none the catalog took.
     std::unique_ptr<KeyRowWriter> writer;
     if (UpdateAllowed && ReadOnlyMessage == 0 && FieldNameList != nullptr && ListedCount() > 0) {
-        writer = KeyRowWriter::For(*this, Dialect);
+        writer = KeyRowWriter::For(*this);
     }
     if (!writer) {
         UpdateAllowed = 0;
@@ -102,22 +100,24 @@ void CMyRec::BeforeFirstFetch() {
 uint32_t CMyRec::ListedCount() const { return std::min<uint32_t>(FieldCount, kValueCount); }
 
 bool CMyRec::IsHexBinaryField(uint32_t field) const {
-    // psqlODBC reads and writes bytea as hex already.
-    return (Dialect == KeyWriteDialect::Sqlite || Dialect == KeyWriteDialect::MariaDb) && FieldTypeList != nullptr &&
+    return Database != nullptr && Database->Profile().ReadsBinaryAsHex() && FieldTypeList != nullptr &&
            IsBinarySqlType(FieldTypeList[field]);
 }
 
 bool CMyRec::IsBitField(uint32_t field) const {
-    return Dialect == KeyWriteDialect::MariaDb && FieldTypeList != nullptr && FieldTypeList[field] == SQL_BIT;
+    return Database != nullptr && Database->Profile().ReadsBitsAsNumber() && FieldTypeList != nullptr &&
+           FieldTypeList[field] == SQL_BIT;
 }
 
 uint32_t CMyRec::AppendSelectList(CText& sql) {
-    if (Dialect == KeyWriteDialect::None || FieldNameList == nullptr) return CRecordset::AppendSelectList(sql);
+    // A driver written through its cursor reads the listed names as they are.
+    if (Database->Profile().KeyWrites() == nullptr || FieldNameList == nullptr) {
+        return CRecordset::AppendSelectList(sql);
+    }
     const uint32_t count = ListedCount();
     for (uint32_t i = 0; i < count; ++i) {
         const CText name = BracketName(FieldNameList[i].c_str(), Database->QuoteChar);
         if (IsHexBinaryField(i)) {
-            // Both SQLite and MariaDB know lower() and hex().
             sql.Append("lower(hex(");
             sql.Append(name);
             sql.Append("))");

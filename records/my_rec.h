@@ -30,7 +30,7 @@ public:
     void ExchangeFields(CFieldXfer& xfer) override;
     /// Asks for a static cursor in place of a keyset-driven one where that
     /// is better, then sets the options as any record. Where the data
-    /// source's rows are written by key (KeyWriteDialect), the cursor is
+    /// source's rows are written by key (its driver profile says), the cursor is
     /// asked for read-only and rows are written by a KeyRowWriter; a table
     /// it cannot name rows of, or a server that takes no writes, leaves the
     /// record read-only.
@@ -58,8 +58,6 @@ public:
     /// The columns' SQL types as the catalog listed them (32 entries, not
     /// owned); null when not known.
     const int32_t* FieldTypeList = nullptr;
-    /// The data source's dialect where rows are written by key.
-    KeyWriteDialect Dialect = KeyWriteDialect::None;
     /// The writer by key, where one writes the rows (owned by Writer).
     KeyRowWriter* KeyWriter = nullptr;
     /// The library message that says why the record takes no writes where

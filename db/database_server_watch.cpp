@@ -1,0 +1,53 @@
+// Which of a connection's sockets the server watch watches, and the server
+// the completed connect string names.
+#include <string>
+#include <vector>
+
+#include "db/database.h"
+#include "platform/connect_string.h"
+#include "platform/server_watch.h"
+
+namespace vordex {
+
+// The watch shuts down what it watches, so it must know for sure which of
+// the sockets that appeared while the driver connected are this
+// connection's: the server names the client port of its session, and the one
+// candidate bound to that port is. Where the server cannot say (another
+// DBMS, a Unix-domain socket) or the answer fits no single candidate,
+// nothing is watched: a silent server then holds a call as long as the driver
+// lets it, but no socket of the host is ever cut.
+void CDatabase::WatchOwnSockets() {
+    std::vector<platform::SocketId> candidates;
+    candidates.swap(Sockets);
+    if (candidates.empty()) return;
+    std::vector<platform::SocketId> own;
+    if (const char* query = Profile().ClientPortQuery()) {
+        const long port = platform::DecimalValue(QueryFirstValue(query));
+        if (port >= 0) own = platform::SocketsOnLocalPort(candidates, static_cast<int>(port));
+    }
+    // Through a proxy the server names the proxy's client port, and some
+    // servers name none: the one socket connected to the address the connect
+    // string names is the connection's. A socket a host thread opened to
+    // the same address meanwhile makes two, and then none is watched.
+    if (own.size() != 1 && Profile().DefaultServerPort() != 0) {
+        own = platform::SocketsToPeer(candidates, ServerHost().c_str(), ServerPort(Profile().DefaultServerPort()));
+    }
+    if (own.size() != 1) return;
+    Sockets = own;
+    platform::ServerWatch::Watch(Sockets);
+}
+
+std::string CDatabase::ServerHost() const {
+    for (const char* key : {"SERVERNAME", "SERVER", "HOST"}) {
+        const std::string host = platform::ConnectValue(ConnectString.c_str(), key);
+        if (!host.empty()) return host;
+    }
+    return "";
+}
+
+int CDatabase::ServerPort(int defaultPort) const {
+    const long port = platform::DecimalValue(platform::ConnectValue(ConnectString.c_str(), "PORT"));
+    return port >= 0 ? static_cast<int>(port) : defaultPort;
+}
+
+}  // namespace vordex
