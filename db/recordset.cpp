@@ -49,7 +49,7 @@ void CRecordset::Close() {
     Writer = std::make_unique<PositionedRowWriter>();
     if (ColumnRecords && FieldCount != 0 && CheckChanges) FreeSavedCopies();
     FreeRowStatus();
-    EditMode = 0;
+    EditMode = NotEditing;
     ColumnRecords.reset();
     ColumnInfo.reset();
     ColumnStatus.reset();

@@ -39,6 +39,15 @@ enum RecordsetOption : uint32_t {
     OptRepeatAddMarker = 0x8000,
 };
 
+/// What CRecordset::EditMode holds: no edit or add under way (a write then
+/// deletes the current row), the current row being edited, or a new row
+/// being added.
+enum RecordsetEditMode : int32_t {
+    NotEditing = 0,
+    Editing = 1,
+    Adding = 2,
+};
+
 /// What SQLDescribeCol reported for one result column.
 struct ColumnInfoEntry {
     char Name[64] = {};
@@ -146,6 +155,17 @@ public:
     void DescribeResultColumns();
     /// The first fetch after execution: binds the columns and fetches row 1.
     void MoveToFirstRow();
+    /// Runs `step` and returns what it returns; when it throws, the result
+    /// set is closed and the exception goes on as it was.
+    template <class Step>
+    auto ClosingOnFailure(Step&& step) -> decltype(step()) {
+        try {
+            return step();
+        } catch (...) {
+            Close();
+            throw;
+        }
+    }
 
     // SQL construction.
     void ComposeSQL(const char* sql);
@@ -163,7 +183,7 @@ public:
     void FetchSkippingDeleted(SQLUSMALLINT fetchType, int32_t rows, SQLULEN& rowsFetched, SQLRETURN& rc);
 
     // Writing rows.
-    /// The worker of Update and DeleteRow (EditMode 0 deletes): permission
+    /// The worker of Update and DeleteRow (NotEditing deletes): permission
     /// and changes checked here, the write itself Writer's.
     bool WriteRow();
     /// After a write of the current row: the row as the data source stored
@@ -216,7 +236,7 @@ public:
     uint32_t OpenType = StaticCursor;
     uint32_t DefaultOpenType = StaticCursor;
     int32_t OpenState = -1;
-    int32_t EditMode = 0;
+    RecordsetEditMode EditMode = NotEditing;
     int32_t EndSeen = 0;
     int32_t RecordCount = 0;
     int32_t CurrentRecord = -2;

@@ -9,16 +9,12 @@
 namespace vordex {
 namespace {
 
-constexpr int32_t kDeleting = 0;
-constexpr int32_t kEditing = 1;
-constexpr int32_t kAdding = 2;
-
 struct SetPosStep {
     SQLUSMALLINT operation;
     SQLUSMALLINT rowStatus;  // what the row must show afterwards
 };
 
-// Indexed by EditMode.
+// Indexed by EditMode: NotEditing deletes.
 constexpr SetPosStep kSetPosSteps[] = {
     {SQL_DELETE, SQL_ROW_DELETED},
     {SQL_UPDATE, SQL_ROW_UPDATED},
@@ -31,12 +27,12 @@ void CRecordset::BeginAdd() {
     if (!AppendAllowed) ThrowError(ErrorNotUpdatable);
     if (Options & OptMultiRow) return;
     if (CheckChanges && FieldCount > 0) {
-        if (EditMode != 0) RunRestoreCopiesPass();
+        if (EditMode != NotEditing) RunRestoreCopiesPass();
         RunPass(OpSaveCopies);
     }
     SetFieldNull(nullptr, true);
     SetFieldChanged(nullptr, false);
-    EditMode = kAdding;
+    EditMode = Adding;
 }
 
 void CRecordset::Edit() {
@@ -44,44 +40,44 @@ void CRecordset::Edit() {
     if (Options & OptMultiRow) return;
     if (!HasCurrentRow()) ThrowError(ErrorNoCurrentRow);
     if (CheckChanges && FieldCount > 0) {
-        if (EditMode != 0) RunRestoreCopiesPass();
+        if (EditMode != NotEditing) RunRestoreCopiesPass();
         RunPass(OpSaveCopies);
     }
-    EditMode = kEditing;
+    EditMode = Editing;
 }
 
 bool CRecordset::Update() {
     if (Options & OptMultiRow) return false;
-    if (EditMode != kEditing && EditMode != kAdding) ThrowError(ErrorNotEditing);
+    if (EditMode != Editing && EditMode != Adding) ThrowError(ErrorNotEditing);
     return WriteRow();
 }
 
 void CRecordset::DeleteRow() {
     if (Options & OptMultiRow) return;
-    if (EditMode != 0) ThrowError(ErrorNotEditing);
+    if (EditMode != NotEditing) ThrowError(ErrorNotEditing);
     WriteRow();
 }
 
 void CRecordset::CancelUpdate() {
-    if (EditMode == 0) return;
+    if (EditMode == NotEditing) return;
     if (CheckChanges && FieldCount > 0) RunRestoreCopiesPass();
-    EditMode = 0;
+    EditMode = NotEditing;
 }
 
 bool CRecordset::WriteRow() {
-    if (EditMode == kAdding) {
+    if (EditMode == Adding) {
         if (!AppendAllowed) ThrowError(ErrorNotUpdatable);
     } else {
         if (!UpdateAllowed) ThrowError(ErrorNotUpdatable);
         if (!HasCurrentRow()) ThrowError(ErrorNoCurrentRow);
     }
-    if (EditMode != kDeleting && !IsFieldChanged(nullptr)) return false;
+    if (EditMode != NotEditing && !IsFieldChanged(nullptr)) return false;
 
     Writer->Write(*this);
 
     // The row is written; a failure in the bookkeeping must not report otherwise.
     try {
-        if (EditMode == kAdding) {
+        if (EditMode == Adding) {
             AtStart = 0;
             AtEnd = 0;
             if (Database->UsesCursorLibrary && CurrentRecord >= 0) {
@@ -89,7 +85,7 @@ bool CRecordset::WriteRow() {
                 ++CurrentRecord;
             }
             if (CheckChanges && FieldCount > 0) RunRestoreCopiesPass();
-        } else if (EditMode == kDeleting) {
+        } else if (EditMode == NotEditing) {  // the row was deleted
             if (CurrentRecord >= 0) {
                 if (RecordCount > 0) --RecordCount;
                 --CurrentRecord;
@@ -101,14 +97,14 @@ bool CRecordset::WriteRow() {
         e->Delete();
     } catch (...) {
     }
-    EditMode = 0;
+    EditMode = NotEditing;
     if (CheckChanges && !(Options & OptRepeatAdd)) SetFieldChanged(nullptr, false);
     return true;
 }
 
 void CRecordset::WriteBySetPos() {
     const SetPosStep& step = kSetPosSteps[EditMode];
-    const bool writesValues = EditMode != kDeleting;
+    const bool writesValues = EditMode != NotEditing;
     if (writesValues) RunPass(OpPrepareSetPos);
     // Only a status this call writes tells about this write: psqlODBC leaves
     // the entry alone, and a fetch after the cursor's own earlier write of

@@ -53,7 +53,7 @@ void CRecordset::Move(int32_t rows, SQLUSMALLINT fetchType) {
     }
     if (BoundColumnCount > 0) {
         if (ColumnStatus) std::memset(ColumnStatus.get(), 0, FieldCount);
-        EditMode = 0;  // a move abandons an edit or add without writing
+        EditMode = NotEditing;  // a move abandons an edit or add without writing
     }
     CheckMove(fetchType, rows);
 

@@ -58,22 +58,20 @@ void CRecordset::BindColumns() {
 }
 
 void CRecordset::AllocFieldState() {
-    try {
-        if (FieldCount > 0) {
-            if (!ColumnRecords) ColumnRecords = std::make_unique<ColumnRecord[]>(FieldCount);
-            if (!ColumnStatus) ColumnStatus = std::make_unique<uint8_t[]>(FieldCount);
+    ClosingOnFailure([&] {
+        try {
+            if (FieldCount > 0) {
+                if (!ColumnRecords) ColumnRecords = std::make_unique<ColumnRecord[]>(FieldCount);
+                if (!ColumnStatus) ColumnStatus = std::make_unique<uint8_t[]>(FieldCount);
+            }
+            if (ParamCount > 0) {
+                if (!ParamStatus) ParamStatus = std::make_unique<uint8_t[]>(ParamCount);
+                if (!ParamLengths) ParamLengths = std::make_unique<SQLLEN[]>(ParamCount);
+            }
+        } catch (const std::bad_alloc&) {
+            ThrowMemoryException();
         }
-        if (ParamCount > 0) {
-            if (!ParamStatus) ParamStatus = std::make_unique<uint8_t[]>(ParamCount);
-            if (!ParamLengths) ParamLengths = std::make_unique<SQLLEN[]>(ParamCount);
-        }
-    } catch (const std::bad_alloc&) {
-        Close();
-        ThrowMemoryException();
-    } catch (...) {
-        Close();
-        throw;
-    }
+    });
 }
 
 void CRecordset::FreeSavedCopies() {
@@ -129,9 +127,9 @@ void CRecordset::SetFieldChanged(const void* address, bool changed) {
 }
 
 bool CRecordset::IsFieldChanged(const void* address) {
-    if (FieldCount == 0 || EditMode == 0 || !ColumnStatus) return false;
+    if (FieldCount == 0 || EditMode == NotEditing || !ColumnStatus) return false;
     if (CheckChanges) {
-        CFieldXfer xfer(EditMode == 1 ? OpDetectChanges : OpMarkForAdd, *this);
+        CFieldXfer xfer(EditMode == Editing ? OpDetectChanges : OpMarkForAdd, *this);
         xfer.targetField = address;
         ListFields(xfer);
     }

@@ -33,7 +33,7 @@ constexpr CursorKind kCursorKinds[] = {
 bool CRecordset::Open(uint32_t openType, const char* sql, uint32_t options) {
     RecordOpenRequest(openType, sql, options);
     if (!AllocateStatement()) return false;
-    try {
+    ClosingOnFailure([&] {
         SetStatementOptions(StatementHandle);
         const bool fieldStateEarly = FieldCount != 0 || ParamCount != 0;
         if (fieldStateEarly) AllocFieldState();
@@ -44,10 +44,7 @@ bool CRecordset::Open(uint32_t openType, const char* sql, uint32_t options) {
         if (!fieldStateEarly && (FieldCount != 0 || ParamCount != 0)) AllocFieldState();
         BeforeFirstFetch();
         MoveToFirstRow();
-    } catch (...) {
-        Close();
-        throw;
-    }
+    });
     return true;
 }
 
@@ -301,7 +298,7 @@ void CRecordset::DescribeResultColumns() {
 
 bool CRecordset::Refresh() {
     if (Options & OptExecuteDirect) return false;
-    try {
+    return ClosingOnFailure([&] {
         if (Filter != SavedFilter || Sort != SavedSort) {
             SavedFilter = Filter;
             SavedSort = Sort;
@@ -316,11 +313,8 @@ bool CRecordset::Refresh() {
         OpenState = 1;
         ResetPosition();
         MoveToFirstRow();
-    } catch (...) {
-        Close();
-        throw;
-    }
-    return true;
+        return true;
+    });
 }
 
 }  // namespace vordex

@@ -58,7 +58,7 @@ void CRecordset::BuildUpdateSql() {
     UpdateSql.Clear();
     uint32_t markers = 0;
     switch (EditMode) {
-        case 2:
+        case Adding:
             UpdateSql.Append("INSERT INTO ");
             UpdateSql.Append(SourceTable);
             UpdateSql.Append(" (");
@@ -68,19 +68,19 @@ void CRecordset::BuildUpdateSql() {
             RunAppendPass(OpAppendValues, UpdateSql, ",", UpdateStatement);
             UpdateSql.SetLastChar(')');
             break;
-        case 1:
+        case Editing:
             UpdateSql.Append("UPDATE ");
             UpdateSql.Append(SourceTable);
             UpdateSql.Append(" SET ");
             RunAppendPass(OpAppendAssignments, UpdateSql, ",", UpdateStatement, &markers);
             UpdateSql.SetLastChar(' ');
             break;
-        default:
+        default:  // NotEditing: a delete
             UpdateSql.Append("DELETE FROM ");
             UpdateSql.Append(SourceTable);
             break;
     }
-    if (EditMode != 2) Writer->AppendRowCondition(*this, markers);
+    if (EditMode != Adding) Writer->AppendRowCondition(*this, markers);
     Database->ConvertBrackets(UpdateSql.Buffer());
     UpdateSql.SyncLength();
 

@@ -9,8 +9,8 @@ class CRecordset;
 /// How a result set writes its current row back: chosen when it opens, one
 /// contract whatever the way.
 ///
-/// Write writes the row being edited (EditMode 1) or added (2), or deletes
-/// the current row (0), and either
+/// Write writes the row being edited (EditMode Editing) or added (Adding), or
+/// deletes the current row (NotEditing), and either
 /// - changes exactly the row as read (the saved copies hold it; an add
 ///   changes one new row) and makes the change lasting before it returns, or
 /// - changes nothing and throws: 1024 when the row was changed or deleted

@@ -1,46 +1,14 @@
-// The host's code page from the locale, and conversions through iconv.
+// Conversions through iconv (the host's code page: host_code_page_posix.cpp).
 #include <iconv.h>
-#include <langinfo.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <mutex>
-#include <string>
 
 #include "platform/code_page.h"
 #include "platform/code_page_system.h"
 
 namespace vordex::platform {
-namespace {
-
-bool NamesShiftJis(const char* name) {
-    if (name == nullptr) return false;
-    std::string upper;
-    for (const char* p = name; *p != '\0'; ++p) {
-        if (*p != '-' && *p != '_') upper += static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
-    }
-    return upper.find("SJIS") != std::string::npos || upper.find("SHIFTJIS") != std::string::npos ||
-           upper.find("CP932") != std::string::npos || upper.find("WINDOWS31J") != std::string::npos;
-}
-
-}  // namespace
-
-CodePage HostCodePage() {
-    const char* forced = std::getenv("VORDEX_CODEPAGE");
-    if (forced != nullptr && *forced != '\0') {
-        return std::strcmp(forced, "932") == 0 ? CodePage::Cp932 : CodePage::Utf8;
-    }
-    if (NamesShiftJis(nl_langinfo(CODESET))) return CodePage::Cp932;
-    // A host that never called setlocale still runs in its user's locale.
-    for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-        const char* value = std::getenv(variable);
-        if (value != nullptr && *value != '\0') return NamesShiftJis(value) ? CodePage::Cp932 : CodePage::Utf8;
-    }
-    return CodePage::Utf8;
-}
 
 // There is no other ANSI code page here.
 bool IsAnsiLeadByte(unsigned char) { return false; }

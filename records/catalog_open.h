@@ -17,7 +17,7 @@ template <class CatalogCall>
 bool OpenCatalogResult(CRecordset& set, uint32_t openType, uint32_t options, CatalogCall&& catalogCall) {
     set.RecordOpenRequest(openType, nullptr, options);
     if (!set.AllocateStatement()) return false;
-    try {
+    set.ClosingOnFailure([&] {
         ChooseStaticCursorWhereBetter(set);
         set.SetStatementOptions(set.StatementHandle);
         set.AllocFieldState();
@@ -27,10 +27,7 @@ bool OpenCatalogResult(CRecordset& set, uint32_t openType, uint32_t options, Cat
         set.DescribeResultColumns();
         set.AllocateRowStatus();
         set.MoveToFirstRow();
-    } catch (...) {
-        set.Close();
-        throw;
-    }
+    });
     return true;
 }
 

@@ -52,9 +52,9 @@ private:
 
 }  // namespace
 
-VORDEX_IMPLEMENT_RUNTIME_CLASS(CColumns, CRecordset)
+VORDEX_IMPLEMENT_RUNTIME_CLASS(CColumns, CCatalogResult)
 
-CColumns::CColumns(CDatabase* connection) : CRecordset(connection) { FieldCount = 11; }
+CColumns::CColumns(CDatabase* connection) : CCatalogResult(connection, 11) {}
 
 CColumns::~CColumns() = default;
 
@@ -94,15 +94,8 @@ bool CColumns::Open(uint32_t openType, const char*, uint32_t options) {
     });
 }
 
-CText CColumns::DefaultConnect() { return CText("ODBC;"); }
-
-CText CColumns::DefaultSQL() { return CText("!"); }
-
 void CColumns::ExchangeFields(CFieldXfer& xfer) {
-    xfer.fieldKind = kOutputColumns;
-    XferText(xfer, "table_qualifier", TableQualifier);
-    XferText(xfer, "table_owner", TableOwner);
-    XferText(xfer, "table_name", TableName);
+    ExchangeTableNames(xfer);
     XferText(xfer, "column_name", ColumnName);
     XferInt(xfer, "data_type", DataType);
     XferText(xfer, "type_name", TypeName);

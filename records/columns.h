@@ -2,13 +2,13 @@
 
 #include <cstdint>
 
-#include "db/recordset.h"
+#include "records/catalog_result.h"
 
 namespace vordex {
 
 /// The columns of one table, as SQLColumns lists them (its first eleven
 /// result columns).
-class CColumns : public CRecordset {
+class CColumns : public CCatalogResult {
     VORDEX_DECLARE_RUNTIME_CLASS()
 public:
     explicit CColumns(CDatabase* connection);
@@ -18,13 +18,8 @@ public:
     /// OptNoChangeCheck is added to the option bits.
     bool Open(uint32_t openType = static_cast<uint32_t>(-1), const char* sql = nullptr,
               uint32_t options = 0) override;
-    CText DefaultConnect() override;
-    CText DefaultSQL() override;
     void ExchangeFields(CFieldXfer& xfer) override;
 
-    CText TableQualifier;
-    CText TableOwner;
-    CText TableName;
     CText ColumnName;
     int32_t DataType = 0;
     CText TypeName;
@@ -35,9 +30,6 @@ public:
     int32_t Radix = 0;
     int32_t Nullable = 0;
 
-    CText QualifierParam;
-    CText OwnerParam;
-    CText TableNameParam;
     /// Kept for callers; the search never restricts the column name.
     CText ColumnNameParam;
 };

@@ -22,9 +22,6 @@ void DropUpdateStatement(CRecordset& record) {
     record.UpdateStatement = nullptr;
 }
 
-constexpr int32_t kDeleting = 0;
-constexpr int32_t kEditing = 1;
-constexpr int32_t kAdding = 2;
 /// The most bytes a value of the record holds in the host's code page.
 constexpr size_t kValueBytes = 255;
 
@@ -138,7 +135,7 @@ std::vector<std::optional<std::string>> KeyRowWriter::TextsAsRead() const {
         const ColumnRecord& column = record_.ColumnRecords[i];
         // While a write is composed the member may hold the new value, and
         // its saved copy the one read.
-        const bool editing = record_.EditMode != 0 && column.Saved.Text != nullptr;
+        const bool editing = record_.EditMode != NotEditing && column.Saved.Text != nullptr;
         const bool isNull =
             editing ? (column.SavedStatus & FieldNull) != 0 : (record_.ColumnStatus[i] & FieldNull) != 0;
         if (isNull) continue;
@@ -258,7 +255,7 @@ void KeyRowWriter::CheckRowAsRead(SQLHSTMT statement) {
 
 void KeyRowWriter::Write(CRecordset&) {
     CMyRec& r = record_;
-    if (r.EditMode == kAdding) {
+    if (r.EditMode == Adding) {
         try {
             r.PrepareUpdateStatement();
             WriteTransaction transaction(r, r.UpdateStatement, traits_.begin);
@@ -285,13 +282,13 @@ void KeyRowWriter::Write(CRecordset&) {
         CheckRowAsRead(r.UpdateStatement);
         r.PrepareUpdateStatement();
         r.BuildUpdateSql();
-        if (r.EditMode == kEditing && r.UpdateSql.Length() > 7) {
+        if (r.EditMode == Editing && r.UpdateSql.Length() > 7) {
             CText sql(traits_.update);
             sql.Append(r.UpdateSql.c_str() + 7);  // after "UPDATE "
             r.UpdateSql = sql;
         }
         ExecuteWrite();
-        if (r.EditMode == kEditing) FindKeyAfterWrite(r.UpdateStatement);
+        if (r.EditMode == Editing) FindKeyAfterWrite(r.UpdateStatement);
         transaction.Commit();
         // Shown as stored once read again (ReadBack).
         written_.erase(r.CurrentRecord);
@@ -300,7 +297,7 @@ void KeyRowWriter::Write(CRecordset&) {
         DropUpdateStatement(r);
         throw;
     }
-    if (r.EditMode == kDeleting) currentRead_ = false;
+    if (r.EditMode == NotEditing) currentRead_ = false;
 }
 
 void KeyRowWriter::AppendRowCondition(CRecordset&, uint32_t markers) {
@@ -309,7 +306,7 @@ void KeyRowWriter::AppendRowCondition(CRecordset&, uint32_t markers) {
     const SQLRETURN rc =
         AppendKeyCondition(r.UpdateSql, r.UpdateStatement, static_cast<SQLUSMALLINT>(markers + 1), keyNames_, rowKey_);
     if (!SQL_SUCCEEDED(rc)) r.ThrowError(rc, r.UpdateStatement);
-    if (traits_.returnsKey && r.EditMode == kEditing) {
+    if (traits_.returnsKey && r.EditMode == Editing) {
         for (size_t k = 0; k < keyNames_.size(); ++k) {
             r.UpdateSql.Append(k == 0 ? " RETURNING " : ",");
             r.UpdateSql.Append(keyNames_[k]);
@@ -335,7 +332,7 @@ void KeyRowWriter::ExecuteWrite() {
         if (count > 1) ThrowTooManyRowsChanged(count);
         // The row was found and locked: where the count is of rows changed,
         // 0 is a row that held the values already.
-        if (count == 0 && !(traits_.countsChangedRowsOnly && r.EditMode == kEditing)) r.ThrowError(ErrorRowStatus);
+        if (count == 0 && !(traits_.countsChangedRowsOnly && r.EditMode == Editing)) r.ThrowError(ErrorRowStatus);
     }
     r.UpdateSql.Clear();
 }

@@ -4,9 +4,9 @@
 
 namespace vordex {
 
-VORDEX_IMPLEMENT_RUNTIME_CLASS(CTables, CRecordset)
+VORDEX_IMPLEMENT_RUNTIME_CLASS(CTables, CCatalogResult)
 
-CTables::CTables(CDatabase* connection) : CRecordset(connection) { FieldCount = 5; }
+CTables::CTables(CDatabase* connection) : CCatalogResult(connection, 5) {}
 
 CTables::~CTables() = default;
 
@@ -27,15 +27,8 @@ bool CTables::Open(uint32_t openType, const char*, uint32_t) {
     });
 }
 
-CText CTables::DefaultConnect() { return CText("ODBC;"); }
-
-CText CTables::DefaultSQL() { return CText("!"); }
-
 void CTables::ExchangeFields(CFieldXfer& xfer) {
-    xfer.fieldKind = kOutputColumns;
-    XferText(xfer, "table_qualifier", TableQualifier);
-    XferText(xfer, "table_owner", TableOwner);
-    XferText(xfer, "table_name", TableName);
+    ExchangeTableNames(xfer);
     XferText(xfer, "table_type", TableType);
     XferText(xfer, "remarks", Remarks);
 }

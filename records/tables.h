@@ -1,11 +1,11 @@
 #pragma once
 
-#include "db/recordset.h"
+#include "records/catalog_result.h"
 
 namespace vordex {
 
 /// The tables of the connected data source, as SQLTables lists them.
-class CTables : public CRecordset {
+class CTables : public CCatalogResult {
     VORDEX_DECLARE_RUNTIME_CLASS()
 public:
     explicit CTables(CDatabase* connection);
@@ -15,19 +15,11 @@ public:
     /// the option bits are always OptNoChangeCheck alone.
     bool Open(uint32_t openType = static_cast<uint32_t>(-1), const char* sql = nullptr,
               uint32_t options = 0) override;
-    CText DefaultConnect() override;
-    CText DefaultSQL() override;
     void ExchangeFields(CFieldXfer& xfer) override;
 
-    CText TableQualifier;
-    CText TableOwner;
-    CText TableName;
     CText TableType;
     CText Remarks;
 
-    CText QualifierParam;
-    CText OwnerParam;
-    CText TableNameParam;
     /// A table-type list such as "'TABLE'"; empty lists every type.
     CText TableTypeParam;
 };

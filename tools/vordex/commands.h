@@ -26,10 +26,6 @@ struct Command {
     void (*run)(CommandContext& context);
 };
 
-/// Writes what is buffered for `out`. Throws OutputClosed when nobody reads
-/// the pipe any more, CommandFailure when the output cannot be written.
-void FlushOutput(std::FILE* out);
-
 /// The command the invocation names, its number of arguments checked.
 /// Throws UsageError for a missing or unknown command or a wrong count.
 const Command& FindCommand(const Invocation& invocation);

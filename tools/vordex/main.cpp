@@ -11,6 +11,7 @@
 
 #include "cli_errors.h"
 #include "command_line.h"
+#include "command_output.h"
 #include "commands.h"
 #include "library_loader.h"
 #include "library_messages.h"

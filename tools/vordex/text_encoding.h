@@ -7,9 +7,10 @@ namespace vordex::cli {
 /// The byte encoding of the texts the library hands out.
 enum class TextEncoding { Utf8, Cp932 };
 
-/// The encoding the library uses in this process: CP932 when VORDEX_CODEPAGE
-/// is 932, or, with VORDEX_CODEPAGE unset, when the first of LC_ALL, LC_CTYPE
-/// and LANG that is set names Shift_JIS or CP932; otherwise UTF-8.
+/// The encoding the library uses in this process, by the library's own rule
+/// (platform::HostCodePage): CP932 when VORDEX_CODEPAGE is 932, or, with
+/// VORDEX_CODEPAGE unset, when the first of LC_ALL, LC_CTYPE and LANG that is
+/// set names Shift_JIS or CP932; otherwise UTF-8.
 TextEncoding HostTextEncoding();
 
 /// True for a byte that starts a two-byte CP932 character.

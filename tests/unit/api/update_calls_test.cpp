@@ -171,7 +171,7 @@ TEST_F(UpdateCalls, WhatIsWrittenAndWhen) {
     // An empty value writes NULL; the untouched empty NOTE is left alone.
     EXPECT_EQ(VORDEX_Update(1, ""), 1);
     EXPECT_EQ(LastSetPosIndicators(), "-6,-1,-6");
-    EXPECT_EQ(activeRecord->EditMode, 0);
+    EXPECT_EQ(activeRecord->EditMode, NotEditing);
     // Invalid input writes nothing and shows nothing.
     int result = -1;
     EXPECT_EQ(Shown([&] { result = VORDEX_Update(3, "x") + VORDEX_Update(-1, "x") + VORDEX_Update(0, nullptr); }), "");
@@ -384,7 +384,7 @@ TEST_F(UpdateCalls, ARefusedWriteLeavesTheStoredValues) {
     // The record shows what the table holds, and is no longer editing.
     EXPECT_STREQ(VORDEX_GetData(1), "a");
     EXPECT_STREQ(VORDEX_GetData(2), "");
-    EXPECT_EQ(activeRecord->EditMode, 0);
+    EXPECT_EQ(activeRecord->EditMode, NotEditing);
     // So the stored value writes nothing, and the next write sends only its
     // own column: the ignore markers of the refused write are gone.
     EXPECT_EQ(VORDEX_Update(1, "a"), 1);

@@ -340,7 +340,7 @@ TEST_F(FieldXfer, DetectChangesComparesMembersWithSavedCopies) {
 
         rs.name = c.newName;
         rs.small = c.newSmall;
-        rs.EditMode = 1;
+        rs.EditMode = Editing;
         EXPECT_EQ(rs.IsFieldChanged(&rs.name), c.nameChanged);
         EXPECT_EQ(rs.IsFieldChanged(&rs.small), c.smallChanged);
         EXPECT_FALSE(rs.IsFieldChanged(&rs.id));

@@ -70,7 +70,7 @@ TEST_F(RecordsetWrite, PositionedStatementsAndTheirParameters) {
         ASSERT_TRUE(rs.UpdateBySql);
         const size_t before = fake_odbc::Calls().size();
         c.change(rs);
-        const bool deleting = rs.EditMode == 0;
+        const bool deleting = rs.EditMode == NotEditing;
         if (deleting) {
             EXPECT_TRUE(rs.RowDeleted);
         } else {
@@ -82,7 +82,7 @@ TEST_F(RecordsetWrite, PositionedStatementsAndTheirParameters) {
             if (fake_odbc::Calls()[i].function == "SQLBindParameter") bound.push_back(fake_odbc::Calls()[i].arguments);
         }
         EXPECT_EQ(bound, c.parameters);
-        EXPECT_EQ(rs.EditMode, 0);
+        EXPECT_EQ(rs.EditMode, NotEditing);
         EXPECT_TRUE(rs.UpdateSql.IsEmpty());
         EXPECT_EQ(rs.UpdateStatement != nullptr, true);
     }
@@ -133,7 +133,7 @@ TEST_F(RecordsetWrite, RowCountsOfTheWrite) {
         rs.name = "x";
         EXPECT_EQ(FailureCode([&] { rs.Update(); }), c.expected);
         // A failed write keeps the edit and its statement text.
-        EXPECT_EQ(rs.EditMode, c.expected != 0 ? 1 : 0);
+        EXPECT_EQ(rs.EditMode, c.expected != 0 ? Editing : NotEditing);
         EXPECT_EQ(rs.UpdateSql.IsEmpty(), c.expected == 0);
     }
 }
@@ -307,13 +307,13 @@ TEST_F(RecordsetWrite, NothingChangedWritesNothingAndStaysInEdit) {
     rs.name = "one";  // the value it already had
     rs.id = 1;
     EXPECT_FALSE(rs.Update());
-    EXPECT_EQ(rs.EditMode, 1);
+    EXPECT_EQ(rs.EditMode, Editing);
     EXPECT_EQ(fake_odbc::CountCalls("SQLSetPos"), 0);
 
     // A move abandons the edit without writing.
     rs.name = "abandoned";
     rs.Move(1, SQL_FETCH_NEXT);
-    EXPECT_EQ(rs.EditMode, 0);
+    EXPECT_EQ(rs.EditMode, NotEditing);
     EXPECT_EQ(fake_odbc::CountCalls("SQLSetPos"), 0);
     EXPECT_EQ(FailureCode([&] { rs.Update(); }), ErrorNotEditing);
 }
