@@ -115,6 +115,11 @@ public:
     CodePagePair CodePages;
     /// The connect string last given to the driver manager.
     std::string SentConnect;
+    /// The connect string as the caller gave it (a data source chosen).
+    std::string CallerConnect;
+    /// The caller's connect string chose how the driver reads results (see
+    /// DriverProfile::ReadingChosenIn).
+    bool DriverReadingChosen = false;
     /// Result sets open on this connection, newest first; not owned.
     std::list<CRecordset*> OpenRecordsets;
     int32_t Updatable = 0;

@@ -78,6 +78,7 @@ bool CDatabase::DriverConnect(uint32_t options) {
     if (parent == nullptr && mode == SQL_DRIVER_COMPLETE) mode = SQL_DRIVER_NOPROMPT;
 
     ChosenProfile = &ProfileForConnectString(CurrentEnvironmentHandle(), connect);
+    CallerConnect = connect;
     connect = Profile().PrepareConnectString(*this, connect);
 
     SQLCHAR completed[kCompletedConnectSize];
@@ -173,6 +174,7 @@ void CDatabase::ReadCapabilities() {
     // The connection's own names settle which driver it is, whatever the
     // connect string suggested.
     ChosenProfile = &ProfileForConnection(DbmsName(), DriverName.c_str());
+    DriverReadingChosen = Profile().ReadingChosenIn(CallerConnect);
     RowsEndOnlyOnLiveConnection = Profile().RowsEndOnlyOnLiveConnection();
     TextLengthsReported = Profile().TextLengthsReported();
 

@@ -47,6 +47,7 @@ CRecordset::~CRecordset() {
 void CRecordset::Close() {
     CursorName.Clear();
     Writer = std::make_unique<PositionedRowWriter>();
+    Source.reset();
     if (ColumnRecords && FieldCount != 0 && CheckChanges) FreeSavedCopies();
     FreeRowStatus();
     EditMode = NotEditing;

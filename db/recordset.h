@@ -8,6 +8,7 @@
 
 #include "db/field_xfer.h"
 #include "db/object.h"
+#include "db/row_source.h"
 #include "db/row_writer.h"
 #include "db/text.h"
 
@@ -67,6 +68,10 @@ struct ColumnRecord {
     } Saved;
     /// Length/indicator bound with SQLBindCol.
     SQLLEN Indicator;
+    /// The storage bound with SQLBindCol for a text column and its size in
+    /// bytes: where a source of rows of the library's own puts a row.
+    char* BoundBuffer;
+    SQLLEN BoundBytes;
     uint32_t TypeCode;
     uint8_t SavedStatus;
     /// Where the connection converts between code pages: the storage bound
@@ -252,6 +257,10 @@ public:
     /// How rows are written: the cursor's own positioned write unless the
     /// class chose another while the statement options were set.
     std::unique_ptr<RowWriter> Writer = std::make_unique<PositionedRowWriter>();
+    /// Where the rows come from: the statement's own cursor where null, else
+    /// a cursor of the library's own that the class chose while the
+    /// statement options were set.
+    std::unique_ptr<RowSource> Source;
     int32_t OwnsDatabase = 0;
     int32_t AtStart = 0;
     int32_t AtEnd = 0;

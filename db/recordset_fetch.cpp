@@ -92,8 +92,12 @@ SQLRETURN CRecordset::FetchRow(SQLUSMALLINT fetchType, int32_t rows, SQLULEN& ro
         RowDeleted = 0;
     } else {
         SQLUSMALLINT* status = RowStatus.get();
-        rc = RepeatWhileExecuting(
-            [&] { return SQLExtendedFetch(StatementHandle, fetchType, rows, &rowsFetched, status); });
+        if (Source) {
+            rc = Source->Fetch(fetchType, rows, rowsFetched, status);
+        } else {
+            rc = RepeatWhileExecuting(
+                [&] { return SQLExtendedFetch(StatementHandle, fetchType, rows, &rowsFetched, status); });
+        }
         RowDeleted = status != nullptr && status[0] == SQL_ROW_DELETED;
     }
     CheckFetchResult(rc);

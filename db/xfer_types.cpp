@@ -234,6 +234,8 @@ void XferText(CFieldXfer& xfer, const char* name, CText& value, uint32_t maxLeng
                 bound->Pin();
                 record.HostLimit = bytes - 1;
             }
+            record.BoundBuffer = bound->Buffer();
+            record.BoundBytes = static_cast<SQLLEN>(boundBytes);
             SQLRETURN rc = SQLBindCol(rs.StatementHandle, static_cast<SQLUSMALLINT>(number), SQL_C_CHAR,
                                       bound->Buffer(), static_cast<SQLLEN>(boundBytes), indicator);
             value.SyncLength();

@@ -8,6 +8,7 @@
 #include "db/odbc_call.h"
 #include "db/sql_types.h"
 #include "db/write_transaction.h"
+#include "records/own_keyset_cursor.h"
 #include "records/my_rec.h"
 
 namespace vordex {
@@ -121,6 +122,14 @@ void KeyRowWriter::AppendFormItems(CText& sql, SQLUSMALLINT firstColumn) {
     }
 }
 
+std::vector<std::pair<SQLUSMALLINT, KeyForm>> KeyRowWriter::FormItems() const {
+    std::vector<std::pair<SQLUSMALLINT, KeyForm>> items;
+    for (const FormColumn& column : columns_) {
+        if (column.resultColumn != 0) items.emplace_back(column.resultColumn, column.form);
+    }
+    return items;
+}
+
 void KeyRowWriter::ShowIfWritten() {
     if (record_.CurrentRecord < 0) return;
     const auto row = written_.find(record_.CurrentRecord);
@@ -163,7 +172,7 @@ const std::vector<KeyValue>& KeyRowWriter::CurrentForms() {
             if (!value.IsNull && !ParseKeyForm(column.form, value)) record_.ThrowError(SQL_ERROR);
             continue;
         }
-        const SQLRETURN rc = ReadKeyValue(record_.StatementHandle, column.resultColumn, column.form, value);
+        const SQLRETURN rc = record_.ReadFormColumn(column.resultColumn, column.form, value);
         if (!SQL_SUCCEEDED(rc)) record_.ThrowError(rc);
     }
     currentRead_ = true;
@@ -415,6 +424,8 @@ void KeyRowWriter::ReadBack(CRecordset&) {
     if (!SQL_SUCCEEDED(rc)) r.ThrowError(rc, statement);
     StoredRow row;
     if (!ReadRow(statement, row)) r.ThrowError(SQL_ERROR, statement);
+    // The library's own cursor reads the row again by its key as it is now.
+    if (r.Keyset != nullptr) r.Keyset->RenameCurrentRow(statement, row.texts);
     SQLFreeStmt(statement, SQL_CLOSE);
     Show(row);
     if (r.CurrentRecord >= 0) written_[r.CurrentRecord] = std::move(row);

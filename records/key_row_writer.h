@@ -66,6 +66,8 @@ public:
     }
 
     const std::vector<FormColumn>& Columns() const { return columns_; }
+    /// The result columns read for forms beyond the listed columns, and their forms.
+    std::vector<std::pair<SQLUSMALLINT, KeyForm>> FormItems() const;
 
 private:
     /// A row as the data source stored it after a write: each listed

@@ -30,7 +30,8 @@ CMyRec::~CMyRec() = default;
 CText CMyRec::DefaultConnect() { return CText("ODBC;DSN="); }
 
 void CMyRec::Close() {
-    KeyWriter = nullptr;  // Close drops the writer
+    KeyWriter = nullptr;  // Close drops the writer and the source
+    Keyset = nullptr;
     CRecordset::Close();
 }
 
@@ -65,6 +66,7 @@ void CMyRec::SetStatementOptions(SQLHSTMT statement) {
     ChooseStaticCursorWhereBetter(*this);
     CRecordset::SetStatementOptions(statement);
     KeyWriter = nullptr;
+    Keyset = nullptr;
     ReadOnlyMessage = 0;
     if (Database->Profile().KeyWrites() == nullptr) return;
     // Nothing is written through this cursor.
@@ -82,19 +84,44 @@ void CMyRec::SetStatementOptions(SQLHSTMT statement) {
     if (UpdateAllowed && ReadOnlyMessage == 0 && FieldNameList != nullptr && ListedCount() > 0) {
         writer = KeyRowWriter::For(*this);
     }
-    if (!writer) {
+    if (writer) {
+        KeyWriter = writer.get();
+        Writer = std::move(writer);
+        UpdateBySql = 1;
+    } else {
         UpdateAllowed = 0;
         AppendAllowed = 0;
-        return;
     }
-    KeyWriter = writer.get();
-    Writer = std::move(writer);
-    UpdateBySql = 1;
+    // Rows a key names are read by the library's own keyset cursor; the
+    // record's statement then selects none, only what they hold.
+    if (std::unique_ptr<OwnKeysetCursor> keyset = OwnKeysetCursor::For(*this)) {
+        Keyset = keyset.get();
+        Source = std::move(keyset);
+        Filter = "1=0";
+    }
 }
 
 void CMyRec::BeforeFirstFetch() {
     // Executing a read-only cursor may say so; the record is written by key.
     if (KeyWriter != nullptr) UpdateAllowed = 1;
+    if (Keyset != nullptr) Keyset->Start(static_cast<uint32_t>(ResultColumnCount));
+}
+
+CText CMyRec::ReadExpression(uint32_t field) const {
+    const CText name = BracketName(FieldNameList[field].c_str(), Database->QuoteChar);
+    if (IsHexBinaryField(field)) {
+        CText expression("lower(hex(");
+        expression.Append(name);
+        expression.Append("))");
+        return expression;
+    }
+    if (IsBitField(field)) return KeyFormExpression(KeyForm::BitNumber, name);
+    return name;
+}
+
+SQLRETURN CMyRec::ReadFormColumn(SQLUSMALLINT column, KeyForm form, KeyValue& value) {
+    if (Keyset != nullptr) return Keyset->ReadForm(column, form, value);
+    return ReadKeyValue(StatementHandle, column, form, value);
 }
 
 uint32_t CMyRec::ListedCount() const { return std::min<uint32_t>(FieldCount, kValueCount); }
@@ -116,20 +143,14 @@ uint32_t CMyRec::AppendSelectList(CText& sql) {
     }
     const uint32_t count = ListedCount();
     for (uint32_t i = 0; i < count; ++i) {
-        const CText name = BracketName(FieldNameList[i].c_str(), Database->QuoteChar);
-        if (IsHexBinaryField(i)) {
-            sql.Append("lower(hex(");
-            sql.Append(name);
-            sql.Append("))");
-        } else if (IsBitField(i)) {
-            sql.Append(KeyFormExpression(KeyForm::BitNumber, name));
-        } else {
-            sql.Append(name);
-        }
+        sql.Append(ReadExpression(i));
         sql.Append(",");
     }
     // Read only when a row is written, with SQLGetData.
-    if (KeyWriter != nullptr) KeyWriter->AppendFormItems(sql, static_cast<SQLUSMALLINT>(count + 1));
+    auto next = static_cast<SQLUSMALLINT>(count + 1);
+    if (KeyWriter != nullptr) KeyWriter->AppendFormItems(sql, next);
+    if (KeyWriter != nullptr) next = static_cast<SQLUSMALLINT>(next + KeyWriter->FormItems().size());
+    if (Keyset != nullptr) Keyset->AppendOrderItems(sql, next);
     return count;
 }
 

@@ -4,6 +4,7 @@
 
 #include "db/recordset.h"
 #include "records/key_row_writer.h"
+#include "records/own_keyset_cursor.h"
 #include "records/row_key.h"
 
 namespace vordex {
@@ -38,12 +39,20 @@ public:
     /// The listed names (binary columns as hex text where the driver gives
     /// bytes), then the forms the key writer reads.
     uint32_t AppendSelectList(CText& sql) override;
-    /// A cursor asked for read-only leaves a record written by key writable.
+    /// A cursor asked for read-only leaves a record written by key writable;
+    /// the library's own keyset cursor takes over the rows.
     void BeforeFirstFetch() override;
     /// The fix-up pass of ExchangeFields in one loop over the text members;
     /// a row the key writer wrote shows as stored.
     void FixUpFetchedRow() override;
     uint32_t ListedCount() const;
+    /// The select-list item that reads listed column `field` (its bracketed
+    /// name, or an expression that reads it as text where the driver would
+    /// not: binary as hex, BIT as its number).
+    CText ReadExpression(uint32_t field) const;
+    /// Reads result column `column` of the current row in `form`: from the
+    /// cursor's statement, or from the library's own keyset cursor.
+    SQLRETURN ReadFormColumn(SQLUSMALLINT column, KeyForm form, KeyValue& value);
 
     /// The statement source that DefaultSQL built last.
     CText QuotedName;
@@ -60,6 +69,9 @@ public:
     const int32_t* FieldTypeList = nullptr;
     /// The writer by key, where one writes the rows (owned by Writer).
     KeyRowWriter* KeyWriter = nullptr;
+    /// The library's own keyset cursor, where it reads the rows (owned by
+    /// Source).
+    OwnKeysetCursor* Keyset = nullptr;
     /// The library message that says why the record takes no writes where
     /// the data source says so (a read-only server); 0 for none.
     unsigned ReadOnlyMessage = 0;

@@ -130,18 +130,25 @@ SQLRETURN ReadKeyValue(SQLHSTMT statement, SQLUSMALLINT column, KeyForm form, Ke
     value = KeyValue{};
     if (form == KeyForm::Double) {
         SQLLEN indicator = 0;
-        const SQLRETURN rc = SQLGetData(statement, column, SQL_C_DOUBLE, &value.Real, 0, &indicator);
+        double real = 0;
+        const SQLRETURN rc = SQLGetData(statement, column, SQL_C_DOUBLE, &real, 0, &indicator);
         if (!SQL_SUCCEEDED(rc)) return rc;
         value.IsNull = indicator == SQL_NULL_DATA;
-        // The double's bytes: equal forms are equal numbers.
-        if (!value.IsNull) value.Form.assign(reinterpret_cast<const char*>(&value.Real), sizeof value.Real);
-        value.CType = SQL_C_DOUBLE;
-        value.SqlType = SQL_DOUBLE;
+        if (!value.IsNull) DoubleKeyValue(real, value);
         return SQL_SUCCESS;
     }
     const SQLRETURN rc = ReadWholeText(statement, column, value.Form, value.IsNull);
     if (!SQL_SUCCEEDED(rc) || value.IsNull) return rc;
     return ParseKeyForm(form, value) ? SQL_SUCCESS : SQL_ERROR;
+}
+
+bool DoubleKeyValue(double real, KeyValue& value) {
+    value.Real = real;
+    // The double's bytes: equal forms are equal numbers.
+    value.Form.assign(reinterpret_cast<const char*>(&value.Real), sizeof value.Real);
+    value.CType = SQL_C_DOUBLE;
+    value.SqlType = SQL_DOUBLE;
+    return true;
 }
 
 bool ParseKeyForm(KeyForm form, KeyValue& value) {

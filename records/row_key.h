@@ -35,6 +35,9 @@ struct KeyValue {
 /// as the driver's text, with SQLGetData.
 SQLRETURN ReadWholeText(SQLHSTMT statement, SQLUSMALLINT column, std::string& out, bool& isNull);
 
+/// Fills `value` with a double read as it is stored (KeyForm::Double).
+bool DoubleKeyValue(double real, KeyValue& value);
+
 /// Fills `value` from its Form, as the driver gave it in `form`; false when
 /// the text is not such a form.
 bool ParseKeyForm(KeyForm form, KeyValue& value);

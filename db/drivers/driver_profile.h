@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,9 +19,15 @@ class CDatabase;
 /// that driver's own file with the reason beside it. These answers (the
 /// generic profile's, in generic_profile.cpp) suit any driver the library
 /// does not know.
+///
+/// Each profile is one object that lives as long as the process: no
+/// destructor runs at exit, so a call still running in another thread then
+/// finds it whole (the profiles hold no state, and are never deleted).
 class DriverProfile {
 public:
-    virtual ~DriverProfile() = default;
+    DriverProfile() = default;
+    DriverProfile(const DriverProfile&) = delete;
+    DriverProfile& operator=(const DriverProfile&) = delete;
 
     /// "PostgreSQL", "SQLite", "MariaDB", or "generic".
     virtual const char* Name() const;
@@ -87,6 +94,17 @@ public:
     /// and written as CAST(? AS UNSIGNED).
     virtual bool ReadsBitsAsNumber() const;
 
+    /// The data source's SQL takes "ORDER BY ... LIMIT n": a table with a key
+    /// is read in blocks by key, through the library's own keyset cursor.
+    virtual bool ReadsInBlocksByKey() const;
+    /// The column that numbers the rows of `table` in a stable order of
+    /// their own (SQLite's rowid), by which they are read in blocks; null
+    /// for none (a view, a table without one), where the key serves.
+    virtual const char* RowNumberColumn(CDatabase& database, const CText& table) const;
+    /// True when `connect` (as the caller gave it) chooses how the driver
+    /// reads a result itself: then the driver's own cursor reads the rows.
+    virtual bool ReadingChosenIn(const std::string& connect) const;
+
     // Writing by key.
 
     /// How rows are written by key; null where the library writes through
@@ -114,7 +132,7 @@ const DriverProfile& MariaDbProfile();
 
 /// Every profile the library knows, the generic one last: a driver is the
 /// first one that claims it.
-const std::vector<const DriverProfile*>& DriverProfiles();
+const std::array<const DriverProfile*, 4>& DriverProfiles();
 
 /// The profile of the driver that `connect` reaches: its DRIVER names it,
 /// or its DSN is one whose driver does, as the driver manager lists it or,

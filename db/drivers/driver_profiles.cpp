@@ -25,9 +25,9 @@ const DriverProfile& ProfileNaming(const std::string& name) {
 
 }  // namespace
 
-const std::vector<const DriverProfile*>& DriverProfiles() {
-    static const std::vector<const DriverProfile*> profiles = {&SqliteProfile(), &MariaDbProfile(), &PostgresProfile(),
-                                                               &GenericProfile()};
+const std::array<const DriverProfile*, 4>& DriverProfiles() {
+    static const std::array<const DriverProfile*, 4> profiles = {&SqliteProfile(), &MariaDbProfile(),
+                                                                 &PostgresProfile(), &GenericProfile()};
     return profiles;
 }
 

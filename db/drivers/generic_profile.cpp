@@ -42,6 +42,12 @@ bool DriverProfile::ReadsBinaryAsHex() const { return false; }
 
 bool DriverProfile::ReadsBitsAsNumber() const { return false; }
 
+bool DriverProfile::ReadsInBlocksByKey() const { return false; }
+
+const char* DriverProfile::RowNumberColumn(CDatabase&, const CText&) const { return nullptr; }
+
+bool DriverProfile::ReadingChosenIn(const std::string&) const { return false; }
+
 const KeyWriteTraits* DriverProfile::KeyWrites() const { return nullptr; }
 
 KeyForm DriverProfile::KeyFormFor(int32_t) const { return KeyForm::Text; }

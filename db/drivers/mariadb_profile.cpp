@@ -7,6 +7,7 @@
 #include "db/database.h"
 #include "db/drivers/driver_profile.h"
 #include "db/sql_types.h"
+#include "platform/data_source_setting.h"
 
 namespace vordex {
 namespace {
@@ -76,6 +77,13 @@ public:
             database.DbmsName() == "MariaDB"
                 ? ("SET SESSION max_statement_time = " + std::to_string(database.QueryTimeout + 1)).c_str()
                 : ("SET SESSION max_execution_time = " + std::to_string(database.QueryTimeout * 1000L + 1000)).c_str());
+    }
+
+    bool ReadsInBlocksByKey() const override { return true; }
+    // NO_CACHE makes the driver read the result from the server as it is
+    // fetched.
+    bool ReadingChosenIn(const std::string& connect) const override {
+        return !platform::ConnectOrDataSourceValue(connect.c_str(), "NO_CACHE").empty();
     }
 
     // The server names no client port: the socket to its address is watched.

@@ -46,6 +46,13 @@ public:
         return chosen;
     }
 
+    bool ReadsInBlocksByKey() const override { return true; }
+    // UseDeclareFetch (or "CX", the packed switches) names the driver's mode.
+    bool ReadingChosenIn(const std::string& connect) const override {
+        return !platform::ConnectOrDataSourceValue(connect.c_str(), "USEDECLAREFETCH").empty() ||
+               !platform::ConnectOrDataSourceValue(connect.c_str(), "CX").empty();
+    }
+
     // PostgreSQL sends nothing that its client encoding lacks: one such
     // character fails the whole statement (22P05). So the session speaks
     // UTF-8, which holds every character, whatever psqlODBC chose from the

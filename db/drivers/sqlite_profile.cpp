@@ -66,6 +66,31 @@ public:
         throw e;
     }
 
+    bool ReadsInBlocksByKey() const override { return true; }
+    // Every table but a WITHOUT ROWID one numbers its rows, and its index
+    // serves a range of them; a view has no such number.
+    const char* RowNumberColumn(CDatabase& database, const CText& table) const override {
+        static const char kSql[] =
+            "SELECT count(*) FROM pragma_table_list WHERE name = ? AND type = 'table' AND wr = 0";
+        const OwnStatement statement(database.ConnectionHandle);
+        if (!statement) return nullptr;
+        CText converted;
+        const CText& name = database.CodePages.ForDriver(table, converted);
+        SQLLEN length = 0;
+        char answer[8] = {};
+        SQLLEN indicator = SQL_NULL_DATA;
+        const bool numbered =
+            SQL_SUCCEEDED(statement.BindText(1, name.c_str(), name.Length(), length)) &&
+            SQL_SUCCEEDED(statement.Execute(kSql)) &&
+            SQL_SUCCEEDED(SQLBindCol(statement.Handle(), 1, SQL_C_CHAR, answer, sizeof answer, &indicator)) &&
+            SQL_SUCCEEDED(SQLFetch(statement.Handle())) && indicator != SQL_NULL_DATA && std::string(answer) == "1";
+        return numbered ? "rowid" : nullptr;
+    }
+    // StepAPI makes the driver step through the result as it is fetched.
+    bool ReadingChosenIn(const std::string& connect) const override {
+        return !platform::ConnectOrDataSourceValue(connect.c_str(), "STEPAPI").empty();
+    }
+
     // SQLite keeps and sends text as UTF-8.
     platform::CodePage DriverCodePage(CDatabase&) const override { return platform::CodePage::Utf8; }
 

@@ -237,7 +237,9 @@ class EveryDriver(unittest.TestCase):
                     self.assertEqual([vordex.text("GetNameList", i) for i in range(7)], GOODS + [""])
                     self.assertEqual(vordex.OpenRec(), 1)
                     if isinstance(d, Postgres):
-                        self.assertEqual(d.reads_in_blocks(), "UseDeclareFetch=0" not in d.options)
+                        # The library's own keyset cursor holds nothing between
+                        # calls; the driver's block reading, asked for, does.
+                        self.assertEqual(d.reads_in_blocks(), "UseDeclareFetch=1" in d.options)
                     read = []
                     while not vordex.IsEOF() and len(read) < 5:
                         read.append(vordex.row(6))
@@ -689,12 +691,12 @@ class EveryDriver(unittest.TestCase):
                     while moved and not vordex.IsEOF():
                         moved = vordex.MoveNext()
                         rows += moved and not vordex.IsEOF()
-                # Every row before the end, or a failure with a message;
-                # MariaDB's cursor holds every row: they all come.
+                # Every row before the end, or a failure with a message: the
+                # next block is read from a server that is gone.
                 if vordex.IsEOF():
                     self.assertEqual(rows, 2000)
                 else:
-                    self.assertEqual((moved, d.name), (0, "PostgreSQL"))
+                    self.assertEqual(moved, 0)
                     self.assertTrue(self.stderr.data.startswith(b"VORDEX: "), self.stderr.data)
                 vordex.Close()
 

@@ -190,6 +190,8 @@ TEST_F(UpdateCalls, WhatIsWrittenAndWhen) {
 // reaches the driver in UTF-8; the 255-byte limits count the host's bytes.
 // (The real drivers' scenarios check the characters themselves.)
 TEST_F(UpdateCalls, TextCrossesBetweenTheHostsCodePageAndTheDrivers) {
+    // The driver reads the rows itself: these steps are the write's.
+    setenv("VORDEX_CONNECT", "DSN=S;StepAPI=1;NO_CACHE=1;UseDeclareFetch=1", 1);
     struct Case {
         int characters;  // of あ stored, 3 bytes each in UTF-8, 2 in CP932
         bool readable;   // the row reaches the host; else the open is refused
@@ -246,6 +248,8 @@ TEST_F(UpdateCalls, TextCrossesBetweenTheHostsCodePageAndTheDrivers) {
 // The write by key's contract, one row per answer of the data source: the
 // statements run in order, what the host is told, and what the record shows.
 TEST_F(UpdateCalls, WritesByKeyCheckTheRowAndWriteExactlyItInOneTransaction) {
+    // The driver reads the rows itself: these steps are the write's.
+    setenv("VORDEX_CONNECT", "DSN=S;StepAPI=1;NO_CACHE=1;UseDeclareFetch=1", 1);
     struct Dialect {
         const char* dbms;
         std::vector<fake_odbc::Value> row, other;  // A, B, V and the key forms not read from A and B

@@ -1,0 +1,684 @@
+#include "records/own_keyset_cursor.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <unordered_map>
+
+#include "db/database.h"
+#include "db/db_exception.h"
+#include "db/hex_text.h"
+#include "db/odbc_call.h"
+#include "db/own_statement.h"
+#include "db/sql_types.h"
+#include "records/key_row_writer.h"
+#include "records/my_rec.h"
+
+namespace vordex {
+
+/// One result column of a block: `rows` values of `width` bytes each.
+struct OwnKeysetCursor::BlockColumn {
+    SQLSMALLINT cType = SQL_C_CHAR;
+    SQLLEN width = 0;
+    std::vector<char> data;
+    std::vector<SQLLEN> indicators;
+
+    const char* At(size_t row) const { return data.data() + row * static_cast<size_t>(width); }
+};
+
+namespace {
+
+// The rows of a block: as many as about 4 MiB of bound storage holds, at
+// most 1,000 (a statement's round trip a thousand rows costs the walk
+// little) and at least 16.
+constexpr size_t kBlockBytes = 4u << 20;
+constexpr size_t kMostBlockRows = 1000;
+constexpr size_t kLeastBlockRows = 16;
+// A form in text: hex of 255 characters of up to four bytes, and its type.
+constexpr SQLLEN kFormWidth = 2 * 4 * 256 + 32;
+// Keys read at once for a seek ahead, at most.
+constexpr size_t kMostKeysAtOnce = 100000;
+
+/// The encoded values: each part a two-byte length and its bytes.
+void AppendPart(std::string& key, const char* bytes, size_t length) {
+    const auto size = static_cast<uint16_t>(std::min<size_t>(length, 0xffff));
+    key.push_back(static_cast<char>(size & 0xff));
+    key.push_back(static_cast<char>(size >> 8));
+    key.append(bytes, size);
+}
+
+/// The parts of an encoded key, in order.
+std::vector<std::string> SplitParts(const std::string& key) {
+    std::vector<std::string> parts;
+    for (size_t at = 0; at + 2 <= key.size();) {
+        const size_t size = static_cast<unsigned char>(key[at]) | (static_cast<unsigned char>(key[at + 1]) << 8);
+        parts.emplace_back(key, at + 2, size);
+        at += 2 + size;
+    }
+    return parts;
+}
+
+bool ParseWhole(const std::string& text, int64_t& value) {
+    if (text.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    value = std::strtoll(text.c_str(), &end, 10);
+    return errno == 0 && *end == '\0';
+}
+
+/// A parameter's value, kept where its binding points until the statement ran.
+struct Parameter {
+    std::string bytes;
+    int64_t integer = 0;
+    double real = 0;
+    SQLLEN indicator = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<OwnKeysetCursor> OwnKeysetCursor::For(CMyRec& record) {
+    CDatabase& database = *record.Database;
+    const DriverProfile& profile = database.Profile();
+    if (!profile.ReadsInBlocksByKey() || database.DriverReadingChosen || record.FieldNameList == nullptr) {
+        return nullptr;
+    }
+    std::vector<OrderColumn> order;
+    // A number of the table's own names its rows in a stable order.
+    if (const char* number = profile.RowNumberColumn(database, record.TableName)) {
+        order.push_back({CText(number), CText(), OrderKind::Integer, -1});
+        return std::make_unique<OwnKeysetCursor>(record, std::move(order));
+    }
+    // Else the key the writer names rows by, where each of its columns can be
+    // compared in order as the data source orders it.
+    if (record.KeyWriter == nullptr) return nullptr;
+    const bool driverTextExact = database.CodePages.driver == platform::CodePage::Utf8;
+    for (const KeyRowWriter::FormColumn& column : record.KeyWriter->Columns()) {
+        if (!column.key) continue;
+        if (column.field < 0) return nullptr;  // a row version changes with every write
+        const int32_t type = record.FieldTypeList != nullptr ? record.FieldTypeList[column.field] : SQL_VARCHAR;
+        OrderKind kind;
+        int32_t listed = column.field;
+        switch (column.form) {
+            case KeyForm::Text:
+                kind = OrderKind::Text;
+                break;
+            case KeyForm::BitNumber:
+            case KeyForm::RowidAlias:
+                kind = OrderKind::Integer;
+                break;
+            case KeyForm::Double:
+                kind = OrderKind::Double;
+                listed = -1;
+                break;
+            case KeyForm::HexBytes:
+                // Bytes are ordered as bytes; characters by the column's
+                // collation, with their text as the connection sends it.
+                if (IsBinarySqlType(type)) {
+                    kind = OrderKind::Binary;
+                } else if (driverTextExact) {
+                    kind = OrderKind::Text;
+                } else {
+                    return nullptr;
+                }
+                break;
+            default:
+                return nullptr;
+        }
+        order.push_back({column.name, CText(), kind, listed});
+    }
+    if (order.empty()) return nullptr;
+    return std::make_unique<OwnKeysetCursor>(record, std::move(order));
+}
+
+OwnKeysetCursor::OwnKeysetCursor(CMyRec& record, std::vector<OrderColumn> order)
+    : record_(record), order_(std::move(order)) {
+    for (OrderColumn& column : order_) column.name = Quoted(column.bracketed);
+}
+
+CText OwnKeysetCursor::Quoted(CText bracketed) const {
+    record_.Database->ConvertBrackets(bracketed.Buffer());
+    bracketed.SyncLength();
+    return bracketed;
+}
+
+OwnKeysetCursor::~OwnKeysetCursor() = default;
+
+void OwnKeysetCursor::AppendOrderItems(CText& sql, SQLUSMALLINT& nextColumn) {
+    for (OrderColumn& column : order_) {
+        if (column.listedField >= 0) {
+            column.resultColumn = static_cast<SQLUSMALLINT>(column.listedField + 1);
+            continue;
+        }
+        sql.Append(column.bracketed);
+        sql.Append(",");
+        column.resultColumn = nextColumn++;
+    }
+}
+
+void OwnKeysetCursor::Start(uint32_t resultColumns) {
+    resultColumns_ = resultColumns;
+    forms_ =
+        record_.KeyWriter != nullptr ? record_.KeyWriter->FormItems() : std::vector<std::pair<SQLUSMALLINT, KeyForm>>{};
+    // The statement reads every column the cursor reads from its blocks.
+    for (const OrderColumn& column : order_) {
+        if (column.resultColumn == 0 || column.resultColumn > resultColumns_) record_.ThrowError(SQL_ERROR);
+    }
+    for (const auto& form : forms_) {
+        if (form.first > resultColumns_) record_.ThrowError(SQL_ERROR);
+    }
+    if (record_.ListedCount() > resultColumns_) record_.ThrowError(SQL_ERROR);
+    // The record's own statement selected nothing: it holds nothing open.
+    SQLFreeStmt(record_.StatementHandle, SQL_CLOSE);
+}
+
+std::string OwnKeysetCursor::KeyAt(size_t row) const {
+    const size_t begin = row == 0 ? 0 : keyEnds_[row - 1];
+    return keyBytes_.substr(begin, keyEnds_[row] - begin);
+}
+
+void OwnKeysetCursor::AppendKey(const std::string& key) {
+    keyBytes_ += key;
+    keyEnds_.push_back(static_cast<uint32_t>(keyBytes_.size()));
+}
+
+void OwnKeysetCursor::ReplaceKey(size_t row, const std::string& key) {
+    const size_t begin = row == 0 ? 0 : keyEnds_[row - 1];
+    const size_t length = keyEnds_[row] - begin;
+    keyBytes_.replace(begin, length, key);
+    const auto shift = static_cast<int64_t>(key.size()) - static_cast<int64_t>(length);
+    for (size_t i = row; i < keyEnds_.size(); ++i) keyEnds_[i] = static_cast<uint32_t>(keyEnds_[i] + shift);
+}
+
+CText OwnKeysetCursor::SelectHead() const {
+    // The record's statement is "SELECT <items> FROM <table> WHERE <filter>".
+    const CText& select = record_.SqlStatement;
+    const CText& filter = record_.Filter;
+    static constexpr char kWhere[] = " WHERE ";
+    const size_t tail = filter.Length() + sizeof kWhere - 1;
+    if (select.Length() < tail) record_.ThrowError(SQL_ERROR);
+    return CText(select.c_str(), select.Length() - tail);
+}
+
+void OwnKeysetCursor::AppendOrderCondition(CText& sql, const char* op, const std::string& key,
+                                           Parameters& params) const {
+    // (a, b) > (x, y) as "(a > x OR (a = x AND b > y))": every data source
+    // takes it, and uses the key's index for it.
+    const std::vector<std::string> parts = SplitParts(key);
+    const char strict[2] = {op[0], '\0'};
+    const size_t last = order_.size() - 1;
+    sql.Append("(");
+    for (size_t i = 0; i < last; ++i) {
+        sql.Append("(");
+        sql.Append(order_[i].name);
+        sql.Append(strict);
+        sql.Append("? OR (");
+        sql.Append(order_[i].name);
+        sql.Append("=? AND ");
+        params.emplace_back(i, parts[i]);
+        params.emplace_back(i, parts[i]);
+    }
+    sql.Append(order_[last].name);
+    sql.Append(op);
+    sql.Append("?");
+    params.emplace_back(last, parts[last]);
+    for (size_t i = 0; i < last; ++i) sql.Append("))");
+    sql.Append(")");
+}
+
+void OwnKeysetCursor::AppendOrderBy(CText& sql, bool descending) const {
+    sql.Append(" ORDER BY ");
+    for (size_t i = 0; i < order_.size(); ++i) {
+        if (i > 0) sql.Append(",");
+        sql.Append(order_[i].name);
+        if (descending) sql.Append(" DESC");
+    }
+}
+
+void OwnKeysetCursor::Execute(SQLHSTMT statement, CText sql, const Parameters& params) const {
+    std::vector<Parameter> values(params.size());
+    for (size_t p = 0; p < params.size(); ++p) {
+        const OrderColumn& column = order_[params[p].first];
+        Parameter& value = values[p];
+        value.bytes = params[p].second;
+        SQLSMALLINT cType = SQL_C_CHAR, sqlType = SQL_VARCHAR;
+        void* data = value.bytes.data();
+        SQLULEN size = std::max<size_t>(value.bytes.size(), 1);
+        value.indicator = static_cast<SQLLEN>(value.bytes.size());
+        if (column.kind == OrderKind::Integer) {
+            std::memcpy(&value.integer, value.bytes.data(), sizeof value.integer);
+            cType = SQL_C_SBIGINT, sqlType = SQL_BIGINT, data = &value.integer, size = 0, value.indicator = 0;
+        } else if (column.kind == OrderKind::Double) {
+            std::memcpy(&value.real, value.bytes.data(), sizeof value.real);
+            cType = SQL_C_DOUBLE, sqlType = SQL_DOUBLE, data = &value.real, size = 0, value.indicator = 0;
+        } else if (column.kind == OrderKind::Binary) {
+            cType = SQL_C_BINARY, sqlType = SQL_VARBINARY;
+        }
+        const SQLRETURN rc =
+            SQLBindParameter(statement, static_cast<SQLUSMALLINT>(p + 1), SQL_PARAM_INPUT, cType, sqlType, size, 0,
+                             data, static_cast<SQLLEN>(value.bytes.size()), &value.indicator);
+        if (!SQL_SUCCEEDED(rc)) record_.ThrowError(rc, statement);
+    }
+    // Every name in `sql` is in the data source's quotes already.
+    CDatabase& database = *record_.Database;
+    CText converted;
+    const CText& sent = database.CodePages.ForDriver(sql, converted);
+    SQLRETURN rc = RepeatWhileExecuting(
+        [&] { return SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sent.c_str())), SQL_NTS); });
+    if (!SQL_SUCCEEDED(rc)) record_.ThrowError(rc, statement);
+}
+
+std::vector<OwnKeysetCursor::BlockColumn> OwnKeysetCursor::NewBlockColumns() const {
+    std::vector<BlockColumn> columns(resultColumns_);
+    const uint32_t listed = record_.ListedCount();
+    for (uint32_t c = 0; c < resultColumns_; ++c) {
+        BlockColumn& column = columns[c];
+        if (c < listed) {
+            column.width = std::max<SQLLEN>(record_.ColumnRecords[c].BoundBytes, 2);
+            continue;
+        }
+        column.width = kFormWidth;
+        for (const auto& [resultColumn, form] : forms_) {
+            if (resultColumn == c + 1 && form == KeyForm::Double) column.cType = SQL_C_DOUBLE;
+        }
+        for (const OrderColumn& order : order_) {
+            if (order.resultColumn != c + 1) continue;
+            column.cType = order.kind == OrderKind::Double ? SQL_C_DOUBLE : SQL_C_SBIGINT;
+        }
+        if (column.cType != SQL_C_CHAR) column.width = 8;
+    }
+    return columns;
+}
+
+void OwnKeysetCursor::BindBlockColumns(SQLHSTMT statement, std::vector<BlockColumn>& columns, size_t rows) const {
+    SQLRETURN rc = SQLSetStmtOption(statement, SQL_ROWSET_SIZE, rows);
+    if (!SQL_SUCCEEDED(rc)) record_.ThrowError(rc, statement);
+    for (size_t c = 0; c < columns.size(); ++c) {
+        BlockColumn& column = columns[c];
+        column.data.resize(rows * static_cast<size_t>(column.width));
+        column.indicators.resize(rows);
+        rc = SQLBindCol(statement, static_cast<SQLUSMALLINT>(c + 1), column.cType, column.data.data(), column.width,
+                        column.indicators.data());
+        if (!SQL_SUCCEEDED(rc)) record_.ThrowError(rc, statement);
+    }
+}
+
+std::string OwnKeysetCursor::KeyOfFetchedRow(const std::vector<BlockColumn>& columns, size_t index,
+                                             bool keysOnly) const {
+    std::string key;
+    for (size_t i = 0; i < order_.size(); ++i) {
+        const OrderColumn& order = order_[i];
+        const BlockColumn& column = columns[keysOnly ? i : order.resultColumn - 1u];
+        const char* at = column.At(index);
+        const SQLLEN indicator = column.indicators[index];
+        if (indicator == SQL_NULL_DATA) record_.ThrowError(ErrorRowStatus);  // keys hold no NULL
+        if (column.cType != SQL_C_CHAR) {
+            AppendPart(key, at, 8);
+            continue;
+        }
+        const std::string text(at, static_cast<size_t>(std::min(indicator, column.width - 1)));
+        if (order.kind == OrderKind::Integer) {
+            int64_t whole = 0;
+            if (!ParseWhole(text, whole)) record_.ThrowError(SQL_ERROR);
+            AppendPart(key, reinterpret_cast<const char*>(&whole), sizeof whole);
+        } else if (order.kind == OrderKind::Binary) {
+            std::string bytes;
+            if (!DecodeHex(text.data(), text.size(), bytes)) record_.ThrowError(SQL_ERROR);
+            AppendPart(key, bytes.data(), bytes.size());
+        } else {
+            AppendPart(key, text.data(), text.size());
+        }
+    }
+    return key;
+}
+
+void OwnKeysetCursor::ReadUpperBound() {
+    started_ = true;
+    // Only the order's own values are read.
+    CText sql("SELECT ");
+    for (size_t i = 0; i < order_.size(); ++i) {
+        if (i > 0) sql.Append(",");
+        sql.Append(order_[i].listedField >= 0
+                       ? Quoted(record_.ReadExpression(static_cast<uint32_t>(order_[i].listedField)))
+                       : order_[i].name);
+    }
+    sql.Append(" FROM ");
+    sql.Append(Quoted(record_.QuotedName));
+    AppendOrderBy(sql, true);
+    sql.Append(" LIMIT 1");
+    const OwnStatement statement(record_.Database->ConnectionHandle);
+    if (!statement) record_.ThrowError(SQL_ERROR);
+    Execute(statement.Handle(), sql, {});
+    std::string key;
+    for (size_t i = 0; i < order_.size(); ++i) {
+        std::string text;
+        bool isNull = false;
+        const SQLRETURN rc = i == 0 ? RepeatWhileExecuting([&] { return SQLFetch(statement.Handle()); }) : SQL_SUCCESS;
+        if (rc == SQL_NO_DATA) {
+            keysComplete_ = true;  // no rows
+            return;
+        }
+        if (!SQL_SUCCEEDED(rc)) record_.ThrowError(rc, statement.Handle());
+        const OrderKind kind = order_[i].kind;
+        if (kind == OrderKind::Double) {
+            double real = 0;
+            SQLLEN indicator = 0;
+            if (!SQL_SUCCEEDED(SQLGetData(statement.Handle(), static_cast<SQLUSMALLINT>(i + 1), SQL_C_DOUBLE, &real, 0,
+                                          &indicator))) {
+                record_.ThrowError(SQL_ERROR, statement.Handle());
+            }
+            AppendPart(key, reinterpret_cast<const char*>(&real), sizeof real);
+            continue;
+        }
+        if (!SQL_SUCCEEDED(ReadWholeText(statement.Handle(), static_cast<SQLUSMALLINT>(i + 1), text, isNull)) ||
+            isNull) {
+            record_.ThrowError(SQL_ERROR, statement.Handle());
+        }
+        if (kind == OrderKind::Integer) {
+            int64_t whole = 0;
+            if (!ParseWhole(text, whole)) record_.ThrowError(SQL_ERROR);
+            AppendPart(key, reinterpret_cast<const char*>(&whole), sizeof whole);
+        } else if (kind == OrderKind::Binary) {
+            std::string bytes;
+            if (!DecodeHex(text.data(), text.size(), bytes)) record_.ThrowError(SQL_ERROR);
+            AppendPart(key, bytes.data(), bytes.size());
+        } else {
+            AppendPart(key, text.data(), text.size());
+        }
+    }
+    upperBound_ = key;
+}
+
+void OwnKeysetCursor::SizeBlock() {
+    if (!block_.empty()) return;
+    block_ = NewBlockColumns();
+    size_t rowBytes = 0;
+    for (const BlockColumn& column : block_) rowBytes += static_cast<size_t>(column.width) + sizeof(SQLLEN);
+    blockRows_ = std::clamp(kBlockBytes / std::max<size_t>(rowBytes, 1), kLeastBlockRows, kMostBlockRows);
+    for (BlockColumn& column : block_) {
+        column.data.resize(blockRows_ * static_cast<size_t>(column.width));
+        column.indicators.resize(blockRows_);
+    }
+}
+
+void OwnKeysetCursor::ReadNextBlock() {
+    SizeBlock();
+    CText sql = SelectHead();
+    Parameters params;
+    sql.Append(" WHERE ");
+    if (!keyEnds_.empty()) {
+        AppendOrderCondition(sql, ">", KeyAt(keyEnds_.size() - 1), params);
+        sql.Append(" AND ");
+    }
+    AppendOrderCondition(sql, "<=", upperBound_, params);
+    AppendOrderBy(sql, false);
+    sql.Append(" LIMIT ");
+    sql.Append(std::to_string(blockRows_).c_str());
+    const OwnStatement statement(record_.Database->ConnectionHandle);
+    if (!statement) record_.ThrowError(SQL_ERROR);
+    BindBlockColumns(statement.Handle(), block_, blockRows_);
+    Execute(statement.Handle(), sql, params);
+    SQLULEN fetched = 0;
+    std::vector<SQLUSMALLINT> status(blockRows_);
+    const SQLRETURN rc = RepeatWhileExecuting(
+        [&] { return SQLExtendedFetch(statement.Handle(), SQL_FETCH_NEXT, 0, &fetched, status.data()); });
+    if (rc == SQL_NO_DATA) fetched = 0;
+    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) record_.ThrowError(rc, statement.Handle());
+    blockFirst_ = keyEnds_.size();
+    slots_.assign(fetched, -1);
+    for (size_t row = 0; row < fetched; ++row) {
+        AppendKey(KeyOfFetchedRow(block_, row, false));
+        slots_[row] = static_cast<int32_t>(row);
+    }
+    if (fetched < blockRows_) keysComplete_ = true;
+}
+
+void OwnKeysetCursor::ReadKeysOnly(size_t wanted) {
+    CText sql("SELECT ");
+    for (size_t i = 0; i < order_.size(); ++i) {
+        if (i > 0) sql.Append(",");
+        sql.Append(order_[i].listedField >= 0
+                       ? Quoted(record_.ReadExpression(static_cast<uint32_t>(order_[i].listedField)))
+                       : order_[i].name);
+    }
+    sql.Append(" FROM ");
+    sql.Append(Quoted(record_.QuotedName));
+    Parameters params;
+    sql.Append(" WHERE ");
+    if (!keyEnds_.empty()) {
+        AppendOrderCondition(sql, ">", KeyAt(keyEnds_.size() - 1), params);
+        sql.Append(" AND ");
+    }
+    AppendOrderCondition(sql, "<=", upperBound_, params);
+    AppendOrderBy(sql, false);
+    const size_t limit = std::min(std::max(wanted, keyEnds_.size()), kMostKeysAtOnce);
+    sql.Append(" LIMIT ");
+    sql.Append(std::to_string(limit).c_str());
+    const OwnStatement statement(record_.Database->ConnectionHandle);
+    if (!statement) record_.ThrowError(SQL_ERROR);
+    // The order's columns, as a block binds them.
+    std::vector<BlockColumn> columns(order_.size());
+    for (size_t i = 0; i < order_.size(); ++i) {
+        const OrderKind kind = order_[i].kind;
+        columns[i].cType = order_[i].listedField >= 0  ? SQL_C_CHAR
+                           : kind == OrderKind::Double ? SQL_C_DOUBLE
+                                                       : SQL_C_SBIGINT;
+        columns[i].width = columns[i].cType == SQL_C_CHAR ? kFormWidth : 8;
+    }
+    const size_t rows = std::min<size_t>(limit, kMostBlockRows);
+    BindBlockColumns(statement.Handle(), columns, rows);
+    Execute(statement.Handle(), sql, params);
+    size_t read = 0;
+    std::vector<SQLUSMALLINT> status(rows);
+    for (;;) {
+        SQLULEN fetched = 0;
+        const SQLRETURN rc = RepeatWhileExecuting(
+            [&] { return SQLExtendedFetch(statement.Handle(), SQL_FETCH_NEXT, 0, &fetched, status.data()); });
+        if (rc == SQL_NO_DATA) break;
+        if (!SQL_SUCCEEDED(rc)) record_.ThrowError(rc, statement.Handle());
+        for (size_t row = 0; row < fetched; ++row) AppendKey(KeyOfFetchedRow(columns, row, true));
+        read += fetched;
+        if (fetched < rows) break;
+    }
+    if (read < limit) keysComplete_ = true;
+}
+
+void OwnKeysetCursor::ReadKeysThrough(int64_t row) {
+    if (!started_) ReadUpperBound();
+    while (!keysComplete_ && row >= static_cast<int64_t>(keyEnds_.size())) {
+        const auto count = static_cast<int64_t>(keyEnds_.size());
+        if (row == count) {
+            ReadNextBlock();  // the walk goes on: rows and keys at once
+        } else {
+            ReadKeysOnly(static_cast<size_t>(std::min<int64_t>(row - count + 1, kMostKeysAtOnce)));
+        }
+    }
+}
+
+void OwnKeysetCursor::ReReadBlock(int64_t target, bool forward) {
+    SizeBlock();
+    const size_t count = keyEnds_.size();
+    size_t first, last;
+    if (forward) {
+        first = static_cast<size_t>(target);
+        last = std::min(first + blockRows_, count) - 1;
+    } else {
+        last = static_cast<size_t>(target);
+        first = last + 1 > blockRows_ ? last + 1 - blockRows_ : 0;
+    }
+    std::unordered_map<std::string, size_t> slotOf;
+    for (size_t row = first; row <= last; ++row) slotOf.emplace(KeyAt(row), row - first);
+    CText sql = SelectHead();
+    Parameters params;
+    sql.Append(" WHERE ");
+    AppendOrderCondition(sql, ">=", KeyAt(first), params);
+    sql.Append(" AND ");
+    AppendOrderCondition(sql, "<=", KeyAt(last), params);
+    AppendOrderBy(sql, false);
+    const OwnStatement statement(record_.Database->ConnectionHandle);
+    if (!statement) record_.ThrowError(SQL_ERROR);
+    // One row at a time into a staging row; those in the keyset go to their
+    // slots, rows inserted among them since are passed over.
+    std::vector<BlockColumn> staging = NewBlockColumns();
+    BindBlockColumns(statement.Handle(), staging, 1);
+    Execute(statement.Handle(), sql, params);
+    blockFirst_ = first;
+    slots_.assign(last - first + 1, -1);
+    SQLUSMALLINT status = 0;
+    for (;;) {
+        SQLULEN fetched = 0;
+        const SQLRETURN rc = RepeatWhileExecuting(
+            [&] { return SQLExtendedFetch(statement.Handle(), SQL_FETCH_NEXT, 0, &fetched, &status); });
+        if (rc == SQL_NO_DATA) break;
+        if (!SQL_SUCCEEDED(rc)) record_.ThrowError(rc, statement.Handle());
+        const auto slot = slotOf.find(KeyOfFetchedRow(staging, 0, false));
+        if (slot == slotOf.end()) continue;
+        for (size_t c = 0; c < staging.size(); ++c) {
+            BlockColumn& column = block_[c];
+            std::memcpy(column.data.data() + slot->second * static_cast<size_t>(column.width), staging[c].data.data(),
+                        static_cast<size_t>(column.width));
+            column.indicators[slot->second] = staging[c].indicators[0];
+        }
+        slots_[slot->second] = static_cast<int32_t>(slot->second);
+    }
+}
+
+void OwnKeysetCursor::CopyRowToRecord(size_t slot) {
+    const auto row = static_cast<size_t>(slots_[slot]);
+    const uint32_t listed = record_.ListedCount();
+    for (uint32_t c = 0; c < listed; ++c) {
+        const BlockColumn& column = block_[c];
+        ColumnRecord& target = record_.ColumnRecords[c];
+        const SQLLEN indicator = column.indicators[row];
+        target.Indicator = indicator;
+        if (indicator == SQL_NULL_DATA) continue;
+        // A value the bound storage cannot hold: as the driver's own
+        // cursor refuses it.
+        if (indicator == SQL_NO_TOTAL || indicator >= column.width || indicator >= target.BoundBytes) {
+            record_.ThrowError(ErrorDataTruncated);
+        }
+        std::memcpy(target.BoundBuffer, column.At(row), static_cast<size_t>(indicator));
+        target.BoundBuffer[indicator] = '\0';
+    }
+}
+
+SQLRETURN OwnKeysetCursor::Fetch(SQLUSMALLINT fetchType, int32_t rows, SQLULEN& rowsFetched, SQLUSMALLINT* status) {
+    rowsFetched = 0;
+    int64_t target = -1;
+    bool forward = true;
+    switch (fetchType) {
+        case SQL_FETCH_NEXT:
+            target = position_ + 1;
+            break;
+        case SQL_FETCH_PRIOR:
+            ReadKeysThrough(position_);
+            target = position_ - 1;
+            forward = false;
+            break;
+        case SQL_FETCH_FIRST:
+            target = 0;
+            break;
+        case SQL_FETCH_LAST:
+            ReadKeysThrough(INT64_MAX);
+            target = static_cast<int64_t>(keyEnds_.size()) - 1;
+            forward = false;
+            break;
+        case SQL_FETCH_ABSOLUTE:
+            if (rows < 0) {
+                ReadKeysThrough(INT64_MAX);
+                target = static_cast<int64_t>(keyEnds_.size()) + rows;
+            } else {
+                target = static_cast<int64_t>(rows) - 1;
+            }
+            break;
+        case SQL_FETCH_RELATIVE:
+            target = position_ + rows;
+            forward = rows >= 0;
+            break;
+        default:
+            record_.ThrowError(SQL_ERROR);
+    }
+    if (target >= 0) ReadKeysThrough(target);
+    const auto count = static_cast<int64_t>(keyEnds_.size());
+    if (target < 0) {
+        position_ = -1;
+        return SQL_NO_DATA_FOUND;
+    }
+    if (target >= count) {
+        position_ = count;
+        return SQL_NO_DATA_FOUND;
+    }
+    position_ = target;
+    const auto row = static_cast<size_t>(target);
+    if (row < blockFirst_ || row >= blockFirst_ + slots_.size()) ReReadBlock(target, forward);
+    rowsFetched = 1;
+    const size_t slot = row - blockFirst_;
+    if (slots_[slot] < 0) {
+        if (status != nullptr) status[0] = SQL_ROW_DELETED;
+        return SQL_SUCCESS;
+    }
+    CopyRowToRecord(slot);
+    if (status != nullptr) status[0] = SQL_ROW_SUCCESS;
+    return SQL_SUCCESS;
+}
+
+SQLRETURN OwnKeysetCursor::ReadForm(SQLUSMALLINT column, KeyForm form, KeyValue& value) const {
+    value = KeyValue{};
+    if (position_ < 0 || static_cast<size_t>(position_) < blockFirst_ || column == 0 || column > block_.size()) {
+        return SQL_ERROR;
+    }
+    const int32_t row = slots_[static_cast<size_t>(position_) - blockFirst_];
+    if (row < 0) return SQL_ERROR;
+    const BlockColumn& stored = block_[column - 1];
+    const SQLLEN indicator = stored.indicators[static_cast<size_t>(row)];
+    value.IsNull = indicator == SQL_NULL_DATA;
+    if (value.IsNull) return SQL_SUCCESS;
+    if (stored.cType == SQL_C_DOUBLE) {
+        return DoubleKeyValue(*reinterpret_cast<const double*>(stored.At(static_cast<size_t>(row))), value)
+                   ? SQL_SUCCESS
+                   : SQL_ERROR;
+    }
+    if (indicator >= stored.width) return SQL_ERROR;
+    value.Form.assign(stored.At(static_cast<size_t>(row)), static_cast<size_t>(indicator));
+    return ParseKeyForm(form, value) ? SQL_SUCCESS : SQL_ERROR;
+}
+
+void OwnKeysetCursor::RenameCurrentRow(SQLHSTMT statement, const std::vector<std::optional<std::string>>& texts) {
+    if (position_ < 0 || static_cast<size_t>(position_) >= keyEnds_.size()) return;
+    std::string key;
+    for (const OrderColumn& order : order_) {
+        if (order.listedField < 0) {
+            SQLLEN indicator = 0;
+            if (order.kind == OrderKind::Double) {
+                double real = 0;
+                if (!SQL_SUCCEEDED(SQLGetData(statement, order.resultColumn, SQL_C_DOUBLE, &real, 0, &indicator))) {
+                    return;
+                }
+                AppendPart(key, reinterpret_cast<const char*>(&real), sizeof real);
+            } else {
+                int64_t whole = 0;
+                if (!SQL_SUCCEEDED(SQLGetData(statement, order.resultColumn, SQL_C_SBIGINT, &whole, 0, &indicator))) {
+                    return;
+                }
+                AppendPart(key, reinterpret_cast<const char*>(&whole), sizeof whole);
+            }
+            continue;
+        }
+        const std::optional<std::string>& text = texts[static_cast<size_t>(order.listedField)];
+        if (!text) return;
+        if (order.kind == OrderKind::Integer) {
+            int64_t whole = 0;
+            if (!ParseWhole(*text, whole)) return;
+            AppendPart(key, reinterpret_cast<const char*>(&whole), sizeof whole);
+        } else if (order.kind == OrderKind::Binary) {
+            std::string bytes;
+            if (!DecodeHex(text->data(), text->size(), bytes)) return;
+            AppendPart(key, bytes.data(), bytes.size());
+        } else {
+            AppendPart(key, text->data(), text->size());
+        }
+    }
+    ReplaceKey(static_cast<size_t>(position_), key);
+}
+
+}  // namespace vordex
