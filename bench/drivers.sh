@@ -157,3 +157,16 @@ for driver in "${driver_list[@]}"; do
             printf "%-8s %-18s %8d %8d %6.3f %8.3f %8.1f %8.1f %8.1f %8.1f\n", d, g, wa, wb, wa / wb,
                 (wa * n + ra * 1e6) / (wb * n + rb * 1e6), fa, fb, pa, pb }'
 done
+
+# Seeks on the larger table, each in a fresh process: past the last row (the
+# library's own keyset cursor reads every key on the way) and back to the
+# first.
+printf '\nSeeks on %s rows (VORDEX_Seek past the last row, then to the first), wall ms:\n\n' "$rows"
+printf '%-8s %10s %10s\n' driver "to end" "to first"
+for driver in "${driver_list[@]}"; do
+    seek=$(VORDEX_DIALOG=stderr VORDEX_CONNECT="$(connect_of "$driver")" "$BENCH_BUILD/bench/vordex_read_bench" \
+        "${library[@]}" --data "$(connect_of "$driver")" --table "$(table_of "$rows")" --case lib-seek)
+    awk -v d="$driver" '{
+            for (i = 1; i <= NF; ++i) { split($i, kv, "="); f[kv[1]] = kv[2] }
+            printf "%-8s %10.1f %10.1f\n", d, f["seek_end_wall"] * 1000, f["seek_first_wall"] * 1000 }' <<<"$seek"
+done

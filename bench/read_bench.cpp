@@ -35,6 +35,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -162,6 +163,7 @@ struct Library {
     int (*OpenRec)();
     int (*IsEOF)();
     int (*MoveNext)();
+    int (*Seek)(int);
     const char* (*GetData)(int);
     int (*ListText)(char*, int);
     void (*Close)();
@@ -186,6 +188,7 @@ Library LoadLibrary(const std::string& path) {
     Resolve(handle, "VORDEX_MoveNext", lib.MoveNext);
     Resolve(handle, "VORDEX_GetData", lib.GetData);
     Resolve(handle, "VORDEX_ListText", lib.ListText);
+    Resolve(handle, "VORDEX_Seek", lib.Seek);
     Resolve(handle, "VORDEX_Close", lib.Close);
     return lib;
 }
@@ -228,6 +231,25 @@ Figures LibraryWalk(const Options& options, HostRead read) {
     AddReadPhases(figures, start, described, opened, walked);
     figures["rows"] = static_cast<double>(rows);
     figures["bytes"] = static_cast<double>(bytes);
+    return figures;
+}
+
+/// E: the library's seeks on a table just opened: past the last row (every
+/// row's key is read on the way) and back to the first.
+Figures LibrarySeeks(const Options& options) {
+    const Library lib = LoadLibrary(options.library);
+    Figures figures;
+    if (lib.Open(options.table.c_str()) <= 0 || lib.OpenRec() != 1) {
+        throw std::runtime_error("opening " + options.table + " failed");
+    }
+    const Stamp opened = Now();
+    if (lib.Seek(INT_MAX - 1) != 1 || lib.IsEOF() != 1) throw std::runtime_error("the seek past the end failed");
+    const Stamp atEnd = Now();
+    if (lib.Seek(0) != 1 || lib.IsEOF() != 0) throw std::runtime_error("the seek to the first row failed");
+    const Stamp atFirst = Now();
+    lib.Close();
+    AddPhase(figures, "seek_end", opened, atEnd);
+    AddPhase(figures, "seek_first", atEnd, atFirst);
     return figures;
 }
 
@@ -309,6 +331,8 @@ const std::vector<Case>& Cases() {
         {"odbc-forward", "C  ODBC by hand, forward-only SQLFetch",
          [](const Options& o) { return OdbcWalk(o, OdbcReader::Cursor::ForwardOnly); }, Kind::Odbc, true},
         {"catalog", "D  catalog", [](const Options& o) { return CatalogWalk(o); }, Kind::Catalog, true},
+        {"lib-seek", "E  library, VORDEX_Seek past the last row and back to the first",
+         [](const Options& o) { return LibrarySeeks(o); }, Kind::Library, false},
     };
     return cases;
 }
