@@ -4,6 +4,7 @@
 #include "api/library_call.h"
 #include "api/library_state.h"
 #include "api/show_message.h"
+#include "db/db_exception.h"
 #include "db/library_messages.h"
 #include "vordex.h"
 
@@ -63,6 +64,11 @@ VORDEX_API int VORDEX_CALL VORDEX_Update(int index, const char* value) {
     const int result = GuardedCall(
         0,
         [index, &field, &wrote] {
+            // The host deletes no row: one the cursor knows is gone was
+            // deleted elsewhere since it was read.
+            if (activeRecord->RowDeleted && !activeRecord->AtStart && !activeRecord->AtEnd) {
+                activeRecord->ThrowError(ErrorRowStatus);
+            }
             activeRecord->Edit();
             activeRecord->Values[index] = field.text;
             wrote = activeRecord->Update();  // false when nothing changed: nothing to write

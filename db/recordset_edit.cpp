@@ -38,9 +38,6 @@ void CRecordset::BeginAdd() {
 void CRecordset::Edit() {
     if (!UpdateAllowed) ThrowError(ErrorNotUpdatable);
     if (Options & OptMultiRow) return;
-    // A row the cursor knows was deleted since it was read is no row to
-    // write, and says so as a row changed elsewhere does.
-    if (RowDeleted && !AtStart && !AtEnd && !FetchFailed) ThrowError(ErrorRowStatus);
     if (!HasCurrentRow()) ThrowError(ErrorNoCurrentRow);
     if (CheckChanges && FieldCount > 0) {
         if (EditMode != NotEditing) RunRestoreCopiesPass();

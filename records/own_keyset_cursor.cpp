@@ -37,6 +37,8 @@ constexpr size_t kMostBlockRows = 1000;
 constexpr size_t kLeastBlockRows = 16;
 // A form in text: hex of 255 characters of up to four bytes, and its type.
 constexpr SQLLEN kFormWidth = 2 * 4 * 256 + 32;
+// The first block is small: the first row comes at once.
+constexpr size_t kFirstBlockRows = 100;
 // Keys read at once for a seek ahead, at most.
 constexpr size_t kMostKeysAtOnce = 100000;
 
@@ -295,8 +297,11 @@ void OwnKeysetCursor::BindBlockColumns(SQLHSTMT statement, std::vector<BlockColu
     if (!SQL_SUCCEEDED(rc)) record_.ThrowError(rc, statement);
     for (size_t c = 0; c < columns.size(); ++c) {
         BlockColumn& column = columns[c];
-        column.data.resize(rows * static_cast<size_t>(column.width));
-        column.indicators.resize(rows);
+        // Never smaller: a block read again fills any of its slots.
+        if (column.data.size() < rows * static_cast<size_t>(column.width)) {
+            column.data.resize(rows * static_cast<size_t>(column.width));
+        }
+        if (column.indicators.size() < rows) column.indicators.resize(rows);
         rc = SQLBindCol(statement, static_cast<SQLUSMALLINT>(c + 1), column.cType, column.data.data(), column.width,
                         column.indicators.data());
         if (!SQL_SUCCEEDED(rc)) record_.ThrowError(rc, statement);
@@ -412,14 +417,15 @@ void OwnKeysetCursor::ReadNextBlock() {
     }
     AppendOrderCondition(sql, "<=", upperBound_, params);
     AppendOrderBy(sql, false);
+    const size_t limit = keyEnds_.empty() ? std::min(blockRows_, kFirstBlockRows) : blockRows_;
     sql.Append(" LIMIT ");
-    sql.Append(std::to_string(blockRows_).c_str());
+    sql.Append(std::to_string(limit).c_str());
     const OwnStatement statement(record_.Database->ConnectionHandle);
     if (!statement) record_.ThrowError(SQL_ERROR);
-    BindBlockColumns(statement.Handle(), block_, blockRows_);
+    BindBlockColumns(statement.Handle(), block_, limit);
     Execute(statement.Handle(), sql, params);
     SQLULEN fetched = 0;
-    std::vector<SQLUSMALLINT> status(blockRows_);
+    std::vector<SQLUSMALLINT> status(limit);
     const SQLRETURN rc = RepeatWhileExecuting(
         [&] { return SQLExtendedFetch(statement.Handle(), SQL_FETCH_NEXT, 0, &fetched, status.data()); });
     if (rc == SQL_NO_DATA) fetched = 0;
@@ -430,7 +436,7 @@ void OwnKeysetCursor::ReadNextBlock() {
         AppendKey(KeyOfFetchedRow(block_, row, false));
         slots_[row] = static_cast<int32_t>(row);
     }
-    if (fetched < blockRows_) keysComplete_ = true;
+    if (fetched < limit) keysComplete_ = true;
 }
 
 void OwnKeysetCursor::ReadKeysOnly(size_t wanted) {

@@ -64,7 +64,6 @@ class Postgres:
 
 
 class Sqlite:
-    name = "SQLite"
     quote = '"'
     real = "REAL"
     binary, untyped, blob = "BLOB", "", "x'00ff10'"
@@ -72,11 +71,14 @@ class Sqlite:
     # column); rows are written by primary key.
     updatable = 1
 
+    def __init__(self, name="SQLite", options=""):
+        self.name, self.options = name, options
+
     def create(self, sql):
         self.directory = tempfile.mkdtemp(dir=sqlite_files.name)
         self.file = os.path.join(self.directory, "drivers.db")
         self.run(sql)
-        self.connect = f"DRIVER={{SQLite3}};Database={self.file}"
+        self.connect = f"DRIVER={{SQLite3}};Database={self.file}" + self.options
 
     def run(self, sql, path=None):
         result = subprocess.run(["sqlite3", "-bail", "-batch", path or self.file], input=sql.encode(),
@@ -99,8 +101,8 @@ class Maria:
     # Its cursor is read-only; rows are written by primary key.
     updatable = 1
 
-    def __init__(self, name="MariaDB", charset="utf8mb4"):
-        self.name, self.charset = name, charset
+    def __init__(self, name="MariaDB", charset="utf8mb4", options=""):
+        self.name, self.charset, self.options = name, charset, options
 
     def create(self, sql):
         self.client(f"DROP DATABASE IF EXISTS {DB}; CREATE DATABASE {DB} CHARACTER SET utf8mb4 COLLATE utf8mb4_bin;",
@@ -108,7 +110,7 @@ class Maria:
         self.client(sql)
         self.connect = host.required_env("VORDEX_TEST_MARIA_DRIVER").replace(
             "Database=" + host.required_env("MARIA_DATABASE"), "Database=" + DB).replace(
-            "CHARSET=utf8mb4", "CHARSET=" + self.charset)
+            "CHARSET=utf8mb4", "CHARSET=" + self.charset) + self.options
 
     def client(self, sql, database=DB):
         result = subprocess.run(["mariadb", "--no-defaults", "--default-character-set=utf8mb4", "-S",
@@ -128,11 +130,15 @@ class Maria:
 
 
 DRIVERS = [Postgres(), Sqlite(), Maria()]
-# The scenario table: a driver and the host's code page. psqlODBC reads in
-# blocks unless told otherwise (the library's choice). A CP932 host gets
+# The scenario table: a driver and the host's code page. A table with a key
+# is read by the library's own keyset cursor unless the connect string
+# chooses the driver's own reading (psqlODBC's blocks of rows, or the whole
+# result at once; SQLite's StepAPI; MariaDB's NO_CACHE). A CP932 host gets
 # its texts converted by the library (UTF-8 from every driver), or by the
 # server where MariaDB's connection is in cp932.
 SCENARIOS = [(d, "utf-8") for d in DRIVERS] + [
+    (Sqlite("SQLite, the driver's own reading", ";StepAPI=0"), "utf-8"),
+    (Maria("MariaDB, the driver's own reading", options=";NO_CACHE=0"), "utf-8")] + [
     (d, "cp932") for d in (Postgres("PostgreSQL, the whole result at once", options=";UseDeclareFetch=0"),
                            Postgres("PostgreSQL Unicode", "PostgreSQL Unicode"),
                            Postgres("PostgreSQL, blocks of 2 rows", options=";UseDeclareFetch=1;Fetch=2"),
@@ -540,6 +546,11 @@ class EveryDriver(unittest.TestCase):
                 expected = ["v" + k for k in ordered]
                 expected[3], expected[5] = "changed", ""
                 self.assertEqual(values, expected)
+                # The deleted row takes no write, and says why (the keyless
+                # table takes none at all).
+                with self.stderr.capture():
+                    self.assertEqual((vordex.Seek(5), vordex.Update(1, b"w")), (1, 0))
+                self.assertEqual(self.stderr.data, b"" if d is s else message(CHANGED_TEXT))
 
     def test_a_server_that_takes_no_writes_says_so(self):
         p, m = DRIVERS[0], DRIVERS[2]
