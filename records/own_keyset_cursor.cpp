@@ -531,21 +531,26 @@ void OwnKeysetCursor::ReReadBlock(int64_t target, bool forward) {
     blockFirst_ = first;
     slots_.assign(last - first + 1, -1);
     SQLUSMALLINT status = 0;
-    for (;;) {
-        SQLULEN fetched = 0;
-        const SQLRETURN rc = RepeatWhileExecuting(
-            [&] { return SQLExtendedFetch(statement.Handle(), SQL_FETCH_NEXT, 0, &fetched, &status); });
-        if (rc == SQL_NO_DATA) break;
-        if (!SQL_SUCCEEDED(rc)) record_.ThrowError(rc, statement.Handle());
-        const auto slot = slotOf.find(KeyOfFetchedRow(staging, 0, false));
-        if (slot == slotOf.end()) continue;
-        for (size_t c = 0; c < staging.size(); ++c) {
-            BlockColumn& column = block_[c];
-            std::memcpy(column.data.data() + slot->second * static_cast<size_t>(column.width), staging[c].data.data(),
-                        static_cast<size_t>(column.width));
-            column.indicators[slot->second] = staging[c].indicators[0];
+    try {
+        for (;;) {
+            SQLULEN fetched = 0;
+            const SQLRETURN rc = RepeatWhileExecuting(
+                [&] { return SQLExtendedFetch(statement.Handle(), SQL_FETCH_NEXT, 0, &fetched, &status); });
+            if (rc == SQL_NO_DATA) break;
+            if (!SQL_SUCCEEDED(rc)) record_.ThrowError(rc, statement.Handle());
+            const auto slot = slotOf.find(KeyOfFetchedRow(staging, 0, false));
+            if (slot == slotOf.end()) continue;
+            for (size_t c = 0; c < staging.size(); ++c) {
+                BlockColumn& column = block_[c];
+                std::memcpy(column.data.data() + slot->second * static_cast<size_t>(column.width),
+                            staging[c].data.data(), static_cast<size_t>(column.width));
+                column.indicators[slot->second] = staging[c].indicators[0];
+            }
+            slots_[slot->second] = static_cast<int32_t>(slot->second);
         }
-        slots_[slot->second] = static_cast<int32_t>(slot->second);
+    } catch (...) {
+        slots_.clear();  // a block half read holds no row: the next move reads it again
+        throw;
     }
 }
 
@@ -614,9 +619,9 @@ SQLRETURN OwnKeysetCursor::Fetch(SQLUSMALLINT fetchType, int32_t rows, SQLULEN& 
         position_ = count;
         return SQL_NO_DATA_FOUND;
     }
-    position_ = target;
     const auto row = static_cast<size_t>(target);
     if (row < blockFirst_ || row >= blockFirst_ + slots_.size()) ReReadBlock(target, forward);
+    position_ = target;  // once the row is at hand: a failed read moves nowhere
     rowsFetched = 1;
     const size_t slot = row - blockFirst_;
     if (slots_[slot] < 0) {
@@ -630,7 +635,8 @@ SQLRETURN OwnKeysetCursor::Fetch(SQLUSMALLINT fetchType, int32_t rows, SQLULEN& 
 
 SQLRETURN OwnKeysetCursor::ReadForm(SQLUSMALLINT column, KeyForm form, KeyValue& value) const {
     value = KeyValue{};
-    if (position_ < 0 || static_cast<size_t>(position_) < blockFirst_ || column == 0 || column > block_.size()) {
+    if (position_ < 0 || static_cast<size_t>(position_) < blockFirst_ ||
+        static_cast<size_t>(position_) - blockFirst_ >= slots_.size() || column == 0 || column > block_.size()) {
         return SQL_ERROR;
     }
     const int32_t row = slots_[static_cast<size_t>(position_) - blockFirst_];
