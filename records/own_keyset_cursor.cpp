@@ -29,14 +29,16 @@ struct OwnKeysetCursor::BlockColumn {
 
 namespace {
 
-// The rows of a block: as many as about 4 MiB of bound storage holds, at
+// The rows of a block: as many as about 2 MiB of bound storage holds, at
 // most 1,000 (a statement's round trip a thousand rows costs the walk
 // little) and at least 16.
-constexpr size_t kBlockBytes = 4u << 20;
+constexpr size_t kBlockBytes = 2u << 20;
 constexpr size_t kMostBlockRows = 1000;
 constexpr size_t kLeastBlockRows = 16;
 // A form in text: hex of 255 characters of up to four bytes, and its type.
 constexpr SQLLEN kFormWidth = 2 * 4 * 256 + 32;
+// An approximate number's exact form in text, SQLite's "real:" and digits.
+constexpr SQLLEN kNumberFormWidth = 64;
 // The first block is small: the first row comes at once.
 constexpr size_t kFirstBlockRows = 100;
 // Keys read at once for a seek ahead, at most.
@@ -180,6 +182,12 @@ std::string OwnKeysetCursor::KeyAt(size_t row) const {
 }
 
 void OwnKeysetCursor::AppendKey(const std::string& key) {
+    // Grown by a quarter at a time, not doubled: the keys are most of the
+    // memory a large table costs.
+    if (keyBytes_.size() + key.size() > keyBytes_.capacity()) {
+        keyBytes_.reserve(keyBytes_.size() + keyBytes_.size() / 4 + key.size() + 4096);
+    }
+    if (keyEnds_.size() == keyEnds_.capacity()) keyEnds_.reserve(keyEnds_.size() + keyEnds_.size() / 4 + 1024);
     keyBytes_ += key;
     keyEnds_.push_back(static_cast<uint32_t>(keyBytes_.size()));
 }
@@ -280,8 +288,14 @@ std::vector<OwnKeysetCursor::BlockColumn> OwnKeysetCursor::NewBlockColumns() con
             continue;
         }
         column.width = kFormWidth;
-        for (const auto& [resultColumn, form] : forms_) {
-            if (resultColumn == c + 1 && form == KeyForm::Double) column.cType = SQL_C_DOUBLE;
+        if (record_.KeyWriter != nullptr) {
+            for (const KeyRowWriter::FormColumn& form : record_.KeyWriter->Columns()) {
+                if (form.resultColumn != c + 1) continue;
+                if (form.form == KeyForm::Double) column.cType = SQL_C_DOUBLE;
+                // A number compared as stored ("real:" and its digits); a
+                // text in its column is too long and refuses a write.
+                if (!form.key && form.form == KeyForm::SqliteTyped) column.width = kNumberFormWidth;
+            }
         }
         for (const OrderColumn& order : order_) {
             if (order.resultColumn != c + 1) continue;
