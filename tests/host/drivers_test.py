@@ -500,56 +500,63 @@ class EveryDriver(unittest.TestCase):
                                  "10\x1fa\n15\x1fnew\n20\x1f1-1-b\n30\x1f2-2-c")
 
     def test_the_keyset_walks_seeks_and_shows_what_others_did(self):
-        """Rows read in blocks by key, over more than two blocks: every row
-        once in key order, seeks far ahead and back; then a row changed, one
-        deleted, one inserted among the rows read and one past the last:
-        read again, the block shows the change and the deletion only."""
+        """Rows read in blocks by key, over more than two blocks, for each
+        kind of key the blocks are ordered by: every row once in key order,
+        seeks far ahead and back; then a row changed, one deleted, one
+        inserted among the rows read and one past the last: read again, the
+        block shows the change and the deletion only."""
         p, s, m = DRIVERS
         rows = 2100
 
         def mixed(i):  # a case-blind collation orders these otherwise than their bytes
             return ("a" if i % 2 else "B") + f"{i:05d}"
         cases = [
-            # what, driver, columns, the key of row i as inserted, a key among them, one past them
-            ("an integer key", p, "k INTEGER PRIMARY KEY, v VARCHAR(20)", lambda i: str(i * 10), "31", "999999"),
-            ("a case-blind text key", m, "k VARCHAR(10) COLLATE utf8mb4_general_ci PRIMARY KEY, v VARCHAR(20)",
-             mixed, "'a00003x'", "'zzzzz'"),
-            ("no key: the row number", s, "k INTEGER, v VARCHAR(20)", lambda i: str(i * 10), "31", "999999"),
+            # what, driver, key columns, their order, the key of row i as SQL, a key among the rows, one past
+            ("an integer key", p, "k INTEGER PRIMARY KEY", "k", lambda i: str(i * 10), "31", "999999"),
+            ("the second column of a composite key", p, "a INTEGER, b VARCHAR(3), PRIMARY KEY(a, b)", "a, b",
+             lambda i: f"{i // 3}, '{'zyx'[i % 3]}'", "1, 'a'", "999999, 'a'"),
+            ("a case-blind text key", m, "k VARCHAR(10) COLLATE utf8mb4_general_ci PRIMARY KEY", "k",
+             lambda i: f"'{mixed(i)}'", "'a00003x'", "'zzzzz'"),
+            ("a FLOAT key", m, "k DOUBLE PRIMARY KEY", "k", lambda i: repr(i / 10 - 50), "-49.65", "1e9"),
+            ("a binary key, bytes past 0x7f", m, "k VARBINARY(4) PRIMARY KEY", "k",
+             lambda i: f"x'{(i * 97) % 65536:04x}'", "x'0001ff'", "x'ffffff'"),
+            ("a BIT key", m, "k BIT(16) PRIMARY KEY", "k", lambda i: str(i * 3), "4", "65535"),
+            ("no key: the row number", s, "k INTEGER", "rowid", lambda i: str(i * 10), "31", "999999"),
         ]
-        for what, d, columns, key, among, past in cases:
+        for what, d, keys, order, key, among, past in cases:
             with self.subTest(f"{what}: {d.name}"):
                 vordex.Close()
-                quote = (lambda t: f"'{t}'") if d is m else (lambda t: t)
-                d.create(f"CREATE TABLE t({columns}); INSERT INTO t VALUES " +
-                         ",".join(f"({quote(key(i))}, 'v{key(i)}')" for i in range(rows)) + ";")
-                ordered = [key(i) for i in range(rows)] if d is s else d.query("SELECT k FROM t ORDER BY k;").split("\n")
+                d.create(f"CREATE TABLE t({keys}, v VARCHAR(20)); INSERT INTO t VALUES " +
+                         ",".join(f"({key(i)}, 'v{i}')" for i in range(rows)) + ";")
+                ordered = d.query(f"SELECT v FROM t ORDER BY {order};").split("\n")
                 os.environ["VORDEX_CONNECT"] = d.connect
-                self.assertEqual((vordex.Open(b"t"), vordex.OpenRec()), (2, 1))
-                walked = [vordex.text("GetData", 0)]
+                last = vordex.Open(b"t") - 1
+                self.assertEqual(vordex.OpenRec(), 1)
+                walked = [vordex.text("GetData", last)]
                 while vordex.MoveNext() and not vordex.IsEOF():
-                    walked.append(vordex.text("GetData", 0))
+                    walked.append(vordex.text("GetData", last))
                 self.assertEqual(walked, ordered)
-                self.assertEqual([vordex.Seek(rows - 1), vordex.text("GetData", 0), vordex.Seek(rows), vordex.IsEOF(),
-                                  vordex.Seek(1), vordex.text("GetData", 0)], [1, ordered[-1], 1, 1, 1, ordered[1]])
+                self.assertEqual([vordex.Seek(rows - 1), vordex.text("GetData", last), vordex.Seek(rows),
+                                  vordex.IsEOF(), vordex.Seek(1), vordex.text("GetData", last)],
+                                 [1, ordered[-1], 1, 1, 1, ordered[1]])
                 if d is p:
                     self.assertFalse(d.reads_in_blocks())
-                d.query(f"UPDATE t SET v = 'changed' WHERE k = {quote(ordered[3])};"
-                        f" DELETE FROM t WHERE k = {quote(ordered[5])};"
+                d.query(f"UPDATE t SET v = 'changed' WHERE v = '{ordered[3]}'; DELETE FROM t WHERE v = '{ordered[5]}';"
                         f" INSERT INTO t VALUES ({among}, 'among'), ({past}, 'past');")
                 # Away past the block and back: the block is read again.
                 self.assertEqual((vordex.Seek(rows - 1), vordex.Seek(0)), (1, 1))
-                values = [vordex.text("GetData", 1)]
+                values = [vordex.text("GetData", last)]
                 while vordex.MoveNext() and not vordex.IsEOF():
-                    values.append(vordex.text("GetData", 1))
+                    values.append(vordex.text("GetData", last))
                 # The deleted row keeps its number, empty; the new rows are
                 # not in the record.
-                expected = ["v" + k for k in ordered]
+                expected = list(ordered)
                 expected[3], expected[5] = "changed", ""
                 self.assertEqual(values, expected)
                 # The deleted row takes no write, and says why (the keyless
                 # table takes none at all).
                 with self.stderr.capture():
-                    self.assertEqual((vordex.Seek(5), vordex.Update(1, b"w")), (1, 0))
+                    self.assertEqual((vordex.Seek(5), vordex.Update(last, b"w")), (1, 0))
                 self.assertEqual(self.stderr.data, b"" if d is s else message(CHANGED_TEXT))
 
     def test_a_server_that_takes_no_writes_says_so(self):
