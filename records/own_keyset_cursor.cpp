@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <unordered_map>
 
 #include "db/database.h"
@@ -136,7 +137,7 @@ std::unique_ptr<OwnKeysetCursor> OwnKeysetCursor::For(CMyRec& record) {
 }
 
 OwnKeysetCursor::OwnKeysetCursor(CMyRec& record, std::vector<OrderColumn> order)
-    : record_(record), order_(std::move(order)) {
+    : record_(record), order_(std::move(order)), keys_(order_.size()) {
     for (OrderColumn& column : order_) column.name = Quoted(column.bracketed);
 }
 
@@ -176,29 +177,45 @@ void OwnKeysetCursor::Start(uint32_t resultColumns) {
     SQLFreeStmt(record_.StatementHandle, SQL_CLOSE);
 }
 
-std::string OwnKeysetCursor::KeyAt(size_t row) const {
-    const size_t begin = row == 0 ? 0 : keyEnds_[row - 1];
-    return keyBytes_.substr(begin, keyEnds_[row] - begin);
-}
+// The keys live in chunks of 1 MiB that never move: a large keyset grows
+// without copying itself (a buffer grown by copies leaves the heap holding
+// every size it had).
+constexpr size_t kKeyChunk = 1u << 20;
 
-void OwnKeysetCursor::AppendKey(const std::string& key) {
-    // Grown by a quarter at a time, not doubled: the keys are most of the
-    // memory a large table costs.
-    if (keyBytes_.size() + key.size() > keyBytes_.capacity()) {
-        keyBytes_.reserve(keyBytes_.size() + keyBytes_.size() / 4 + key.size() + 4096);
+size_t OwnKeysetCursor::KeyStore::Size() const { return starts_.size(); }
+
+std::string OwnKeysetCursor::KeyStore::At(size_t row) const {
+    const uint32_t start = starts_[row];
+    const char* at = chunks_[start / kKeyChunk].get() + start % kKeyChunk;
+    size_t length = 0;
+    for (size_t part = 0; part < parts_; ++part) {
+        length += 2 + (static_cast<unsigned char>(at[length]) | (static_cast<unsigned char>(at[length + 1]) << 8));
     }
-    if (keyEnds_.size() == keyEnds_.capacity()) keyEnds_.reserve(keyEnds_.size() + keyEnds_.size() / 4 + 1024);
-    keyBytes_ += key;
-    keyEnds_.push_back(static_cast<uint32_t>(keyBytes_.size()));
+    return std::string(at, length);
 }
 
-void OwnKeysetCursor::ReplaceKey(size_t row, const std::string& key) {
-    const size_t begin = row == 0 ? 0 : keyEnds_[row - 1];
-    const size_t length = keyEnds_[row] - begin;
-    keyBytes_.replace(begin, length, key);
-    const auto shift = static_cast<int64_t>(key.size()) - static_cast<int64_t>(length);
-    for (size_t i = row; i < keyEnds_.size(); ++i) keyEnds_[i] = static_cast<uint32_t>(keyEnds_[i] + shift);
+void OwnKeysetCursor::KeyStore::Append(const std::string& key) {
+    starts_.push_back(Store(key));
 }
+
+void OwnKeysetCursor::KeyStore::Replace(size_t row, const std::string& key) {
+    starts_[row] = Store(key);  // the old bytes stay unused: a renamed row is rare
+}
+
+uint32_t OwnKeysetCursor::KeyStore::Store(const std::string& key) {
+    if (key.size() > kKeyChunk) throw new CDBException(SQL_ERROR);
+    if (chunks_.empty() || used_ + key.size() > kKeyChunk) {
+        chunks_.push_back(std::make_unique<char[]>(kKeyChunk));
+        used_ = 0;
+    }
+    const size_t start = (chunks_.size() - 1) * kKeyChunk + used_;
+    if (start + key.size() > UINT32_MAX) throw new CDBException(SQL_ERROR);
+    std::memcpy(chunks_.back().get() + used_, key.data(), key.size());
+    used_ += key.size();
+    return static_cast<uint32_t>(start);
+}
+
+std::string OwnKeysetCursor::KeyAt(size_t row) const { return keys_.At(row); }
 
 CText OwnKeysetCursor::SelectHead() const {
     // The record's statement is "SELECT <items> FROM <table> WHERE <filter>".
@@ -425,13 +442,13 @@ void OwnKeysetCursor::ReadNextBlock() {
     CText sql = SelectHead();
     Parameters params;
     sql.Append(" WHERE ");
-    if (!keyEnds_.empty()) {
-        AppendOrderCondition(sql, ">", KeyAt(keyEnds_.size() - 1), params);
+    if (!(keys_.Size() == 0)) {
+        AppendOrderCondition(sql, ">", KeyAt(keys_.Size() - 1), params);
         sql.Append(" AND ");
     }
     AppendOrderCondition(sql, "<=", upperBound_, params);
     AppendOrderBy(sql, false);
-    const size_t limit = keyEnds_.empty() ? std::min(blockRows_, kFirstBlockRows) : blockRows_;
+    const size_t limit = (keys_.Size() == 0) ? std::min(blockRows_, kFirstBlockRows) : blockRows_;
     sql.Append(" LIMIT ");
     sql.Append(std::to_string(limit).c_str());
     const OwnStatement statement(record_.Database->ConnectionHandle);
@@ -444,10 +461,10 @@ void OwnKeysetCursor::ReadNextBlock() {
         [&] { return SQLExtendedFetch(statement.Handle(), SQL_FETCH_NEXT, 0, &fetched, status.data()); });
     if (rc == SQL_NO_DATA) fetched = 0;
     if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) record_.ThrowError(rc, statement.Handle());
-    blockFirst_ = keyEnds_.size();
+    blockFirst_ = keys_.Size();
     slots_.assign(fetched, -1);
     for (size_t row = 0; row < fetched; ++row) {
-        AppendKey(KeyOfFetchedRow(block_, row, false));
+        keys_.Append(KeyOfFetchedRow(block_, row, false));
         slots_[row] = static_cast<int32_t>(row);
     }
     if (fetched < limit) keysComplete_ = true;
@@ -465,13 +482,13 @@ void OwnKeysetCursor::ReadKeysOnly(size_t wanted) {
     sql.Append(Quoted(record_.QuotedName));
     Parameters params;
     sql.Append(" WHERE ");
-    if (!keyEnds_.empty()) {
-        AppendOrderCondition(sql, ">", KeyAt(keyEnds_.size() - 1), params);
+    if (!(keys_.Size() == 0)) {
+        AppendOrderCondition(sql, ">", KeyAt(keys_.Size() - 1), params);
         sql.Append(" AND ");
     }
     AppendOrderCondition(sql, "<=", upperBound_, params);
     AppendOrderBy(sql, false);
-    const size_t limit = std::min(std::max(wanted, keyEnds_.size()), kMostKeysAtOnce);
+    const size_t limit = std::min(std::max(wanted, keys_.Size()), kMostKeysAtOnce);
     sql.Append(" LIMIT ");
     sql.Append(std::to_string(limit).c_str());
     const OwnStatement statement(record_.Database->ConnectionHandle);
@@ -496,7 +513,7 @@ void OwnKeysetCursor::ReadKeysOnly(size_t wanted) {
             [&] { return SQLExtendedFetch(statement.Handle(), SQL_FETCH_NEXT, 0, &fetched, status.data()); });
         if (rc == SQL_NO_DATA) break;
         if (!SQL_SUCCEEDED(rc)) record_.ThrowError(rc, statement.Handle());
-        for (size_t row = 0; row < fetched; ++row) AppendKey(KeyOfFetchedRow(columns, row, true));
+        for (size_t row = 0; row < fetched; ++row) keys_.Append(KeyOfFetchedRow(columns, row, true));
         read += fetched;
         if (fetched < rows) break;
     }
@@ -505,8 +522,8 @@ void OwnKeysetCursor::ReadKeysOnly(size_t wanted) {
 
 void OwnKeysetCursor::ReadKeysThrough(int64_t row) {
     if (!started_) ReadUpperBound();
-    while (!keysComplete_ && row >= static_cast<int64_t>(keyEnds_.size())) {
-        const auto count = static_cast<int64_t>(keyEnds_.size());
+    while (!keysComplete_ && row >= static_cast<int64_t>(keys_.Size())) {
+        const auto count = static_cast<int64_t>(keys_.Size());
         if (row == count) {
             ReadNextBlock();  // the walk goes on: rows and keys at once
         } else {
@@ -517,7 +534,7 @@ void OwnKeysetCursor::ReadKeysThrough(int64_t row) {
 
 void OwnKeysetCursor::ReReadBlock(int64_t target, bool forward) {
     SizeBlock();
-    const size_t count = keyEnds_.size();
+    const size_t count = keys_.Size();
     size_t first, last;
     if (forward) {
         first = static_cast<size_t>(target);
@@ -605,13 +622,13 @@ SQLRETURN OwnKeysetCursor::Fetch(SQLUSMALLINT fetchType, int32_t rows, SQLULEN& 
             break;
         case SQL_FETCH_LAST:
             ReadKeysThrough(INT64_MAX);
-            target = static_cast<int64_t>(keyEnds_.size()) - 1;
+            target = static_cast<int64_t>(keys_.Size()) - 1;
             forward = false;
             break;
         case SQL_FETCH_ABSOLUTE:
             if (rows < 0) {
                 ReadKeysThrough(INT64_MAX);
-                target = static_cast<int64_t>(keyEnds_.size()) + rows;
+                target = static_cast<int64_t>(keys_.Size()) + rows;
             } else {
                 target = static_cast<int64_t>(rows) - 1;
             }
@@ -624,7 +641,7 @@ SQLRETURN OwnKeysetCursor::Fetch(SQLUSMALLINT fetchType, int32_t rows, SQLULEN& 
             record_.ThrowError(SQL_ERROR);
     }
     if (target >= 0) ReadKeysThrough(target);
-    const auto count = static_cast<int64_t>(keyEnds_.size());
+    const auto count = static_cast<int64_t>(keys_.Size());
     if (target < 0) {
         position_ = -1;
         return SQL_NO_DATA_FOUND;
@@ -670,7 +687,7 @@ SQLRETURN OwnKeysetCursor::ReadForm(SQLUSMALLINT column, KeyForm form, KeyValue&
 }
 
 void OwnKeysetCursor::RenameCurrentRow(SQLHSTMT statement, const std::vector<std::optional<std::string>>& texts) {
-    if (position_ < 0 || static_cast<size_t>(position_) >= keyEnds_.size()) return;
+    if (position_ < 0 || static_cast<size_t>(position_) >= keys_.Size()) return;
     std::string key;
     for (const OrderColumn& order : order_) {
         if (order.listedField < 0) {
@@ -704,7 +721,7 @@ void OwnKeysetCursor::RenameCurrentRow(SQLHSTMT statement, const std::vector<std
             AppendPart(key, text->data(), text->size());
         }
     }
-    ReplaceKey(static_cast<size_t>(position_), key);
+    keys_.Replace(static_cast<size_t>(position_), key);
 }
 
 }  // namespace vordex

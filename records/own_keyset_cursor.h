@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -90,10 +91,27 @@ public:
 private:
     struct BlockColumn;
 
+    /// The keys read so far, in order: each row's encoded order values.
+    class KeyStore {
+    public:
+        explicit KeyStore(size_t parts) : parts_(parts) {}
+        size_t Size() const;
+        std::string At(size_t row) const;
+        void Append(const std::string& key);
+        void Replace(size_t row, const std::string& key);
+
+    private:
+        uint32_t Store(const std::string& key);
+
+        size_t parts_;
+        std::vector<std::unique_ptr<char[]>> chunks_;
+        size_t used_ = 0;
+        /// Each row's first byte, counted over the chunks.
+        std::deque<uint32_t> starts_;
+    };
+
     /// The order values of row `row` of the keys, one encoded string.
     std::string KeyAt(size_t row) const;
-    void AppendKey(const std::string& key);
-    void ReplaceKey(size_t row, const std::string& key);
 
     void SizeBlock();
     void ReadUpperBound();
@@ -129,9 +147,7 @@ private:
     /// Form result columns the key writer reads, and their forms.
     std::vector<std::pair<SQLUSMALLINT, KeyForm>> forms_;
 
-    // The keys read so far, in order: each row's encoded order values.
-    std::string keyBytes_;
-    std::vector<uint32_t> keyEnds_;
+    KeyStore keys_;
     bool keysComplete_ = false;
     /// The last key at the open: rows past it came later.
     std::string upperBound_;
