@@ -522,10 +522,16 @@ class EveryDriver(unittest.TestCase):
              lambda i: f"x'{(i * 97) % 65536:04x}'", "x'0001ff'", "x'ffffff'"),
             ("a BIT key", m, "k BIT(16) PRIMARY KEY", "k", lambda i: str(i * 3), "4", "65535"),
             ("no key: the row number", s, "k INTEGER", "rowid", lambda i: str(i * 10), "31", "999999"),
+            # Sent as the driver's UTF-8, whatever the host's code page.
+            ("a key in Japanese, a CP932 host", p, "k VARCHAR(9) PRIMARY KEY", "k", lambda i: f"'表{i:05d}'",
+             "'表00003x'", "'表99999'"),
         ]
         for what, d, keys, order, key, among, past in cases:
             with self.subTest(f"{what}: {d.name}"):
                 vordex.Close()
+                cp932 = "CP932" in what
+                os.environ["VORDEX_CODEPAGE"] = "932" if cp932 else "65001"
+                vordex.encoding = "cp932" if cp932 else "utf-8"
                 d.create(f"CREATE TABLE t({keys}, v VARCHAR(20)); INSERT INTO t VALUES " +
                          ",".join(f"({key(i)}, 'v{i}')" for i in range(rows)) + ";")
                 ordered = d.query(f"SELECT v FROM t ORDER BY {order};").split("\n")
@@ -557,7 +563,7 @@ class EveryDriver(unittest.TestCase):
                 # table takes none at all).
                 with self.stderr.capture():
                     self.assertEqual((vordex.Seek(5), vordex.Update(last, b"w")), (1, 0))
-                self.assertEqual(self.stderr.data, b"" if d is s else message(CHANGED_TEXT))
+                self.assertEqual(self.stderr.data, b"" if d is s else message(CHANGED_TEXT, vordex.encoding))
 
     def test_a_server_that_takes_no_writes_says_so(self):
         p, m = DRIVERS[0], DRIVERS[2]
