@@ -565,6 +565,32 @@ class EveryDriver(unittest.TestCase):
                     self.assertEqual((vordex.Seek(5), vordex.Update(last, b"w")), (1, 0))
                 self.assertEqual(self.stderr.data, b"" if d is s else message(CHANGED_TEXT, vordex.encoding))
 
+    def test_a_table_dropped_mid_walk_is_no_end_of_the_rows(self):
+        """The keyset holds nothing between calls: another session drops the
+        table at once (bounded, so that a held lock fails the test), and the
+        walk fails with the server's words at the next block, never ends."""
+        drops = {"PostgreSQL": "SET lock_timeout = '5s'; DROP TABLE t;",
+                 "SQLite": "PRAGMA busy_timeout = 5000; DROP TABLE t;",
+                 "MariaDB": "SET SESSION lock_wait_timeout = 5; DROP TABLE t;"}
+        for d in DRIVERS:
+            with self.subTest(d.name):
+                vordex.Close()
+                d.create("CREATE TABLE t(k INTEGER PRIMARY KEY, v VARCHAR(9)); INSERT INTO t VALUES " +
+                         ",".join(f"({i}, 'v{i}')" for i in range(2100)) + ";")
+                os.environ["VORDEX_CONNECT"] = d.connect
+                self.assertEqual((vordex.Open(b"t"), vordex.OpenRec()), (2, 1))
+                for _ in range(150):
+                    self.assertEqual(vordex.MoveNext(), 1)
+                d.query(drops[d.name])
+                moved, rows = 1, 150
+                with self.stderr.capture():
+                    while moved and not vordex.IsEOF():
+                        moved = vordex.MoveNext()
+                        rows += moved
+                self.assertEqual((moved, vordex.IsEOF()), (0, 0))
+                self.assertLess(rows, 2100)
+                self.assertTrue(self.stderr.data.startswith(b"VORDEX: "), self.stderr.data)
+
     def test_a_server_that_takes_no_writes_says_so(self):
         p, m = DRIVERS[0], DRIVERS[2]
         cases = [(p, ";ConnSettings=SET default_transaction_read_only%3Don", None),
