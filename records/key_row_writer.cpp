@@ -112,7 +112,7 @@ KeyRowWriter::KeyRowWriter(CMyRec& record, const KeyWriteTraits& traits, std::ve
     }
 }
 
-void KeyRowWriter::AppendFormItems(CText& sql, SQLUSMALLINT firstColumn) {
+SQLUSMALLINT KeyRowWriter::AppendFormItems(CText& sql, SQLUSMALLINT firstColumn) {
     for (FormColumn& column : columns_) {
         column.resultColumn = 0;
         if (column.field >= 0 && ReadFromListedColumn(column.form)) continue;
@@ -120,6 +120,7 @@ void KeyRowWriter::AppendFormItems(CText& sql, SQLUSMALLINT firstColumn) {
         sql.Append(",");
         column.resultColumn = firstColumn++;
     }
+    return firstColumn;
 }
 
 std::vector<std::pair<SQLUSMALLINT, KeyForm>> KeyRowWriter::FormItems() const {

@@ -56,8 +56,8 @@ public:
 
     /// Appends the select-list items of the forms not read from a listed
     /// column, each followed by ","; numbers their result columns from
-    /// `firstColumn` on.
-    void AppendFormItems(CText& sql, SQLUSMALLINT firstColumn);
+    /// `firstColumn` on. Returns the next result column.
+    SQLUSMALLINT AppendFormItems(CText& sql, SQLUSMALLINT firstColumn);
     /// After each fetch of a row: a row this writer wrote shows as stored.
     /// Inline: it runs for every fetched row.
     void AfterFetch() {

@@ -148,8 +148,7 @@ uint32_t CMyRec::AppendSelectList(CText& sql) {
     }
     // Read only when a row is written, with SQLGetData.
     auto next = static_cast<SQLUSMALLINT>(count + 1);
-    if (KeyWriter != nullptr) KeyWriter->AppendFormItems(sql, next);
-    if (KeyWriter != nullptr) next = static_cast<SQLUSMALLINT>(next + KeyWriter->FormItems().size());
+    if (KeyWriter != nullptr) next = KeyWriter->AppendFormItems(sql, next);
     if (Keyset != nullptr) Keyset->AppendOrderItems(sql, next);
     return count;
 }

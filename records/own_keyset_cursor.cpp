@@ -1,8 +1,6 @@
 #include "records/own_keyset_cursor.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <unordered_map>
@@ -64,12 +62,22 @@ std::vector<std::string> SplitParts(const std::string& key) {
     return parts;
 }
 
-bool ParseWhole(const std::string& text, int64_t& value) {
-    if (text.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    value = std::strtoll(text.c_str(), &end, 10);
-    return errno == 0 && *end == '\0';
+/// Appends the value whose text (as the record reads it) is the `length`
+/// bytes at `text`, in the form of `kind`; false when the text is no such
+/// value.
+bool AppendTextValue(std::string& key, OwnKeysetCursor::OrderKind kind, const char* text, size_t length) {
+    if (kind == OwnKeysetCursor::OrderKind::Integer) {
+        int64_t whole = 0;
+        if (!ParseInteger(std::string(text, length), whole)) return false;  // a short text: no allocation
+        AppendPart(key, reinterpret_cast<const char*>(&whole), sizeof whole);
+    } else if (kind == OwnKeysetCursor::OrderKind::Binary) {
+        std::string bytes;
+        if (!DecodeHex(text, length, bytes)) return false;
+        AppendPart(key, bytes.data(), bytes.size());
+    } else {
+        AppendPart(key, text, length);
+    }
+    return true;
 }
 
 /// A parameter's value, kept where its binding points until the statement ran.
@@ -194,9 +202,7 @@ std::string OwnKeysetCursor::KeyStore::At(size_t row) const {
     return std::string(at, length);
 }
 
-void OwnKeysetCursor::KeyStore::Append(const std::string& key) {
-    starts_.push_back(Store(key));
-}
+void OwnKeysetCursor::KeyStore::Append(const std::string& key) { starts_.push_back(Store(key)); }
 
 void OwnKeysetCursor::KeyStore::Replace(size_t row, const std::string& key) {
     starts_[row] = Store(key);  // the old bytes stay unused: a renamed row is rare
@@ -352,25 +358,13 @@ std::string OwnKeysetCursor::KeyOfFetchedRow(const std::vector<BlockColumn>& col
             AppendPart(key, at, 8);
             continue;
         }
-        const std::string text(at, static_cast<size_t>(std::min(indicator, column.width - 1)));
-        if (order.kind == OrderKind::Integer) {
-            int64_t whole = 0;
-            if (!ParseWhole(text, whole)) record_.ThrowError(SQL_ERROR);
-            AppendPart(key, reinterpret_cast<const char*>(&whole), sizeof whole);
-        } else if (order.kind == OrderKind::Binary) {
-            std::string bytes;
-            if (!DecodeHex(text.data(), text.size(), bytes)) record_.ThrowError(SQL_ERROR);
-            AppendPart(key, bytes.data(), bytes.size());
-        } else {
-            AppendPart(key, text.data(), text.size());
-        }
+        const auto length = static_cast<size_t>(std::min(indicator, column.width - 1));
+        if (!AppendTextValue(key, order.kind, at, length)) record_.ThrowError(SQL_ERROR);
     }
     return key;
 }
 
-void OwnKeysetCursor::ReadUpperBound() {
-    started_ = true;
-    // Only the order's own values are read.
+CText OwnKeysetCursor::OrderSelect() const {
     CText sql("SELECT ");
     for (size_t i = 0; i < order_.size(); ++i) {
         if (i > 0) sql.Append(",");
@@ -380,49 +374,40 @@ void OwnKeysetCursor::ReadUpperBound() {
     }
     sql.Append(" FROM ");
     sql.Append(Quoted(record_.QuotedName));
+    return sql;
+}
+
+std::vector<OwnKeysetCursor::BlockColumn> OwnKeysetCursor::OrderColumnsAlone() const {
+    std::vector<BlockColumn> columns(order_.size());
+    for (size_t i = 0; i < order_.size(); ++i) {
+        columns[i].cType = order_[i].listedField >= 0            ? SQL_C_CHAR
+                           : order_[i].kind == OrderKind::Double ? SQL_C_DOUBLE
+                                                                 : SQL_C_SBIGINT;
+        columns[i].width = columns[i].cType == SQL_C_CHAR ? kFormWidth : 8;
+    }
+    return columns;
+}
+
+void OwnKeysetCursor::ReadUpperBound() {
+    started_ = true;
+    CText sql = OrderSelect();
     AppendOrderBy(sql, true);
     sql.Append(" LIMIT 1");
     const OwnStatement statement(record_.Database->ConnectionHandle);
     if (!statement) record_.ThrowError(SQL_ERROR);
+    std::vector<BlockColumn> columns = OrderColumnsAlone();
+    BindBlockColumns(statement.Handle(), columns, 1);
     Execute(statement.Handle(), sql, {});
-    std::string key;
-    for (size_t i = 0; i < order_.size(); ++i) {
-        std::string text;
-        bool isNull = false;
-        const SQLRETURN rc = i == 0 ? RepeatWhileExecuting([&] { return SQLFetch(statement.Handle()); }) : SQL_SUCCESS;
-        if (rc == SQL_NO_DATA) {
-            keysComplete_ = true;  // no rows
-            return;
-        }
-        if (!SQL_SUCCEEDED(rc)) record_.ThrowError(rc, statement.Handle());
-        const OrderKind kind = order_[i].kind;
-        if (kind == OrderKind::Double) {
-            double real = 0;
-            SQLLEN indicator = 0;
-            if (!SQL_SUCCEEDED(SQLGetData(statement.Handle(), static_cast<SQLUSMALLINT>(i + 1), SQL_C_DOUBLE, &real, 0,
-                                          &indicator))) {
-                record_.ThrowError(SQL_ERROR, statement.Handle());
-            }
-            AppendPart(key, reinterpret_cast<const char*>(&real), sizeof real);
-            continue;
-        }
-        if (!SQL_SUCCEEDED(ReadWholeText(statement.Handle(), static_cast<SQLUSMALLINT>(i + 1), text, isNull)) ||
-            isNull) {
-            record_.ThrowError(SQL_ERROR, statement.Handle());
-        }
-        if (kind == OrderKind::Integer) {
-            int64_t whole = 0;
-            if (!ParseWhole(text, whole)) record_.ThrowError(SQL_ERROR);
-            AppendPart(key, reinterpret_cast<const char*>(&whole), sizeof whole);
-        } else if (kind == OrderKind::Binary) {
-            std::string bytes;
-            if (!DecodeHex(text.data(), text.size(), bytes)) record_.ThrowError(SQL_ERROR);
-            AppendPart(key, bytes.data(), bytes.size());
-        } else {
-            AppendPart(key, text.data(), text.size());
-        }
+    SQLULEN fetched = 0;
+    SQLUSMALLINT status = 0;
+    const SQLRETURN rc = RepeatWhileExecuting(
+        [&] { return SQLExtendedFetch(statement.Handle(), SQL_FETCH_NEXT, 0, &fetched, &status); });
+    if (rc == SQL_NO_DATA || (SQL_SUCCEEDED(rc) && fetched == 0)) {
+        keysComplete_ = true;  // no rows
+        return;
     }
-    upperBound_ = key;
+    if (!SQL_SUCCEEDED(rc)) record_.ThrowError(rc, statement.Handle());
+    upperBound_ = KeyOfFetchedRow(columns, 0, true);
 }
 
 void OwnKeysetCursor::SizeBlock() {
@@ -442,13 +427,13 @@ void OwnKeysetCursor::ReadNextBlock() {
     CText sql = SelectHead();
     Parameters params;
     sql.Append(" WHERE ");
-    if (!(keys_.Size() == 0)) {
+    if (keys_.Size() != 0) {
         AppendOrderCondition(sql, ">", KeyAt(keys_.Size() - 1), params);
         sql.Append(" AND ");
     }
     AppendOrderCondition(sql, "<=", upperBound_, params);
     AppendOrderBy(sql, false);
-    const size_t limit = (keys_.Size() == 0) ? std::min(blockRows_, kFirstBlockRows) : blockRows_;
+    const size_t limit = keys_.Size() == 0 ? std::min(blockRows_, kFirstBlockRows) : blockRows_;
     sql.Append(" LIMIT ");
     sql.Append(std::to_string(limit).c_str());
     const OwnStatement statement(record_.Database->ConnectionHandle);
@@ -471,18 +456,10 @@ void OwnKeysetCursor::ReadNextBlock() {
 }
 
 void OwnKeysetCursor::ReadKeysOnly(size_t wanted) {
-    CText sql("SELECT ");
-    for (size_t i = 0; i < order_.size(); ++i) {
-        if (i > 0) sql.Append(",");
-        sql.Append(order_[i].listedField >= 0
-                       ? Quoted(record_.ReadExpression(static_cast<uint32_t>(order_[i].listedField)))
-                       : order_[i].name);
-    }
-    sql.Append(" FROM ");
-    sql.Append(Quoted(record_.QuotedName));
+    CText sql = OrderSelect();
     Parameters params;
     sql.Append(" WHERE ");
-    if (!(keys_.Size() == 0)) {
+    if (keys_.Size() != 0) {
         AppendOrderCondition(sql, ">", KeyAt(keys_.Size() - 1), params);
         sql.Append(" AND ");
     }
@@ -493,15 +470,7 @@ void OwnKeysetCursor::ReadKeysOnly(size_t wanted) {
     sql.Append(std::to_string(limit).c_str());
     const OwnStatement statement(record_.Database->ConnectionHandle);
     if (!statement) record_.ThrowError(SQL_ERROR);
-    // The order's columns, as a block binds them.
-    std::vector<BlockColumn> columns(order_.size());
-    for (size_t i = 0; i < order_.size(); ++i) {
-        const OrderKind kind = order_[i].kind;
-        columns[i].cType = order_[i].listedField >= 0  ? SQL_C_CHAR
-                           : kind == OrderKind::Double ? SQL_C_DOUBLE
-                                                       : SQL_C_SBIGINT;
-        columns[i].width = columns[i].cType == SQL_C_CHAR ? kFormWidth : 8;
-    }
+    std::vector<BlockColumn> columns = OrderColumnsAlone();
     const size_t rows = std::min<size_t>(limit, kMostBlockRows);
     BindBlockColumns(statement.Handle(), columns, rows);
     Execute(statement.Handle(), sql, params);
@@ -708,18 +677,7 @@ void OwnKeysetCursor::RenameCurrentRow(SQLHSTMT statement, const std::vector<std
             continue;
         }
         const std::optional<std::string>& text = texts[static_cast<size_t>(order.listedField)];
-        if (!text) return;
-        if (order.kind == OrderKind::Integer) {
-            int64_t whole = 0;
-            if (!ParseWhole(*text, whole)) return;
-            AppendPart(key, reinterpret_cast<const char*>(&whole), sizeof whole);
-        } else if (order.kind == OrderKind::Binary) {
-            std::string bytes;
-            if (!DecodeHex(text->data(), text->size(), bytes)) return;
-            AppendPart(key, bytes.data(), bytes.size());
-        } else {
-            AppendPart(key, text->data(), text->size());
-        }
+        if (!text || !AppendTextValue(key, order.kind, text->data(), text->size())) return;
     }
     keys_.Replace(static_cast<size_t>(position_), key);
 }

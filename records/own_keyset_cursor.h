@@ -123,6 +123,10 @@ private:
 
     /// `bracketed` in the data source's own quotes.
     CText Quoted(CText bracketed) const;
+    /// "SELECT <the order's values> FROM <table>".
+    CText OrderSelect() const;
+    /// The bindings of the order's values alone, as OrderSelect reads them.
+    std::vector<BlockColumn> OrderColumnsAlone() const;
     /// "SELECT <items> FROM <table>" of the record's statement.
     CText SelectHead() const;
     /// Appends the condition that the order is `op` the key `key` (">",

@@ -70,14 +70,6 @@ SQLRETURN ReadWholeText(SQLHSTMT statement, SQLUSMALLINT column, std::string& ou
 
 namespace {
 
-bool ParseInteger(const std::string& text, int64_t& value) {
-    if (text.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    value = std::strtoll(text.c_str(), &end, 10);
-    return errno == 0 && *end == '\0';
-}
-
 bool ParseReal(const std::string& text, double& value) {
     if (text.empty()) return false;
     char* end = nullptr;
@@ -125,6 +117,14 @@ bool ParseSqliteForm(KeyValue& value) {
 }
 
 }  // namespace
+
+bool ParseInteger(const std::string& text, int64_t& value) {
+    if (text.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    value = std::strtoll(text.c_str(), &end, 10);
+    return errno == 0 && *end == '\0';
+}
 
 SQLRETURN ReadKeyValue(SQLHSTMT statement, SQLUSMALLINT column, KeyForm form, KeyValue& value) {
     value = KeyValue{};

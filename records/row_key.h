@@ -35,6 +35,9 @@ struct KeyValue {
 /// as the driver's text, with SQLGetData.
 SQLRETURN ReadWholeText(SQLHSTMT statement, SQLUSMALLINT column, std::string& out, bool& isNull);
 
+/// The whole number `text` writes in decimal, all of it; false otherwise.
+bool ParseInteger(const std::string& text, int64_t& value);
+
 /// Fills `value` with a double read as it is stored (KeyForm::Double).
 bool DoubleKeyValue(double real, KeyValue& value);
 
