@@ -36,7 +36,7 @@ constexpr size_t kMostBlockRows = 1000;
 constexpr size_t kLeastBlockRows = 16;
 // A form in text: hex of 255 characters of up to four bytes, and its type.
 constexpr SQLLEN kFormWidth = 2 * 4 * 256 + 32;
-// An approximate number's exact form in text, SQLite's "real:" and digits.
+// A number compared in an exact text of it (SQLite's quote()).
 constexpr SQLLEN kNumberFormWidth = 64;
 // The first block is small: the first row comes at once.
 constexpr size_t kFirstBlockRows = 100;
@@ -317,7 +317,7 @@ std::vector<OwnKeysetCursor::BlockColumn> OwnKeysetCursor::NewBlockColumns() con
                 if (form.form == KeyForm::Double) column.cType = SQL_C_DOUBLE;
                 // A number compared as stored ("real:" and its digits); a
                 // text in its column is too long and refuses a write.
-                if (!form.key && form.form == KeyForm::SqliteTyped) column.width = kNumberFormWidth;
+                if (form.form == KeyForm::SqliteQuoted) column.width = kNumberFormWidth;
             }
         }
         for (const OrderColumn& order : order_) {

@@ -31,6 +31,11 @@ CText KeyFormExpression(KeyForm form, const CText& bracketedName) {
             expression.Append(name);
             expression.Append(") END");
             break;
+        case KeyForm::SqliteQuoted:
+            expression.Append("quote(");
+            expression.Append(name);
+            expression.Append(")");
+            break;
         case KeyForm::HexBytes:
             expression.Append("HEX(");
             expression.Append(name);

@@ -140,7 +140,7 @@ public:
     KeyForm KeyFormFor(int32_t) const override { return KeyForm::SqliteTyped; }
 
     KeyForm CompareFormFor(int32_t sqlType, bool) const override {
-        return IsApproximateSqlType(sqlType) ? KeyForm::SqliteTyped : KeyForm::Text;
+        return IsApproximateSqlType(sqlType) ? KeyForm::SqliteQuoted : KeyForm::Text;
     }
 
     // "INTEGER PRIMARY KEY DESC" and WITHOUT ROWID tables keep an index for
