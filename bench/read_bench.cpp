@@ -72,6 +72,7 @@ struct Options {
     std::vector<std::string> cases;  // empty: the standard cases and report
     std::string label;               // first column of the --cases lines
     std::string caseName;            // set in a child
+    int lastRow = 0;                 // lib-seek: the table's last row (0-based)
 };
 
 [[noreturn]] void Usage(const char* why) {
@@ -80,7 +81,8 @@ struct Options {
                  "usage: vordex_read_bench --library PATH --data CONNECT --catalog CONNECT\n"
                  "                         [--table NAME] [--repetitions N] [--case NAME]\n"
                  "       vordex_read_bench --library PATH --data CONNECT --cases NAME,NAME...\n"
-                 "                         [--label TEXT] [--table NAME] [--repetitions N]\n",
+                 "                         [--label TEXT] [--table NAME] [--repetitions N]\n"
+                 "       vordex_read_bench --library PATH --data CONNECT --case lib-seek --last-row N\n",
                  why);
     std::exit(2);
 }
@@ -113,6 +115,8 @@ Options ParseOptions(int argc, char** argv) {
             if (options.cases.empty()) Usage("--cases wants case names");
         } else if (key == "--label") {
             options.label = value;
+        } else if (key == "--last-row") {
+            options.lastRow = std::atoi(value.c_str());
         } else {
             Usage(("unknown option " + key).c_str());
         }
@@ -235,7 +239,7 @@ Figures LibraryWalk(const Options& options, HostRead read) {
 }
 
 /// E: the library's seeks on a table just opened: past the last row (every
-/// row's key is read on the way) and back to the first.
+/// row's key is read on the way), to the last row and back to the first.
 Figures LibrarySeeks(const Options& options) {
     const Library lib = LoadLibrary(options.library);
     Figures figures;
@@ -245,11 +249,14 @@ Figures LibrarySeeks(const Options& options) {
     const Stamp opened = Now();
     if (lib.Seek(INT_MAX - 1) != 1 || lib.IsEOF() != 1) throw std::runtime_error("the seek past the end failed");
     const Stamp atEnd = Now();
+    if (lib.Seek(options.lastRow) != 1 || lib.IsEOF() != 0) throw std::runtime_error("the seek to the last row failed");
+    const Stamp atLast = Now();
     if (lib.Seek(0) != 1 || lib.IsEOF() != 0) throw std::runtime_error("the seek to the first row failed");
     const Stamp atFirst = Now();
     lib.Close();
     AddPhase(figures, "seek_end", opened, atEnd);
-    AddPhase(figures, "seek_first", atEnd, atFirst);
+    AddPhase(figures, "seek_last", atEnd, atLast);
+    AddPhase(figures, "seek_first", atLast, atFirst);
     return figures;
 }
 
