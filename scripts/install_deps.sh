@@ -24,6 +24,7 @@ packages=(
     unixodbc unixodbc-dev odbc-postgresql libsqliteodbc odbc-mariadb sqlite3
     mariadb-server mariadb-client # the private MariaDB server of the tests
     postgresql-15
+    pgbouncer # the private connection pooler of the tests
     iproute2 # ss, used to find a free port
     lintian # the packaging test checks the Debian packages
     mmdebstrap git # scripts/fresh_root.sh

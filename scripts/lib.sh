@@ -70,16 +70,22 @@ vordex_env_line() {
 # Starts a private cluster plus ODBC files in a fresh temporary directory,
 # exports its environment into the calling shell and tears everything down
 # when that shell exits, whether it succeeds, fails or is interrupted. With
-# the argument "maria", a private MariaDB server starts beside the cluster.
+# the argument "maria", a private MariaDB server starts beside the cluster;
+# with "pooler", a private PgBouncer in front of it.
 vordex_private_cluster() {
     VORDEX_TMP=$(mktemp -d /tmp/vordex-test.XXXXXX)
     trap vordex_private_cluster_down EXIT
     trap 'exit 130' INT
     trap 'exit 143' TERM
     bash "$VORDEX_SCRIPTS/pg_cluster.sh" start "$VORDEX_TMP"
-    if [[ ${1:-} == maria ]]; then
-        bash "$VORDEX_SCRIPTS/maria_server.sh" start "$VORDEX_TMP"
-    fi
+    local server
+    for server in "$@"; do
+        case $server in
+        maria) bash "$VORDEX_SCRIPTS/maria_server.sh" start "$VORDEX_TMP" ;;
+        pooler) bash "$VORDEX_SCRIPTS/pgbouncer.sh" start "$VORDEX_TMP" ;;
+        *) vordex_die "vordex_private_cluster: unknown server $server" ;;
+        esac
+    done
     bash "$VORDEX_SCRIPTS/odbc_config.sh" "$VORDEX_TMP"
     # shellcheck source=/dev/null
     source "$VORDEX_TMP/env.sh"
@@ -88,6 +94,7 @@ vordex_private_cluster() {
 # EXIT trap: must not change the exit status, so nothing here may fail.
 vordex_private_cluster_down() {
     [[ -n ${VORDEX_TMP:-} && -d $VORDEX_TMP ]] || return 0
+    bash "$VORDEX_SCRIPTS/pgbouncer.sh" stop "$VORDEX_TMP" || true
     bash "$VORDEX_SCRIPTS/maria_server.sh" stop "$VORDEX_TMP" || true
     if ! bash "$VORDEX_SCRIPTS/pg_cluster.sh" stop "$VORDEX_TMP"; then
         vordex_log "could not stop the cluster in $VORDEX_TMP; left in place"

@@ -591,6 +591,49 @@ class EveryDriver(unittest.TestCase):
                 self.assertLess(rows, 2100)
                 self.assertTrue(self.stderr.data.startswith(b"VORDEX: "), self.stderr.data)
 
+    def test_a_walk_through_a_transaction_pool(self):
+        """Through PgBouncer in transaction pooling, two server connections
+        for every client: between calls the walk holds no server connection
+        (a pool with one pinned runs out), a write between blocks and other
+        clients' statements move the walk to other server connections, and
+        it still reads every row once, with the others' change, to the true
+        end."""
+        p, rows = DRIVERS[0], 2100
+        pool = host.required_env("VORDEX_TEST_POOL_PORT")
+        p.create("CREATE TABLE t(k INTEGER PRIMARY KEY, v VARCHAR(9)); INSERT INTO t VALUES " +
+                 ",".join(f"({i}, 'v{i}')" for i in range(rows)) + ";")
+        os.environ["VORDEX_CONNECT"] = re.sub(r"Port=\d+", f"Port={pool}", p.connect)
+        pooled = ["psql", "-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-h", "127.0.0.1", "-p", pool, "-d", DB]
+
+        def server_connections_in_use():
+            shown = subprocess.run(pooled[:-2] + ["-U", "postgres", "-d", "pgbouncer", "-F", " ", "-c", "SHOW POOLS"],
+                                   stdout=subprocess.PIPE, check=True).stdout.decode()
+            return sum(int(line.split()[6]) for line in shown.splitlines() if line.startswith(DB + " "))
+
+        self.assertEqual((vordex.Open(b"t"), vordex.OpenRec()), (2, 1))
+        walked = [vordex.text("GetData", 1)]
+        for _ in range(150):  # into the second block
+            self.assertEqual(vordex.MoveNext(), 1)
+            walked.append(vordex.text("GetData", 1))
+        self.assertEqual(server_connections_in_use(), 0)
+        self.assertEqual(p.query("SELECT count(*) FROM pg_stat_activity WHERE state LIKE 'idle in transaction%';"),
+                         "0")
+        others = subprocess.Popen(["bash", "-c", 'for i in $(seq 20); do "$@" -c "SELECT count(*) FROM t" || exit; done',
+                                   "others"] + pooled, stdout=subprocess.DEVNULL)
+        subprocess.run(pooled + ["-c", "UPDATE t SET v = 'other' WHERE k = 1500"], check=True)
+        self.assertEqual(vordex.Update(1, b"mine"), 1)
+        walked[-1] = "mine"
+        while vordex.MoveNext() and not vordex.IsEOF():
+            walked.append(vordex.text("GetData", 1))
+        self.assertEqual(others.wait(timeout=60), 0)
+        expected = [f"v{i}" for i in range(rows)]
+        expected[150], expected[1500] = "mine", "other"
+        self.assertEqual((walked, vordex.IsEOF()), (expected, 1))
+        self.assertEqual([vordex.Seek(0), vordex.text("GetData", 1), vordex.Seek(rows - 1), vordex.text("GetData", 1),
+                          vordex.Seek(rows), vordex.IsEOF()], [1, "v0", 1, f"v{rows - 1}", 1, 1])
+        self.assertEqual(p.query("SELECT v FROM t WHERE k = 150;"), "mine")
+        self.assertEqual(server_connections_in_use(), 0)
+
     def test_a_server_that_takes_no_writes_says_so(self):
         p, m = DRIVERS[0], DRIVERS[2]
         cases = [(p, ";ConnSettings=SET default_transaction_read_only%3Don", None),

@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# A private PgBouncer in transaction pooling in front of the private
+# PostgreSQL cluster, never the system service.
+#   pgbouncer.sh start DIR   configure DIR/pgbouncer, start it on a free
+#                            loopback port, add its variables to DIR/env.sh
+#   pgbouncer.sh stop DIR    shut it down; nothing to do if it is not running
+# Run after `pg_cluster.sh start DIR` (it needs PGPORT). Two server
+# connections serve every client, as a busy pool does: a client that kept
+# one between its statements would keep the others waiting, and a waiting
+# query fails after 10 s rather than hanging a test. PgBouncer refuses to
+# run as root; it runs as postgres, as the cluster does.
+set -euo pipefail
+# shellcheck source-path=SCRIPTDIR source=lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+FIRST_PORT=64329
+PORT_TRIES=100
+
+usage() { vordex_die "usage: pgbouncer.sh start|stop DIR"; }
+
+as_postgres() {
+    (cd "$dir" && runuser -u postgres -- env -i PATH=/usr/sbin:/usr/bin:/bin HOME="$dir" "$@")
+}
+
+bouncer_pid() {
+    local pid
+    pid=$(cat "$pool/pgbouncer.pid" 2>/dev/null) || return 1
+    [[ -n $pid ]] && kill -0 "$pid" 2>/dev/null && printf '%s\n' "$pid"
+}
+
+stop_bouncer() {
+    local pid
+    pid=$(bouncer_pid) || return 0
+    kill -INT "$pid"
+    for _ in $(seq 100); do
+        kill -0 "$pid" 2>/dev/null || return 0
+        sleep 0.1
+    done
+    kill -KILL "$pid" 2>/dev/null || true
+}
+
+# Starts PgBouncer on the given port; returns 1 when the port turned out to
+# be taken, ends the script with its log on any other failure.
+try_start() {
+    local port=$1 log=$pool/pgbouncer.log before
+    before=$(stat -c %s "$log" 2>/dev/null || echo 0)
+    as_postgres tee "$pool/pgbouncer.ini" >/dev/null <<INI
+[databases]
+* = host=127.0.0.1 port=$PGPORT
+
+[pgbouncer]
+listen_addr = 127.0.0.1
+listen_port = $port
+unix_socket_dir =
+auth_type = trust
+auth_file = $pool/userlist.txt
+admin_users = postgres
+pool_mode = transaction
+default_pool_size = 2
+max_client_conn = 200
+query_wait_timeout = 10
+ignore_startup_parameters = extra_float_digits,options
+logfile = $log
+pidfile = $pool/pgbouncer.pid
+INI
+    # Its log is its own to write: postgres makes it.
+    as_postgres touch "$log"
+    local said
+    said=$(as_postgres pgbouncer -d -q "$pool/pgbouncer.ini" 2>&1) || true
+    for _ in $(seq 100); do
+        if psql -X -q -h 127.0.0.1 -p "$port" -U "$PGUSER" -d "$PGDATABASE" -c 'SELECT 1' >/dev/null 2>&1; then
+            return 0
+        fi
+        if ! bouncer_pid >/dev/null; then
+            if tail -c "+$((before + 1))" "$log" | grep -q 'Address already in use'; then return 1; fi
+            printf '%s\n' "$said" >&2
+            tail -c "+$((before + 1))" "$log" >&2 || true
+            vordex_die "pgbouncer did not start (log: $log)"
+        fi
+        sleep 0.1
+    done
+    tail -c "+$((before + 1))" "$log" >&2 || true
+    vordex_die "pgbouncer did not answer within 10 s (log: $log)"
+}
+
+start_bouncer() {
+    [[ -f $dir/env.sh ]] || vordex_die "$dir/env.sh missing; run pg_cluster.sh start $dir first"
+    # shellcheck source=/dev/null
+    source "$dir/env.sh"
+    command -v pgbouncer >/dev/null || vordex_die "pgbouncer is not installed (scripts/install_deps.sh installs it)"
+    as_postgres mkdir -p "$pool"
+    stop_bouncer
+    printf '"%s" ""\n"postgres" ""\n' "$PGUSER" | as_postgres tee "$pool/userlist.txt" >/dev/null
+    vordex_start_on_free_port $(seq "$FIRST_PORT" $((FIRST_PORT + PORT_TRIES - 1)))
+    local started=$started_port
+    local marker="# Private PgBouncer (scripts/pgbouncer.sh)"
+    {
+        awk -v m="$marker" '$0 == m { exit } { print }' "$dir/env.sh"
+        echo "$marker"
+        vordex_env_line VORDEX_TEST_POOL_PORT "$started"
+        vordex_env_line VORDEX_TEST_POOL_DRIVER \
+            "DRIVER={PostgreSQL ANSI};Servername=127.0.0.1;Port=$started;Database=$PGDATABASE;Username=$PGUSER"
+    } >"$dir/env.sh.new"
+    mv -- "$dir/env.sh.new" "$dir/env.sh"
+    vordex_log "PgBouncer (transaction pooling) on 127.0.0.1:$started"
+}
+
+(($# == 2)) || usage
+dir=$(vordex_abs_dir "$2")
+pool=$dir/pgbouncer
+case $1 in
+start) start_bouncer ;;
+stop) stop_bouncer ;;
+*) usage ;;
+esac
