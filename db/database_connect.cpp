@@ -194,7 +194,7 @@ void CDatabase::ReadCapabilities() {
     char quote[2] = {};
     SQLSMALLINT quoteLength = 0;
     SQLRETURN rc = SQLGetInfo(ConnectionHandle, SQL_IDENTIFIER_QUOTE_CHAR, quote, sizeof quote, &quoteLength);
-    QuoteChar = Succeeded(rc) && quoteLength == 1 ? quote[0] : ' ';
+    QuoteChar = Profile().IdentifierQuote(Succeeded(rc) && quoteLength == 1 ? quote[0] : ' ');
 }
 
 }  // namespace vordex

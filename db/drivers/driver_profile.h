@@ -93,6 +93,9 @@ public:
     /// SQL_BIT columns hold a number of bits, read as CAST(c AS UNSIGNED)
     /// and written as CAST(? AS UNSIGNED).
     virtual bool ReadsBitsAsNumber() const;
+    /// The character the library quotes names in, the driver having
+    /// reported `reported`.
+    virtual char IdentifierQuote(char reported) const;
 
     /// The data source's SQL takes "ORDER BY ... LIMIT n": a table with a key
     /// is read in blocks by key, through the library's own keyset cursor.

@@ -42,6 +42,8 @@ bool DriverProfile::ReadsBinaryAsHex() const { return false; }
 
 bool DriverProfile::ReadsBitsAsNumber() const { return false; }
 
+char DriverProfile::IdentifierQuote(char reported) const { return reported; }
+
 bool DriverProfile::ReadsInBlocksByKey() const { return false; }
 
 const char* DriverProfile::RowNumberColumn(CDatabase&, const CText&) const { return nullptr; }

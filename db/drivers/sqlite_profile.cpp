@@ -68,24 +68,37 @@ public:
 
     bool ReadsInBlocksByKey() const override { return true; }
     // Every table but a WITHOUT ROWID one numbers its rows, and its index
-    // serves a range of them; a view has no such number.
+    // serves a range of them; a view has no such number. A column of the
+    // table's own may take the number's name: one of its other names serves.
     const char* RowNumberColumn(CDatabase& database, const CText& table) const override {
+        static const char* const kNames[] = {"rowid", "_rowid_", "oid"};
         static const char kSql[] =
-            "SELECT count(*) FROM pragma_table_list WHERE name = ? AND type = 'table' AND wr = 0";
+            "SELECT CASE WHEN NOT EXISTS (SELECT 1 FROM pragma_table_info(?) WHERE lower(name) = 'rowid') THEN 0"
+            " WHEN NOT EXISTS (SELECT 1 FROM pragma_table_info(?) WHERE lower(name) = '_rowid_') THEN 1"
+            " WHEN NOT EXISTS (SELECT 1 FROM pragma_table_info(?) WHERE lower(name) = 'oid') THEN 2 END"
+            " FROM pragma_table_list WHERE name = ? AND type = 'table' AND wr = 0";
         const OwnStatement statement(database.ConnectionHandle);
         if (!statement) return nullptr;
         CText converted;
         const CText& name = database.CodePages.ForDriver(table, converted);
-        SQLLEN length = 0;
-        char answer[8] = {};
+        SQLLEN lengths[4];
+        for (SQLUSMALLINT marker = 1; marker <= 4; ++marker) {
+            if (!SQL_SUCCEEDED(statement.BindText(marker, name.c_str(), name.Length(), lengths[marker - 1]))) {
+                return nullptr;
+            }
+        }
+        SQLINTEGER answer = -1;
         SQLLEN indicator = SQL_NULL_DATA;
         const bool numbered =
-            SQL_SUCCEEDED(statement.BindText(1, name.c_str(), name.Length(), length)) &&
             SQL_SUCCEEDED(statement.Execute(kSql)) &&
-            SQL_SUCCEEDED(SQLBindCol(statement.Handle(), 1, SQL_C_CHAR, answer, sizeof answer, &indicator)) &&
-            SQL_SUCCEEDED(SQLFetch(statement.Handle())) && indicator != SQL_NULL_DATA && std::string(answer) == "1";
-        return numbered ? "rowid" : nullptr;
+            SQL_SUCCEEDED(SQLBindCol(statement.Handle(), 1, SQL_C_SLONG, &answer, 0, &indicator)) &&
+            SQL_SUCCEEDED(SQLFetch(statement.Handle())) && indicator != SQL_NULL_DATA && answer >= 0 && answer <= 2;
+        return numbered ? kNames[answer] : nullptr;
     }
+    // A name in double quotes that names no column is a string to SQLite:
+    // a column dropped while a record reads would read as its own name in
+    // every row. A name in backticks is always a name.
+    char IdentifierQuote(char) const override { return '`'; }
     // StepAPI makes the driver step through the result as it is fetched.
     bool ReadingChosenIn(const std::string& connect) const override {
         return !platform::ConnectOrDataSourceValue(connect.c_str(), "STEPAPI").empty();

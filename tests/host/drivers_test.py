@@ -522,6 +522,7 @@ class EveryDriver(unittest.TestCase):
              lambda i: f"x'{(i * 97) % 65536:04x}'", "x'0001ff'", "x'ffffff'"),
             ("a BIT key", m, "k BIT(16) PRIMARY KEY", "k", lambda i: str(i * 3), "4", "65535"),
             ("no key: the row number", s, "k INTEGER", "rowid", lambda i: str(i * 10), "31", "999999"),
+            ("no key, a column named rowid: the row number", s, "rowid INTEGER", "_rowid_", lambda i: "7", "7", "7"),
             # Sent as the driver's UTF-8, whatever the host's code page.
             ("a key in Japanese, a CP932 host", p, "k VARCHAR(9) PRIMARY KEY", "k", lambda i: f"'表{i:05d}'",
              "'表00003x'", "'表99999'"),
@@ -565,31 +566,38 @@ class EveryDriver(unittest.TestCase):
                     self.assertEqual((vordex.Seek(5), vordex.Update(last, b"w")), (1, 0))
                 self.assertEqual(self.stderr.data, b"" if d is s else message(CHANGED_TEXT, vordex.encoding))
 
-    def test_a_table_dropped_mid_walk_is_no_end_of_the_rows(self):
-        """The keyset holds nothing between calls: another session drops the
-        table at once (bounded, so that a held lock fails the test), and the
-        walk fails with the server's words at the next block, never ends."""
-        drops = {"PostgreSQL": "SET lock_timeout = '5s'; DROP TABLE t;",
-                 "SQLite": "PRAGMA busy_timeout = 5000; DROP TABLE t;",
-                 "MariaDB": "SET SESSION lock_wait_timeout = 5; DROP TABLE t;"}
+    def test_a_table_dropped_or_altered_mid_walk(self):
+        """The keyset holds nothing between calls: another session drops or
+        alters the table at once (bounded, so that a held lock fails the
+        test). A column added leaves the walk as it was; the table or the
+        column read gone, the walk fails with the server's words at the
+        next block, never ends."""
+        bounded = {"PostgreSQL": "SET lock_timeout = '5s';", "SQLite": "PRAGMA busy_timeout = 5000;",
+                   "MariaDB": "SET SESSION lock_wait_timeout = 5;"}
+        changes = [("DROP TABLE t;", False), ("ALTER TABLE t ADD COLUMN w INTEGER;", True),
+                   ("ALTER TABLE t DROP COLUMN v;", False)]
         for d in DRIVERS:
-            with self.subTest(d.name):
-                vordex.Close()
-                d.create("CREATE TABLE t(k INTEGER PRIMARY KEY, v VARCHAR(9)); INSERT INTO t VALUES " +
-                         ",".join(f"({i}, 'v{i}')" for i in range(2100)) + ";")
-                os.environ["VORDEX_CONNECT"] = d.connect
-                self.assertEqual((vordex.Open(b"t"), vordex.OpenRec()), (2, 1))
-                for _ in range(150):
-                    self.assertEqual(vordex.MoveNext(), 1)
-                d.query(drops[d.name])
-                moved, rows = 1, 150
-                with self.stderr.capture():
-                    while moved and not vordex.IsEOF():
-                        moved = vordex.MoveNext()
-                        rows += moved
-                self.assertEqual((moved, vordex.IsEOF()), (0, 0))
-                self.assertLess(rows, 2100)
-                self.assertTrue(self.stderr.data.startswith(b"VORDEX: "), self.stderr.data)
+            for change, goes_on in changes:
+                with self.subTest(f"{change} {d.name}"):
+                    vordex.Close()
+                    d.create("CREATE TABLE t(k INTEGER PRIMARY KEY, v VARCHAR(9)); INSERT INTO t VALUES " +
+                             ",".join(f"({i}, 'v{i}')" for i in range(2100)) + ";")
+                    os.environ["VORDEX_CONNECT"] = d.connect
+                    self.assertEqual((vordex.Open(b"t"), vordex.OpenRec()), (2, 1))
+                    for _ in range(150):
+                        self.assertEqual(vordex.MoveNext(), 1)
+                    d.query(bounded[d.name] + change)
+                    moved, rows = 1, 151
+                    with self.stderr.capture():
+                        while moved and not vordex.IsEOF():
+                            moved = vordex.MoveNext()
+                            rows += moved and not vordex.IsEOF()
+                    if goes_on:
+                        self.assertEqual((moved, vordex.IsEOF(), rows, self.stderr.data), (1, 1, 2100, b""))
+                    else:
+                        self.assertEqual((moved, vordex.IsEOF()), (0, 0))
+                        self.assertLess(rows, 2100)
+                        self.assertTrue(self.stderr.data.startswith(b"VORDEX: "), self.stderr.data)
 
     def test_a_walk_through_a_transaction_pool(self):
         """Through PgBouncer in transaction pooling, two server connections

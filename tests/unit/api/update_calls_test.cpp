@@ -230,7 +230,7 @@ TEST_F(UpdateCalls, TextCrossesBetweenTheHostsCodePageAndTheDrivers) {
         EXPECT_STREQ(VORDEX_GetNameList(1), "\x96\xBC\x91\x4F");
         const auto prepared = fake_odbc::CallsTo("SQLPrepare");
         ASSERT_FALSE(prepared.empty());
-        EXPECT_NE(prepared.back().arguments.find("\"名前\""), std::string::npos) << prepared.back().arguments;
+        EXPECT_NE(prepared.back().arguments.find("`名前`"), std::string::npos) << prepared.back().arguments;
         if (!c.readable) continue;
         EXPECT_EQ(std::string(VORDEX_GetData(1)), times(c.characters, "\x82\xA0"));
         EXPECT_EQ(VORDEX_Update(1, times(120, "\x82\xA2").c_str()), 1);
@@ -261,10 +261,10 @@ TEST_F(UpdateCalls, WritesByKeyCheckTheRowAndWriteExactlyItInOneTransaction) {
     const Dialect dialects[] = {
         {"SQLite", {"1", "y", "old", "integer:1", "text:79"}, {"2", "x", "other", "integer:2", "text:78"},
          "BEGIN IMMEDIATE",
-         "SELECT \"A\",\"B\",\"V\",typeof(\"A\")||':'||CASE typeof(\"A\") WHEN 'integer' THEN \"A\" WHEN 'real' THEN "
-         "quote(\"A\") ELSE hex(\"A\") END,typeof(\"B\")||':'||CASE typeof(\"B\") WHEN 'integer' THEN \"B\" WHEN "
-         "'real' THEN quote(\"B\") ELSE hex(\"B\") END  FROM \"T\" WHERE \"A\"=? AND \"B\"=CAST(? AS TEXT) COLLATE BINARY",
-         "", "UPDATE OR ABORT \"T\" SET \"V\"=?  WHERE \"A\"=? AND \"B\"=CAST(? AS TEXT) COLLATE BINARY", "2,-25,0|3,-2,1",
+         "SELECT `A`,`B`,`V`,typeof(`A`)||':'||CASE typeof(`A`) WHEN 'integer' THEN `A` WHEN 'real' THEN "
+         "quote(`A`) ELSE hex(`A`) END,typeof(`B`)||':'||CASE typeof(`B`) WHEN 'integer' THEN `B` WHEN "
+         "'real' THEN quote(`B`) ELSE hex(`B`) END  FROM `T` WHERE `A`=? AND `B`=CAST(? AS TEXT) COLLATE BINARY",
+         "", "UPDATE OR ABORT `T` SET `V`=?  WHERE `A`=? AND `B`=CAST(? AS TEXT) COLLATE BINARY", "2,-25,0|3,-2,1",
          false, false},
         // An integer key's text as read is exact: nothing more is selected for it.
         {"MariaDB", {"1", "y", "old", "79"}, {"2", "x", "other", "78"}, "START TRANSACTION",
