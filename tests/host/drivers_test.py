@@ -599,6 +599,33 @@ class EveryDriver(unittest.TestCase):
                         self.assertLess(rows, 2100)
                         self.assertTrue(self.stderr.data.startswith(b"VORDEX: "), self.stderr.data)
 
+    def test_keys_changed_elsewhere(self):
+        """Another session moves the current row's key past the last key
+        (out of the record) and another row's key of the block held among
+        the keys not yet read: the write of the current row is refused; the
+        walk shows the held block as read, then the moved row where its new
+        key puts it; read again, both old keys are gone rows."""
+        for d in DRIVERS:
+            with self.subTest(d.name):
+                vordex.Close()
+                d.create("CREATE TABLE t(k INTEGER PRIMARY KEY, v VARCHAR(9)); INSERT INTO t VALUES " +
+                         ",".join(f"({i * 10}, 'v{i}')" for i in range(2100)) + ";")
+                os.environ["VORDEX_CONNECT"] = d.connect
+                self.assertEqual((vordex.Open(b"t"), vordex.OpenRec(), vordex.Seek(5)), (2, 1, 1))
+                d.query("UPDATE t SET k = 20995 WHERE k = 50; UPDATE t SET k = 15005 WHERE k = 70;")
+                with self.stderr.capture():
+                    self.assertEqual(vordex.Update(1, b"w"), 0)
+                self.assertEqual(self.stderr.data, message(CHANGED_TEXT, vordex.encoding))
+                walked = [vordex.text("GetData", 1)]
+                while vordex.MoveNext() and not vordex.IsEOF():
+                    walked.append(vordex.text("GetData", 1))
+                expected = [f"v{i}" for i in range(5, 2100)]
+                expected.insert(expected.index("v1500") + 1, "v7")
+                self.assertEqual(walked, expected)
+                self.assertEqual([vordex.Seek(0), vordex.Seek(5), vordex.text("GetData", 1), vordex.Seek(7),
+                                  vordex.text("GetData", 1), vordex.Seek(2100), vordex.IsEOF()],
+                                 [1, 1, "", 1, "", 1, 0])
+
     def test_a_walk_through_a_transaction_pool(self):
         """Through PgBouncer in transaction pooling, two server connections
         for every client: between calls the walk holds no server connection
