@@ -626,6 +626,27 @@ class EveryDriver(unittest.TestCase):
                                   vordex.text("GetData", 1), vordex.Seek(2100), vordex.IsEOF()],
                                  [1, 1, "", 1, "", 1, 0])
 
+    def test_keys_longer_than_a_chunk_of_the_key_store_holds(self):
+        """Keys of 255 characters, 6,000 rows: the keys fill more than one
+        chunk of the store, and a row whose key lies in the second is found
+        again, read and written."""
+        for d in (DRIVERS[0], DRIVERS[2]):
+            with self.subTest(d.name):
+                vordex.Close()
+                key = lambda i: f"{i:05d}" + "x" * 250
+                d.create("CREATE TABLE t(k VARCHAR(255) PRIMARY KEY, v VARCHAR(9)); INSERT INTO t VALUES " +
+                         ",".join(f"('{key(i)}', 'v{i}')" for i in range(6000)) + ";")
+                os.environ["VORDEX_CONNECT"] = d.connect
+                self.assertEqual((vordex.Open(b"t"), vordex.OpenRec()), (2, 1))
+                walked = [vordex.text("GetData", 1)]
+                while vordex.MoveNext() and not vordex.IsEOF():
+                    walked.append(vordex.text("GetData", 1))
+                self.assertEqual(walked, [f"v{i}" for i in range(6000)])
+                self.assertEqual([vordex.Seek(0), vordex.Seek(5100), vordex.text("GetData", 0), vordex.text("GetData", 1),
+                                  vordex.Update(1, b"w"), vordex.Seek(5999), vordex.text("GetData", 1)],
+                                 [1, 1, key(5100), "v5100", 1, 1, "v5999"])
+                self.assertEqual(d.query(f"SELECT v FROM t WHERE k = '{key(5100)}';"), "w")
+
     def test_a_walk_through_a_transaction_pool(self):
         """Through PgBouncer in transaction pooling, two server connections
         for every client: between calls the walk holds no server connection
