@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <deque>
 #include <unordered_map>
 
 #include "db/database.h"
@@ -43,25 +42,6 @@ constexpr size_t kFirstBlockRows = 100;
 // Keys read at once for a seek ahead, at most.
 constexpr size_t kMostKeysAtOnce = 100000;
 
-/// The encoded values: each part a two-byte length and its bytes.
-void AppendPart(std::string& key, const char* bytes, size_t length) {
-    const auto size = static_cast<uint16_t>(std::min<size_t>(length, 0xffff));
-    key.push_back(static_cast<char>(size & 0xff));
-    key.push_back(static_cast<char>(size >> 8));
-    key.append(bytes, size);
-}
-
-/// The parts of an encoded key, in order.
-std::vector<std::string> SplitParts(const std::string& key) {
-    std::vector<std::string> parts;
-    for (size_t at = 0; at + 2 <= key.size();) {
-        const size_t size = static_cast<unsigned char>(key[at]) | (static_cast<unsigned char>(key[at + 1]) << 8);
-        parts.emplace_back(key, at + 2, size);
-        at += 2 + size;
-    }
-    return parts;
-}
-
 /// Appends the value whose text (as the record reads it) is the `length`
 /// bytes at `text`, in the form of `kind`; false when the text is no such
 /// value.
@@ -69,13 +49,13 @@ bool AppendTextValue(std::string& key, OwnKeysetCursor::OrderKind kind, const ch
     if (kind == OwnKeysetCursor::OrderKind::Integer) {
         int64_t whole = 0;
         if (!ParseInteger(std::string(text, length), whole)) return false;  // a short text: no allocation
-        AppendPart(key, reinterpret_cast<const char*>(&whole), sizeof whole);
+        AppendKeyPart(key, reinterpret_cast<const char*>(&whole), sizeof whole);
     } else if (kind == OwnKeysetCursor::OrderKind::Binary) {
         std::string bytes;
         if (!DecodeHex(text, length, bytes)) return false;
-        AppendPart(key, bytes.data(), bytes.size());
+        AppendKeyPart(key, bytes.data(), bytes.size());
     } else {
-        AppendPart(key, text, length);
+        AppendKeyPart(key, text, length);
     }
     return true;
 }
@@ -114,7 +94,8 @@ std::unique_ptr<OwnKeysetCursor> OwnKeysetCursor::For(CMyRec& record) {
         int32_t listed = column.field;
         switch (column.form) {
             case KeyForm::Text:
-                kind = OrderKind::Text;
+                // A whole number is kept and sent as one: eight bytes a row.
+                kind = IsSmallIntegerSqlType(type) ? OrderKind::Integer : OrderKind::Text;
                 break;
             case KeyForm::BitNumber:
             case KeyForm::RowidAlias:
@@ -145,7 +126,11 @@ std::unique_ptr<OwnKeysetCursor> OwnKeysetCursor::For(CMyRec& record) {
 }
 
 OwnKeysetCursor::OwnKeysetCursor(CMyRec& record, std::vector<OrderColumn> order)
-    : record_(record), order_(std::move(order)), keys_(order_.size()) {
+    : record_(record),
+      order_(std::move(order)),
+      keys_(order_.size(), std::all_of(order_.begin(), order_.end(), [](const OrderColumn& column) {
+                return column.kind == OrderKind::Integer || column.kind == OrderKind::Double;
+            })) {
     for (OrderColumn& column : order_) column.name = Quoted(column.bracketed);
 }
 
@@ -185,42 +170,6 @@ void OwnKeysetCursor::Start(uint32_t resultColumns) {
     SQLFreeStmt(record_.StatementHandle, SQL_CLOSE);
 }
 
-// The keys live in chunks of 1 MiB that never move: a large keyset grows
-// without copying itself (a buffer grown by copies leaves the heap holding
-// every size it had).
-constexpr size_t kKeyChunk = 1u << 20;
-
-size_t OwnKeysetCursor::KeyStore::Size() const { return starts_.size(); }
-
-std::string OwnKeysetCursor::KeyStore::At(size_t row) const {
-    const uint32_t start = starts_[row];
-    const char* at = chunks_[start / kKeyChunk].get() + start % kKeyChunk;
-    size_t length = 0;
-    for (size_t part = 0; part < parts_; ++part) {
-        length += 2 + (static_cast<unsigned char>(at[length]) | (static_cast<unsigned char>(at[length + 1]) << 8));
-    }
-    return std::string(at, length);
-}
-
-void OwnKeysetCursor::KeyStore::Append(const std::string& key) { starts_.push_back(Store(key)); }
-
-void OwnKeysetCursor::KeyStore::Replace(size_t row, const std::string& key) {
-    starts_[row] = Store(key);  // the old bytes stay unused: a renamed row is rare
-}
-
-uint32_t OwnKeysetCursor::KeyStore::Store(const std::string& key) {
-    if (key.size() > kKeyChunk) throw new CDBException(SQL_ERROR);
-    if (chunks_.empty() || used_ + key.size() > kKeyChunk) {
-        chunks_.push_back(std::make_unique<char[]>(kKeyChunk));
-        used_ = 0;
-    }
-    const size_t start = (chunks_.size() - 1) * kKeyChunk + used_;
-    if (start + key.size() > UINT32_MAX) throw new CDBException(SQL_ERROR);
-    std::memcpy(chunks_.back().get() + used_, key.data(), key.size());
-    used_ += key.size();
-    return static_cast<uint32_t>(start);
-}
-
 std::string OwnKeysetCursor::KeyAt(size_t row) const { return keys_.At(row); }
 
 CText OwnKeysetCursor::SelectHead() const {
@@ -237,7 +186,7 @@ void OwnKeysetCursor::AppendOrderCondition(CText& sql, const char* op, const std
                                            Parameters& params) const {
     // (a, b) > (x, y) as "(a > x OR (a = x AND b > y))": every data source
     // takes it, and uses the key's index for it.
-    const std::vector<std::string> parts = SplitParts(key);
+    const std::vector<std::string> parts = SplitKeyParts(key);
     const char strict[2] = {op[0], '\0'};
     const size_t last = order_.size() - 1;
     sql.Append("(");
@@ -355,7 +304,7 @@ std::string OwnKeysetCursor::KeyOfFetchedRow(const std::vector<BlockColumn>& col
         const SQLLEN indicator = column.indicators[index];
         if (indicator == SQL_NULL_DATA) record_.ThrowError(ErrorRowStatus);  // keys hold no NULL
         if (column.cType != SQL_C_CHAR) {
-            AppendPart(key, at, 8);
+            AppendKeyPart(key, at, 8);
             continue;
         }
         const auto length = static_cast<size_t>(std::min(indicator, column.width - 1));
@@ -666,13 +615,13 @@ void OwnKeysetCursor::RenameCurrentRow(SQLHSTMT statement, const std::vector<std
                 if (!SQL_SUCCEEDED(SQLGetData(statement, order.resultColumn, SQL_C_DOUBLE, &real, 0, &indicator))) {
                     return;
                 }
-                AppendPart(key, reinterpret_cast<const char*>(&real), sizeof real);
+                AppendKeyPart(key, reinterpret_cast<const char*>(&real), sizeof real);
             } else {
                 int64_t whole = 0;
                 if (!SQL_SUCCEEDED(SQLGetData(statement, order.resultColumn, SQL_C_SBIGINT, &whole, 0, &indicator))) {
                     return;
                 }
-                AppendPart(key, reinterpret_cast<const char*>(&whole), sizeof whole);
+                AppendKeyPart(key, reinterpret_cast<const char*>(&whole), sizeof whole);
             }
             continue;
         }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,6 +9,7 @@
 #include "db/row_source.h"
 #include "db/text.h"
 #include "platform/odbc_headers.h"
+#include "records/key_store.h"
 #include "records/row_key.h"
 
 namespace vordex {
@@ -90,25 +90,6 @@ public:
 
 private:
     struct BlockColumn;
-
-    /// The keys read so far, in order: each row's encoded order values.
-    class KeyStore {
-    public:
-        explicit KeyStore(size_t parts) : parts_(parts) {}
-        size_t Size() const;
-        std::string At(size_t row) const;
-        void Append(const std::string& key);
-        void Replace(size_t row, const std::string& key);
-
-    private:
-        uint32_t Store(const std::string& key);
-
-        size_t parts_;
-        std::vector<std::unique_ptr<char[]>> chunks_;
-        size_t used_ = 0;
-        /// Each row's first byte, counted over the chunks.
-        std::deque<uint32_t> starts_;
-    };
 
     /// The order values of row `row` of the keys, one encoded string.
     std::string KeyAt(size_t row) const;

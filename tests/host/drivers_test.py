@@ -512,7 +512,8 @@ class EveryDriver(unittest.TestCase):
             return ("a" if i % 2 else "B") + f"{i:05d}"
         cases = [
             # what, driver, key columns, their order, the key of row i as SQL, a key among the rows, one past
-            ("an integer key", p, "k INTEGER PRIMARY KEY", "k", lambda i: str(i * 10), "31", "999999"),
+            ("an integer key, negative to positive", p, "k INTEGER PRIMARY KEY", "k", lambda i: str(i * 10 - 10000),
+             "31", "999999"),
             ("the second column of a composite key", p, "a INTEGER, b VARCHAR(3), PRIMARY KEY(a, b)", "a, b",
              lambda i: f"{i // 3}, '{'zyx'[i % 3]}'", "1, 'a'", "999999, 'a'"),
             ("a case-blind text key", m, "k VARCHAR(10) COLLATE utf8mb4_general_ci PRIMARY KEY", "k",
