@@ -33,7 +33,8 @@ class OwnKeysetCursor final : public RowSource {
 public:
     /// How a column of the order is compared and sent.
     enum class OrderKind {
-        /// A whole number (SQLite's rowid, MariaDB's BIT): SQL_C_SBIGINT.
+        /// A whole number (SQLite's rowid, an INTEGER key, MariaDB's BIT):
+        /// SQL_C_SBIGINT.
         Integer,
         /// An approximate number, exact as a double: SQL_C_DOUBLE.
         Double,
