@@ -5,6 +5,7 @@
 
 #include "db/database.h"
 #include "platform/connect_string.h"
+#include "platform/data_source_setting.h"
 #include "platform/server_watch.h"
 
 namespace vordex {
@@ -37,16 +38,20 @@ void CDatabase::WatchOwnSockets() {
     platform::ServerWatch::Watch(Sockets);
 }
 
+// The completed connect string may name just the DSN: the server is then
+// where the DSN's settings say, as the driver read them.
 std::string CDatabase::ServerHost() const {
     for (const char* key : {"SERVERNAME", "SERVER", "HOST"}) {
-        const std::string host = platform::ConnectValue(ConnectString.c_str(), key);
+        const std::string host =
+            platform::UnbracedValue(platform::ConnectOrDataSourceValue(ConnectString.c_str(), key));
         if (!host.empty()) return host;
     }
     return "";
 }
 
 int CDatabase::ServerPort(int defaultPort) const {
-    const long port = platform::DecimalValue(platform::ConnectValue(ConnectString.c_str(), "PORT"));
+    const long port = platform::DecimalValue(
+        platform::UnbracedValue(platform::ConnectOrDataSourceValue(ConnectString.c_str(), "PORT")));
     return port >= 0 ? static_cast<int>(port) : defaultPort;
 }
 

@@ -81,6 +81,16 @@ std::string ConnectValue(const char* connect, const char* keyUpper) {
     return std::string();
 }
 
+std::string UnbracedValue(const std::string& value) {
+    if (value.size() < 2 || value.front() != '{' || value.back() != '}') return value;
+    std::string inner;
+    for (size_t i = 1; i + 1 < value.size(); ++i) {
+        inner += value[i];
+        if (value[i] == '}' && value[i + 1] == '}' && i + 2 < value.size()) ++i;
+    }
+    return inner;
+}
+
 long DecimalValue(const std::string& text) {
     if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return -1;
     return std::strtol(text.c_str(), nullptr, 10);

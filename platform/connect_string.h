@@ -18,6 +18,10 @@ std::string WithoutEmptyDataSource(const char* connect);
 /// keys compare without regard to case); empty when there is none.
 std::string ConnectValue(const char* connect, const char* keyUpper);
 
+/// `value` as a driver reads it: one pair of enclosing braces removed, and
+/// within them a doubled "}" made one ("{127.0.0.1}" is 127.0.0.1).
+std::string UnbracedValue(const std::string& value);
+
 /// The number `text` writes in at most nine decimal digits, or -1 when it
 /// is anything else (a port, a time-out in a connect string).
 long DecimalValue(const std::string& text);

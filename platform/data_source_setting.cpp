@@ -18,7 +18,7 @@ std::string DataSourceSetting(const std::string& dsn, const char* key) {
 
 std::string ConnectOrDataSourceValue(const char* connect, const char* keyUpper) {
     std::string value = ConnectValue(connect, keyUpper);
-    if (value.empty()) value = DataSourceSetting(ConnectValue(connect, "DSN"), keyUpper);
+    if (value.empty()) value = DataSourceSetting(UnbracedValue(ConnectValue(connect, "DSN")), keyUpper);
     return value;
 }
 

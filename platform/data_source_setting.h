@@ -10,7 +10,8 @@ namespace vordex::platform {
 std::string DataSourceSetting(const std::string& dsn, const char* key);
 
 /// The value of `keyUpper` (in capitals) in the connect string, or else in the
-/// settings of its DSN: where the driver reads it from.
+/// settings of its DSN: where the driver reads it from. As written: a value
+/// in braces keeps them (UnbracedValue reads it).
 std::string ConnectOrDataSourceValue(const char* connect, const char* keyUpper);
 
 }  // namespace vordex::platform

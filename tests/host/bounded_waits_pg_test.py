@@ -13,6 +13,7 @@ import signal
 import socket
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 import unittest
@@ -75,6 +76,7 @@ class TcpProxy:
     def __exit__(self, *exc):
         self.process.kill()
         self.process.wait()
+        self.process.stdout.close()
 
     def frozen(self):
         """While in it, the proxy forwards nothing: a server gone silent."""
@@ -209,17 +211,35 @@ class BoundedWaits(unittest.TestCase):
                                   stdout=subprocess.PIPE, check=True).stdout.decode().strip()
 
         maria("CREATE OR REPLACE TABLE waits (id INT PRIMARY KEY, v TEXT); INSERT INTO waits VALUES (1, 'v1');")
-        vordex.Close()
-        with TcpProxy(int(host.required_env("MARIA_PORT"))) as proxy:
-            os.environ["VORDEX_CONNECT"] = re.sub(r"Port=\d+", f"Port={proxy.port}",
-                                                  host.required_env("VORDEX_TEST_MARIA_DRIVER"))
-            self.assertEqual((vordex.Open(b"waits"), vordex.OpenRec()), (2, 1))
-            for what, call in (("write", lambda: vordex.Update(1, b"written")),
-                               ("connect", lambda: (vordex.Close(), vordex.Table())[1])):
-                with self.subTest(what):
-                    result, shown = self.returns_while(call, proxy.frozen)
-                    self.assertEqual((result, shown[:8]), (0, "VORDEX: "))
-            vordex.Close()
+        driver = host.required_env("VORDEX_TEST_MARIA_DRIVER")
+        odbc_ini = host.required_env("ODBCINI")
+        # However the connection names its server: the watch finds the socket
+        # where the driver connected.
+        named = [("a connect string", lambda port: re.sub(r"Port=\d+", f"Port={port}", driver), True),
+                 ("values in braces", lambda port: re.sub(r"Server=([^;]*);Port=\d+", f"Server={{\\1}};Port={{{port}}}",
+                                                         driver), False),
+                 ("a DSN", lambda port: "DSN=VordexMariaProxy", False)]
+        with tempfile.TemporaryDirectory(prefix="vordex-odbc-") as directory:
+            for how, connect, connects_too in named:
+                with self.subTest(how), TcpProxy(int(host.required_env("MARIA_PORT"))) as proxy:
+                    vordex.Close()
+                    # The DSN's settings name the proxy's port; the connect string only the DSN.
+                    os.environ["ODBCINI"] = os.path.join(directory, "odbc.ini")
+                    with open(odbc_ini) as given, open(os.environ["ODBCINI"], "w") as ini:
+                        ini.write(given.read() + "\n[VordexMariaProxy]\nDriver=MariaDB Unicode\nServer=127.0.0.1\n"
+                                  f"Port={proxy.port}\nDatabase={host.required_env('MARIA_DATABASE')}\nUser=root\n")
+                    os.environ["VORDEX_CONNECT"] = connect(proxy.port)
+                    try:
+                        self.assertEqual((vordex.Open(b"waits"), vordex.OpenRec()), (2, 1))
+                        calls = [("write", lambda: vordex.Update(1, b"written"))]
+                        if connects_too:
+                            calls.append(("connect", lambda: (vordex.Close(), vordex.Table())[1]))
+                        for what, call in calls:
+                            result, shown = self.returns_while(call, proxy.frozen)
+                            self.assertEqual((what, result, shown[:8]), (what, 0, "VORDEX: "))
+                    finally:
+                        vordex.Close()
+                        os.environ["ODBCINI"] = odbc_ini
         self.assertEqual(maria("SELECT v FROM waits;"), "v1")
 
     def test_sockets_of_a_host_thread_are_never_watched(self):

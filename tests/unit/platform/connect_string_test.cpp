@@ -40,6 +40,10 @@ TEST(ConnectString, EmptyDataSourceItemsAreDroppedAndOtherStringsKeptAsGiven) {
         EXPECT_EQ(WithoutEmptyDataSource(c.connect), c.expected) << (c.connect ? c.connect : "null");
     }
     EXPECT_EQ(MergeConnectStrings("DSN=S", "UID=a"), "DSN=S;UID=a");
+    // Values as a driver reads them.
+    const std::pair<const char*, const char*> braced[] = {
+        {"{127.0.0.1}", "127.0.0.1"}, {"{a}}b}", "a}b"}, {"{}", ""}, {"{x", "{x"}, {"x}", "x}"}, {"5432", "5432"}};
+    for (const auto& [value, read] : braced) EXPECT_EQ(UnbracedValue(value), read) << value;
     EXPECT_EQ(MergeConnectStrings("DSN=S", ""), "DSN=S");
 }
 
