@@ -26,23 +26,31 @@ public:
         return dbmsName == "PostgreSQL" || platform::StartsWithNoCase(driverFile.c_str(), "psqlodbc");
     }
 
-    // Block reading (UseDeclareFetch=1), unless the caller or the data source
-    // chose a mode: without it the driver reads the whole result into memory
-    // at execution (490 MiB for the rows above). "CX" is psqlODBC's packed
-    // form of its switches, UseDeclareFetch among them.
+    // Unless the caller or the data source chose otherwise ("CX" is
+    // psqlODBC's packed form of its switches):
+    // - block reading (UseDeclareFetch=1): without it the driver reads the
+    //   whole result of its own cursor into memory at execution (490 MiB for
+    //   the rows above);
+    // - no named statements on the server (UseServerSidePrepare=0): they
+    //   belong to the session, and behind a pool in transaction mode the
+    //   next statement may run on another server connection, which lacks
+    //   them or holds another client's of the same name.
     std::string PrepareConnectString(const CDatabase&, const std::string& connect) const override {
         const char* text = connect.c_str();
-        if (!platform::ConnectOrDataSourceValue(text, "USEDECLAREFETCH").empty() ||
-            !platform::ConnectOrDataSourceValue(text, "CX").empty()) {
-            return connect;
-        }
+        if (!platform::ConnectOrDataSourceValue(text, "CX").empty()) return connect;
         std::string chosen = connect;
-        if (!chosen.empty() && chosen.back() != ';') chosen += ';';
-        chosen += "UseDeclareFetch=1";
-        if (platform::ConnectOrDataSourceValue(text, "FETCH").empty() &&
-            platform::ConnectOrDataSourceValue(text, "A7").empty()) {
-            chosen += std::string(";Fetch=") + kBlockRows;
+        const auto add = [&chosen](const std::string& item) {
+            if (!chosen.empty() && chosen.back() != ';') chosen += ';';
+            chosen += item;
+        };
+        if (platform::ConnectOrDataSourceValue(text, "USEDECLAREFETCH").empty()) {
+            add("UseDeclareFetch=1");
+            if (platform::ConnectOrDataSourceValue(text, "FETCH").empty() &&
+                platform::ConnectOrDataSourceValue(text, "A7").empty()) {
+                add(std::string("Fetch=") + kBlockRows);
+            }
         }
+        if (platform::ConnectOrDataSourceValue(text, "USESERVERSIDEPREPARE").empty()) add("UseServerSidePrepare=0");
         return chosen;
     }
 

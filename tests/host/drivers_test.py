@@ -691,6 +691,26 @@ class EveryDriver(unittest.TestCase):
         self.assertEqual(p.query("SELECT v FROM t WHERE k = 150;"), "mine")
         self.assertEqual(server_connections_in_use(), 0)
 
+    def test_hosts_that_reopen_records_through_a_transaction_pool(self):
+        """Three hosts at once through the pool, each opening, writing and
+        closing records again and again, in the library's reading and in the
+        driver's whole result: no statement of one session's is looked for,
+        or found twice, on a server connection another session left."""
+        p = DRIVERS[0]
+        pool = host.required_env("VORDEX_TEST_POOL_PORT")
+        p.create("CREATE TABLE t(k INTEGER PRIMARY KEY, v VARCHAR(9)); INSERT INTO t SELECT g, 'v' || g"
+                 " FROM generate_series(0, 199) g;")
+        for reading in ("", ";UseDeclareFetch=0"):
+            with self.subTest(reading or "the library's reading"):
+                env = dict(os.environ, VORDEX_CONNECT=re.sub(r"Port=\d+", f"Port={pool}", p.connect) + reading)
+                hosts = [subprocess.Popen([sys.executable, "-c", POOLED_WRITER_CHILD, host.LIBRARY_PATH, str(first)],
+                                          env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                         for first in (0, 50, 100)]
+                said = [h.communicate(timeout=300) for h in hosts]
+                self.assertEqual([(out.decode().strip(), err.decode()) for out, err in said], [("20", "")] * 3)
+                self.assertEqual(p.query("SELECT count(*) FROM t WHERE v = 'w' || k;"), "60")
+                p.query("UPDATE t SET v = 'v' || k;")
+
     def test_a_server_that_takes_no_writes_says_so(self):
         p, m = DRIVERS[0], DRIVERS[2]
         cases = [(p, ";ConnSettings=SET default_transaction_read_only%3Don", None),
@@ -975,6 +995,23 @@ class SqliteFiles(unittest.TestCase):
 
 # The private ODBC configuration is the test user's alone: the driver is
 # named by its file, which unixODBC finds in its driver directory.
+# A host that opens a record, writes its own rows one by one ("w" and the
+# row's key: the driver's own cursor reads rows in no key order) and closes
+# it again, connecting anew now and then; prints how many writes returned 1.
+POOLED_WRITER_CHILD = r"""
+import ctypes, sys
+lib = ctypes.CDLL(sys.argv[1])
+lib.VORDEX_GetData.restype = ctypes.c_char_p
+first, written = int(sys.argv[2]), 0
+for i in range(20):
+    if lib.VORDEX_Open(b"t") == 2 and lib.VORDEX_OpenRec() == 1 and lib.VORDEX_Seek(first + i) == 1:
+        written += lib.VORDEX_Update(1, b"w" + lib.VORDEX_GetData(0))
+    lib.VORDEX_CloseRec()
+    if i % 5 == 4:
+        lib.VORDEX_Close()
+print(written)
+"""
+
 READ_ONLY_CHILD = r"""
 import ctypes, os, sys
 os.environ["VORDEX_CONNECT"] = os.environ["VORDEX_CONNECT"].replace("{SQLite3}", "libsqlite3odbc.so")

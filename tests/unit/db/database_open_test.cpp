@@ -36,12 +36,15 @@ TEST_F(DatabaseOpen, PrefixAndDataSourceNameRules) {
         {nullptr, "ODBC;DRIVER={SQLite3};Timeout=7501", true, "Timeout=7500;DRIVER={SQLite3};Timeout=7501;NoCreat=1"},
         // MariaDB's: a handshake bounded by the login time-out (its last key counts).
         {nullptr, "ODBC;DRIVER={MariaDB};Server=h", true, "CONN_TIMEOUT=15;DRIVER={MariaDB};Server=h"},
-        // psqlODBC reads in blocks unless the string or the data source chose.
-        {nullptr, "ODBC;DRIVER={PostgreSQL};Port=1", true, "DRIVER={PostgreSQL};Port=1;UseDeclareFetch=1;Fetch=10000"},
-        {nullptr, "ODBC;Driver=psqlodbca.so;A7=50;", true, "Driver=psqlodbca.so;A7=50;UseDeclareFetch=1"},
-        {nullptr, "ODBC;DRIVER={PostgreSQL};usedeclarefetch=0", true, "DRIVER={PostgreSQL};usedeclarefetch=0"},
+        // psqlODBC reads in blocks and names no statement on the server,
+        // each unless the string or the data source chose.
+        {nullptr, "ODBC;DRIVER={PostgreSQL};Port=1", true,
+         "DRIVER={PostgreSQL};Port=1;UseDeclareFetch=1;Fetch=10000;UseServerSidePrepare=0"},
+        {nullptr, "ODBC;Driver=psqlodbca.so;A7=50;", true, "Driver=psqlodbca.so;A7=50;UseDeclareFetch=1;UseServerSidePrepare=0"},
+        {nullptr, "ODBC;DRIVER={PostgreSQL};usedeclarefetch=0;useserversideprepare=1", true,
+         "DRIVER={PostgreSQL};usedeclarefetch=0;useserversideprepare=1"},
         {nullptr, "ODBC;DRIVER={PostgreSQL};CX=1c502bb", true, "DRIVER={PostgreSQL};CX=1c502bb"},
-        {nullptr, "ODBC;DSN=Pg", true, "DSN=Pg"},
+        {nullptr, "ODBC;DSN=Pg", true, "DSN=Pg;UseServerSidePrepare=0"},
         {nullptr, "ODBC;DSN=PgBlocks", true, "DSN=PgBlocks;UseDeclareFetch=1"},
         // A data source the driver manager does not list: its own Driver
         // setting names the driver.
@@ -56,6 +59,7 @@ TEST_F(DatabaseOpen, PrefixAndDataSourceNameRules) {
         fake_odbc::SetDataSources({{"Pg", "PostgreSQL Unicode"}, {"PgBlocks", "PostgreSQL ANSI"}});
         fake_odbc::SetDataSourceSetting("Pg", "USEDECLAREFETCH", "0");
         fake_odbc::SetDataSourceSetting("PgBlocks", "FETCH", "500");
+        fake_odbc::SetDataSourceSetting("PgBlocks", "USESERVERSIDEPREPARE", "1");
         fake_odbc::SetDataSourceSetting("Unlisted", "DRIVER", "SQLite3");
         CDatabase db;
         EXPECT_EQ(db.Open(c.dataSource, false, false, c.connect, false), c.opens) << c.connect;
