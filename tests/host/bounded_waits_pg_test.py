@@ -7,6 +7,7 @@ These tests wait for the library's time-out (15 s) and its few seconds more.
 
     bounded_waits_pg_test.py PATH/TO/libvordex.so [unittest arguments]
 """
+import glob
 import os
 import re
 import signal
@@ -218,7 +219,10 @@ class BoundedWaits(unittest.TestCase):
         named = [("a connect string", lambda port: re.sub(r"Port=\d+", f"Port={port}", driver), True),
                  ("values in braces", lambda port: re.sub(r"Server=([^;]*);Port=\d+", f"Server={{\\1}};Port={{{port}}}",
                                                          driver), False),
-                 ("a DSN", lambda port: "DSN=VordexMariaProxy", False)]
+                 ("a DSN", lambda port: "DSN=VordexMariaProxy", False),
+                 # Known by what it is, not by what it is called.
+                 ("the driver named by its file", lambda port: re.sub(r"Port=\d+", f"Port={port}", driver).replace(
+                     "DRIVER={MariaDB Unicode}", "Driver=" + glob.glob("/usr/lib/*/odbc/libmaodbc.so")[0]), True)]
         with tempfile.TemporaryDirectory(prefix="vordex-odbc-") as directory:
             for how, connect, connects_too in named:
                 with self.subTest(how), TcpProxy(int(host.required_env("MARIA_PORT"))) as proxy:
