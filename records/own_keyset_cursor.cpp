@@ -294,9 +294,9 @@ void OwnKeysetCursor::BindBlockColumns(SQLHSTMT statement, std::vector<BlockColu
     }
 }
 
-std::string OwnKeysetCursor::KeyOfFetchedRow(const std::vector<BlockColumn>& columns, size_t index,
-                                             bool keysOnly) const {
-    std::string key;
+void OwnKeysetCursor::KeyOfFetchedRow(const std::vector<BlockColumn>& columns, size_t index, bool keysOnly,
+                                      std::string& key) const {
+    key.clear();
     for (size_t i = 0; i < order_.size(); ++i) {
         const OrderColumn& order = order_[i];
         const BlockColumn& column = columns[keysOnly ? i : order.resultColumn - 1u];
@@ -310,7 +310,6 @@ std::string OwnKeysetCursor::KeyOfFetchedRow(const std::vector<BlockColumn>& col
         const auto length = static_cast<size_t>(std::min(indicator, column.width - 1));
         if (!AppendTextValue(key, order.kind, at, length)) record_.ThrowError(SQL_ERROR);
     }
-    return key;
 }
 
 CText OwnKeysetCursor::OrderSelect() const {
@@ -356,7 +355,7 @@ void OwnKeysetCursor::ReadUpperBound() {
         return;
     }
     if (!SQL_SUCCEEDED(rc)) record_.ThrowError(rc, statement.Handle());
-    upperBound_ = KeyOfFetchedRow(columns, 0, true);
+    KeyOfFetchedRow(columns, 0, true, upperBound_);
 }
 
 void OwnKeysetCursor::SizeBlock() {
@@ -371,10 +370,7 @@ void OwnKeysetCursor::SizeBlock() {
     }
 }
 
-void OwnKeysetCursor::ReadNextBlock() {
-    SizeBlock();
-    CText sql = SelectHead();
-    Parameters params;
+void OwnKeysetCursor::AppendKeysNotYetRead(CText& sql, size_t limit, Parameters& params) const {
     sql.Append(" WHERE ");
     if (keys_.Size() != 0) {
         AppendOrderCondition(sql, ">", KeyAt(keys_.Size() - 1), params);
@@ -382,9 +378,16 @@ void OwnKeysetCursor::ReadNextBlock() {
     }
     AppendOrderCondition(sql, "<=", upperBound_, params);
     AppendOrderBy(sql, false);
-    const size_t limit = keys_.Size() == 0 ? std::min(blockRows_, kFirstBlockRows) : blockRows_;
     sql.Append(" LIMIT ");
     sql.Append(std::to_string(limit).c_str());
+}
+
+void OwnKeysetCursor::ReadNextBlock() {
+    SizeBlock();
+    CText sql = SelectHead();
+    Parameters params;
+    const size_t limit = keys_.Size() == 0 ? std::min(blockRows_, kFirstBlockRows) : blockRows_;
+    AppendKeysNotYetRead(sql, limit, params);
     const OwnStatement statement(record_.Database->ConnectionHandle);
     if (!statement) record_.ThrowError(SQL_ERROR);
     BindBlockColumns(statement.Handle(), block_, limit);
@@ -397,8 +400,10 @@ void OwnKeysetCursor::ReadNextBlock() {
     if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) record_.ThrowError(rc, statement.Handle());
     blockFirst_ = keys_.Size();
     slots_.assign(fetched, -1);
+    std::string key;  // one buffer for every row's key
     for (size_t row = 0; row < fetched; ++row) {
-        keys_.Append(KeyOfFetchedRow(block_, row, false));
+        KeyOfFetchedRow(block_, row, false, key);
+        keys_.Append(key);
         slots_[row] = static_cast<int32_t>(row);
     }
     if (fetched < limit) keysComplete_ = true;
@@ -407,16 +412,8 @@ void OwnKeysetCursor::ReadNextBlock() {
 void OwnKeysetCursor::ReadKeysOnly(size_t wanted) {
     CText sql = OrderSelect();
     Parameters params;
-    sql.Append(" WHERE ");
-    if (keys_.Size() != 0) {
-        AppendOrderCondition(sql, ">", KeyAt(keys_.Size() - 1), params);
-        sql.Append(" AND ");
-    }
-    AppendOrderCondition(sql, "<=", upperBound_, params);
-    AppendOrderBy(sql, false);
     const size_t limit = std::min(std::max(wanted, keys_.Size()), kMostKeysAtOnce);
-    sql.Append(" LIMIT ");
-    sql.Append(std::to_string(limit).c_str());
+    AppendKeysNotYetRead(sql, limit, params);
     const OwnStatement statement(record_.Database->ConnectionHandle);
     if (!statement) record_.ThrowError(SQL_ERROR);
     std::vector<BlockColumn> columns = OrderColumnsAlone();
@@ -425,13 +422,17 @@ void OwnKeysetCursor::ReadKeysOnly(size_t wanted) {
     Execute(statement.Handle(), sql, params);
     size_t read = 0;
     std::vector<SQLUSMALLINT> status(rows);
+    std::string key;
     for (;;) {
         SQLULEN fetched = 0;
         const SQLRETURN rc = RepeatWhileExecuting(
             [&] { return SQLExtendedFetch(statement.Handle(), SQL_FETCH_NEXT, 0, &fetched, status.data()); });
         if (rc == SQL_NO_DATA) break;
         if (!SQL_SUCCEEDED(rc)) record_.ThrowError(rc, statement.Handle());
-        for (size_t row = 0; row < fetched; ++row) keys_.Append(KeyOfFetchedRow(columns, row, true));
+        for (size_t row = 0; row < fetched; ++row) {
+            KeyOfFetchedRow(columns, row, true, key);
+            keys_.Append(key);
+        }
         read += fetched;
         if (fetched < rows) break;
     }
@@ -480,6 +481,7 @@ void OwnKeysetCursor::ReReadBlock(int64_t target, bool forward) {
     blockFirst_ = first;
     slots_.assign(last - first + 1, -1);
     SQLUSMALLINT status = 0;
+    std::string key;
     try {
         for (;;) {
             SQLULEN fetched = 0;
@@ -487,7 +489,8 @@ void OwnKeysetCursor::ReReadBlock(int64_t target, bool forward) {
                 [&] { return SQLExtendedFetch(statement.Handle(), SQL_FETCH_NEXT, 0, &fetched, &status); });
             if (rc == SQL_NO_DATA) break;
             if (!SQL_SUCCEEDED(rc)) record_.ThrowError(rc, statement.Handle());
-            const auto slot = slotOf.find(KeyOfFetchedRow(staging, 0, false));
+            KeyOfFetchedRow(staging, 0, false, key);
+            const auto slot = slotOf.find(key);
             if (slot == slotOf.end()) continue;
             for (size_t c = 0; c < staging.size(); ++c) {
                 BlockColumn& column = block_[c];

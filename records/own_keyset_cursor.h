@@ -117,9 +117,12 @@ private:
     using Parameters = std::vector<std::pair<size_t, std::string>>;
     void AppendOrderCondition(CText& sql, const char* op, const std::string& key, Parameters& params) const;
     void AppendOrderBy(CText& sql, bool descending) const;
-    /// The encoded order values of block slot row `index` of `columns`.
+    /// Appends " WHERE ... ORDER BY ... LIMIT `limit`" of the rows past the
+    /// last key read, up to the last key at the open.
+    void AppendKeysNotYetRead(CText& sql, size_t limit, Parameters& params) const;
+    /// Sets `key` to the encoded order values of block slot row `index` of `columns`.
     /// `keysOnly`: `columns` are the order's alone, in its order.
-    std::string KeyOfFetchedRow(const std::vector<BlockColumn>& columns, size_t index, bool keysOnly) const;
+    void KeyOfFetchedRow(const std::vector<BlockColumn>& columns, size_t index, bool keysOnly, std::string& key) const;
     void BindBlockColumns(SQLHSTMT statement, std::vector<BlockColumn>& columns, size_t rows) const;
     /// Runs `sql` (bracketed, in the host's code page) with `params` on
     /// `statement`.

@@ -67,6 +67,22 @@ vordex_env_line() {
     printf "export %s='%s'\n" "$1" "$2"
 }
 
+# Writes the section of DIR/env.sh that starts with MARKER (a line "# Private
+# ...") as MARKER and the lines on standard input, in place of the one an
+# earlier run wrote: the other scripts' sections stay as they were.
+vordex_env_section() {
+    local dir=$1 marker=$2 lines
+    lines=$(cat)
+    {
+        if [[ -f $dir/env.sh ]]; then
+            awk -v m="$marker" '$0 == m { skip = 1; next } skip && /^# Private / { skip = 0 } !skip { print }' \
+                "$dir/env.sh"
+        fi
+        printf '%s\n%s\n' "$marker" "$lines"
+    } >"$dir/env.sh.new"
+    mv -- "$dir/env.sh.new" "$dir/env.sh"
+}
+
 # Starts a private cluster plus ODBC files in a fresh temporary directory,
 # exports its environment into the calling shell and tears everything down
 # when that shell exits, whether it succeeds, fails or is interrupted. With

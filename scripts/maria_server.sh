@@ -74,15 +74,11 @@ start_server() {
     started=$started_port
     client -e "CREATE DATABASE IF NOT EXISTS $MARIA_DB CHARACTER SET utf8mb4 COLLATE utf8mb4_bin"
 
-    local marker="# Private MariaDB server (scripts/maria_server.sh)"
     {
-        [[ -f $dir/env.sh ]] && awk -v m="$marker" '$0 == m { exit } { print }' "$dir/env.sh"
-        echo "$marker"
         vordex_env_line MARIA_PORT "$started"
         vordex_env_line MARIA_SOCKET "$maria/socket"
         vordex_env_line MARIA_DATABASE "$MARIA_DB"
-    } >"$dir/env.sh.new"
-    mv -- "$dir/env.sh.new" "$dir/env.sh"
+    } | vordex_env_section "$dir" "# Private MariaDB server (scripts/maria_server.sh)"
     vordex_log "MariaDB running on 127.0.0.1:$started, data in $maria/data"
 }
 

@@ -90,11 +90,7 @@ fi
 
 pg_driver="DRIVER={PostgreSQL ANSI};Servername=127.0.0.1;Port=$PGPORT;Database=$PGDATABASE;Username=$PGUSER"
 
-# Replace this script's block on a re-run instead of appending it twice.
-marker="# Private unixODBC configuration (scripts/odbc_config.sh)"
 {
-    awk -v m="$marker" '$0 == m { exit } { print }' "$dir/env.sh"
-    echo "$marker"
     vordex_env_line ODBCSYSINI "$odbc"
     vordex_env_line ODBCINI "$odbc/odbc.ini"
     vordex_env_line VORDEX_TEST_PG_DSN VordexPg
@@ -105,5 +101,4 @@ marker="# Private unixODBC configuration (scripts/odbc_config.sh)"
         vordex_env_line VORDEX_TEST_MARIA_DSN VordexMaria
         vordex_env_line VORDEX_TEST_MARIA_DRIVER "$maria_driver"
     fi
-} >"$dir/env.sh.new"
-mv -- "$dir/env.sh.new" "$dir/env.sh"
+} | vordex_env_section "$dir" "# Private unixODBC configuration (scripts/odbc_config.sh)"

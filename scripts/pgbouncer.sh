@@ -93,15 +93,11 @@ start_bouncer() {
     printf '"%s" ""\n"postgres" ""\n' "$PGUSER" | as_postgres tee "$pool/userlist.txt" >/dev/null
     vordex_start_on_free_port $(seq "$FIRST_PORT" $((FIRST_PORT + PORT_TRIES - 1)))
     local started=$started_port
-    local marker="# Private PgBouncer (scripts/pgbouncer.sh)"
     {
-        awk -v m="$marker" '$0 == m { exit } { print }' "$dir/env.sh"
-        echo "$marker"
         vordex_env_line VORDEX_TEST_POOL_PORT "$started"
         vordex_env_line VORDEX_TEST_POOL_DRIVER \
             "DRIVER={PostgreSQL ANSI};Servername=127.0.0.1;Port=$started;Database=$PGDATABASE;Username=$PGUSER"
-    } >"$dir/env.sh.new"
-    mv -- "$dir/env.sh.new" "$dir/env.sh"
+    } | vordex_env_section "$dir" "# Private PgBouncer (scripts/pgbouncer.sh)"
     vordex_log "PgBouncer (transaction pooling) on 127.0.0.1:$started"
 }
 

@@ -22,6 +22,26 @@ namespace {
 // once more in its own step): half the query time-out bounds the whole wait.
 long LockWait(const CDatabase& database) { return database.QueryTimeout > 0 ? database.QueryTimeout * 1000L / 2 : 0; }
 
+/// The number in the first row of `sql`, each of whose `markers` (at most
+/// four) takes the name of `table`; -1 where it fails or answers NULL.
+long TableQueryNumber(CDatabase& database, const CText& table, const char* sql, SQLUSMALLINT markers) {
+    const OwnStatement statement(database.ConnectionHandle);
+    if (!statement) return -1;
+    CText converted;
+    const CText& name = database.CodePages.ForDriver(table, converted);
+    SQLLEN lengths[4];
+    if (markers > 4) return -1;
+    for (SQLUSMALLINT marker = 1; marker <= markers; ++marker) {
+        if (!SQL_SUCCEEDED(statement.BindText(marker, name.c_str(), name.Length(), lengths[marker - 1]))) return -1;
+    }
+    char answer[16] = {};
+    SQLLEN indicator = SQL_NULL_DATA;
+    const bool read = SQL_SUCCEEDED(statement.Execute(sql)) &&
+                      SQL_SUCCEEDED(SQLBindCol(statement.Handle(), 1, SQL_C_CHAR, answer, sizeof answer, &indicator)) &&
+                      SQL_SUCCEEDED(SQLFetch(statement.Handle())) && indicator != SQL_NULL_DATA;
+    return read ? platform::DecimalValue(answer) : -1;
+}
+
 /// True when the connect string's Timeout is a number of at most `milliseconds`.
 bool HasTimeoutWithin(const char* connect, long milliseconds) {
     const long timeout = platform::DecimalValue(platform::ConnectValue(connect, "TIMEOUT"));
@@ -77,23 +97,8 @@ public:
             " WHEN NOT EXISTS (SELECT 1 FROM pragma_table_info(?) WHERE lower(name) = '_rowid_') THEN 1"
             " WHEN NOT EXISTS (SELECT 1 FROM pragma_table_info(?) WHERE lower(name) = 'oid') THEN 2 END"
             " FROM pragma_table_list WHERE name = ? AND type = 'table' AND wr = 0";
-        const OwnStatement statement(database.ConnectionHandle);
-        if (!statement) return nullptr;
-        CText converted;
-        const CText& name = database.CodePages.ForDriver(table, converted);
-        SQLLEN lengths[4];
-        for (SQLUSMALLINT marker = 1; marker <= 4; ++marker) {
-            if (!SQL_SUCCEEDED(statement.BindText(marker, name.c_str(), name.Length(), lengths[marker - 1]))) {
-                return nullptr;
-            }
-        }
-        SQLINTEGER answer = -1;
-        SQLLEN indicator = SQL_NULL_DATA;
-        const bool numbered =
-            SQL_SUCCEEDED(statement.Execute(kSql)) &&
-            SQL_SUCCEEDED(SQLBindCol(statement.Handle(), 1, SQL_C_SLONG, &answer, 0, &indicator)) &&
-            SQL_SUCCEEDED(SQLFetch(statement.Handle())) && indicator != SQL_NULL_DATA && answer >= 0 && answer <= 2;
-        return numbered ? kNames[answer] : nullptr;
+        const long answer = TableQueryNumber(database, table, kSql, 4);
+        return answer >= 0 && answer <= 2 ? kNames[answer] : nullptr;
     }
     // A name in double quotes that names no column is a string to SQLite:
     // a column dropped while a record reads would read as its own name in
@@ -163,21 +168,7 @@ public:
             "SELECT (SELECT count(*) FROM pragma_table_info(?) WHERE pk > 0) = 1"
             " AND (SELECT upper(type) FROM pragma_table_info(?) WHERE pk = 1) = 'INTEGER'"
             " AND NOT EXISTS (SELECT 1 FROM pragma_index_list(?) WHERE origin = 'pk')";
-        const OwnStatement statement(database.ConnectionHandle);
-        if (!statement) return false;
-        CText converted;
-        const CText& name = database.CodePages.ForDriver(table, converted);
-        SQLLEN lengths[3];
-        for (SQLUSMALLINT marker = 1; marker <= 3; ++marker) {
-            if (!SQL_SUCCEEDED(statement.BindText(marker, name.c_str(), name.Length(), lengths[marker - 1]))) {
-                return false;
-            }
-        }
-        char answer[8] = {};
-        SQLLEN indicator = SQL_NULL_DATA;
-        return SQL_SUCCEEDED(statement.Execute(kSql)) &&
-               SQL_SUCCEEDED(SQLBindCol(statement.Handle(), 1, SQL_C_CHAR, answer, sizeof answer, &indicator)) &&
-               SQL_SUCCEEDED(SQLFetch(statement.Handle())) && indicator != SQL_NULL_DATA && std::string(answer) == "1";
+        return TableQueryNumber(database, table, kSql, 3) == 1;
     }
 };
 

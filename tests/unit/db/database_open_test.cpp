@@ -40,7 +40,8 @@ TEST_F(DatabaseOpen, PrefixAndDataSourceNameRules) {
         // each unless the string or the data source chose.
         {nullptr, "ODBC;DRIVER={PostgreSQL};Port=1", true,
          "DRIVER={PostgreSQL};Port=1;UseDeclareFetch=1;Fetch=10000;UseServerSidePrepare=0"},
-        {nullptr, "ODBC;Driver=psqlodbca.so;A7=50;", true, "Driver=psqlodbca.so;A7=50;UseDeclareFetch=1;UseServerSidePrepare=0"},
+        {nullptr, "ODBC;Driver=psqlodbca.so;A7=50;", true,
+         "Driver=psqlodbca.so;A7=50;UseDeclareFetch=1;UseServerSidePrepare=0"},
         {nullptr, "ODBC;DRIVER={PostgreSQL};usedeclarefetch=0;useserversideprepare=1", true,
          "DRIVER={PostgreSQL};usedeclarefetch=0;useserversideprepare=1"},
         {nullptr, "ODBC;DRIVER={PostgreSQL};CX=1c502bb", true, "DRIVER={PostgreSQL};CX=1c502bb"},

@@ -53,7 +53,8 @@ TEST(KeyStore, RowsAcrossChunksKeepTheirKeysAndOneRenamedChangesNoOther) {
         {"whole numbers", 1, true, 300000,
          [](size_t row) { return EightByteKey(static_cast<int64_t>(row) * 7 - 5, 0, false); }, 131072},
         {"a whole number and a double", 2, true, 140000,
-         [](size_t row) { return EightByteKey(-static_cast<int64_t>(row), static_cast<double>(row) / 3, true); }, 65536},
+         [](size_t row) { return EightByteKey(-static_cast<int64_t>(row), static_cast<double>(row) / 3, true); },
+         65536},
         {"texts of every length and a number", 2, false, 6000, TextKey, 0},
     };
     for (const Case& c : cases) {
