@@ -19,8 +19,14 @@ namespace {
 // Tried in this order; a later filter only when the earlier ones listed nothing.
 constexpr const char* kTableTypeFilters[] = {"'TABLE'", "'SYSTEM TABLE','VIEW','SYNONYM'", ""};
 
+/// The connection object, made where there is none; a connection known
+/// lost is closed, so that the call connects anew.
 void EnsureDatabase() {
     if (!activeDatabase) activeDatabase = std::make_unique<CDatabase>();
+    if (activeDatabase->IsConnected() && activeDatabase->ConnectionLost()) {
+        CloseActiveRecord();
+        CloseConnection();
+    }
 }
 
 /// True when `name` is "owner.name" of `table`.

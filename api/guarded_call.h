@@ -19,13 +19,20 @@ private:
     CException* e_;
 };
 
+/// Shows why an exported call failed: `e`'s texts (null: the fixed text),
+/// except where the connection was lost before the call (`lostBefore`:
+/// every later call says so) or cut by the server watch during it (which
+/// says how long the server was silent). Never throws.
+void ShowCallFailure(const CDBException* e, bool lostBefore) noexcept;
+
 /// The guarded block of an exported call. Runs `body` under the server watch;
-/// when it throws, shows the failure (a database exception's texts, otherwise
-/// the fixed text), runs `cleanup` and returns `failure`. Nothing escapes: a
-/// C host cannot catch.
+/// when it throws, shows the failure (see ShowCallFailure), runs `cleanup`
+/// and returns `failure`. Nothing escapes: a C host cannot catch.
 template <class Result, class Body, class Cleanup>
 Result GuardedCall(Result failure, Body&& body, Cleanup&& cleanup) noexcept {
     try {
+        const CDatabase* connection = ActiveConnection();
+        const bool lostBefore = connection != nullptr && connection->ConnectionLost();
         try {
             // No wait on a silent server outlasts the limit (the message
             // below is shown after the watch has ended).
@@ -33,14 +40,14 @@ Result GuardedCall(Result failure, Body&& body, Cleanup&& cleanup) noexcept {
             return body();
         } catch (CDBException* e) {
             CaughtException caught(e);
-            ShowMessage(e->ErrorText.c_str(), e->StateText.c_str());
+            ShowCallFailure(e, lostBefore);
             cleanup();
         } catch (CException* e) {
             CaughtException caught(e);
-            ShowMessage(nullptr, nullptr);
+            ShowCallFailure(nullptr, lostBefore);
             cleanup();
         } catch (...) {
-            ShowMessage(nullptr, nullptr);
+            ShowCallFailure(nullptr, lostBefore);
             cleanup();
         }
     } catch (CException* e) {

@@ -34,6 +34,11 @@ unsigned ServerSilenceLimit() {
     return static_cast<unsigned>(timeout + kDriverRoundTrips);
 }
 
+CDatabase* ActiveConnection() {
+    if (activeRecord && activeRecord->Database != nullptr) return activeRecord->Database;
+    return activeDatabase.get();
+}
+
 void CloseActiveRecord() noexcept {
     if (!activeRecord) return;
     const platform::ServerWatch watch(ServerSilenceLimit());

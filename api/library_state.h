@@ -60,6 +60,10 @@ inline bool IsListIndex(int index, int32_t count) {
 /// query time-out, and a few seconds for the driver's own round trips.
 unsigned ServerSilenceLimit();
 
+/// The connection the exported calls work on now: the open record's, else
+/// the connection object's; null for none.
+CDatabase* ActiveConnection();
+
 /// Closes the open record (when it is open), deletes it, clears activeRecord.
 void CloseActiveRecord() noexcept;
 

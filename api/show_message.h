@@ -6,7 +6,8 @@ namespace vordex::api {
 /// in the message box with the caption "VORDEX". Never throws.
 int ShowMessage(const char* text, const char* alternative) noexcept;
 
-/// Shows the library's own text under message number `id`. Never throws.
-void ShowLibraryMessage(unsigned id) noexcept;
+/// Shows the library's own text under message number `id`, its "%d"
+/// replaced by `number`. Never throws.
+void ShowLibraryMessage(unsigned id, unsigned number = 0) noexcept;
 
 }  // namespace vordex::api

@@ -5,6 +5,7 @@
 #include "db/recordset.h"
 #include "platform/code_page.h"
 #include "platform/odbc_headers.h"
+#include "platform/server_watch.h"
 
 namespace vordex {
 
@@ -69,6 +70,7 @@ void CDatabase::Close() {
         // shuts down a descriptor that has meanwhile become another file.
         platform::ServerWatch::Forget(Sockets);
         Sockets.clear();
+        Lost = false;
         SQLDisconnect(ConnectionHandle);
         SQLFreeConnect(ConnectionHandle);
         ConnectionHandle = nullptr;
@@ -92,7 +94,7 @@ void CDatabase::Free() {
 }
 
 void CDatabase::SetStatementOptions(SQLHSTMT statement) {
-    if (QueryTimeout == -1) return;
+    if (QueryTimeout == -1 || Profile().TimeoutOutlivesStatement()) return;
     SQLRETURN rc = SQLSetStmtOption(statement, SQL_QUERY_TIMEOUT, static_cast<SQLULEN>(QueryTimeout));
     // A driver that refuses the time-out is not asked again on this connection.
     if (!Succeeded(rc)) QueryTimeout = -1;
@@ -103,6 +105,18 @@ bool CDatabase::Succeeded(SQLRETURN rc) const {
 }
 
 void CDatabase::ThrowError(SQLRETURN rc) { ThrowDBError(rc, this, nullptr); }
+
+bool CDatabase::ConnectionLost() const {
+    return Lost || (IsConnected() && platform::ServerWatch::CutAfter(Sockets) != 0);
+}
+
+void CDatabase::NoteFailure(const CDBException& e) {
+    // Class 08: connection exceptions (08S01 link failure, 08003 not open).
+    if (!Lost && IsConnected()) {
+        Lost = e.HasState("08S01") || e.HasState("08003") || e.HasState("08001") || e.HasState("08007") ||
+               platform::ServerWatch::CutAfter(Sockets) != 0 || IsConnectionDead();
+    }
+}
 
 bool CDatabase::IsConnectionDead() const {
     if (ConnectionHandle == nullptr) return false;

@@ -15,6 +15,7 @@
 namespace vordex {
 
 class CRecordset;
+class CDBException;
 
 /// Option bits of CDatabase::OpenWithOptions.
 enum DatabaseOpenOption : uint32_t {
@@ -101,6 +102,12 @@ public:
     /// True when the driver reports the connection to its server lost
     /// (SQL_ATTR_CONNECTION_DEAD); false while it is alive or cannot tell.
     bool IsConnectionDead() const;
+    /// True once the connection to the server is known lost: a failure
+    /// said so, or the server watch cut it. Every later call on it fails.
+    bool ConnectionLost() const;
+    /// Takes note of a failure on this connection: one that lost it makes
+    /// ConnectionLost() true.
+    void NoteFailure(const CDBException& e);
 
     SQLHDBC ConnectionHandle = nullptr;
     /// See Profile(); never null.
@@ -143,6 +150,8 @@ public:
     /// The socket of this connection's server, watched for a silent server
     /// while calls wait on it; empty when it could not be told for sure.
     std::vector<platform::SocketId> Sockets;
+    /// See ConnectionLost().
+    bool Lost = false;
 };
 
 }  // namespace vordex

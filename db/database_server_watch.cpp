@@ -14,9 +14,10 @@ namespace vordex {
 // the sockets that appeared while the driver connected are this
 // connection's: the server names the client port of its session, and the one
 // candidate bound to that port is. Where the server cannot say (another
-// DBMS, a Unix-domain socket) or the answer fits no single candidate,
-// nothing is watched: a silent server then holds a call as long as the driver
-// lets it, but no socket of the host is ever cut.
+// DBMS, a Unix-domain socket), the one candidate connected to the server's
+// address or socket file is. Where none or several fit, nothing is watched:
+// a silent server then holds a call as long as the driver lets it, but no
+// socket of the host is ever cut.
 void CDatabase::WatchOwnSockets() {
     std::vector<platform::SocketId> candidates;
     candidates.swap(Sockets);
@@ -33,6 +34,7 @@ void CDatabase::WatchOwnSockets() {
     if (own.size() != 1 && Profile().DefaultServerPort() != 0) {
         own = platform::SocketsToPeer(candidates, ServerHost().c_str(), ServerPort(Profile().DefaultServerPort()));
     }
+    if (own.size() != 1) own = platform::SocketsToLocalPeer(candidates, Profile().LocalSocketPath(*this));
     if (own.size() != 1) return;
     Sockets = own;
     platform::ServerWatch::Watch(Sockets);

@@ -24,6 +24,8 @@ enum LibraryMessageId : unsigned {
     MessageWriteOutcomeUnknown = 16,
     MessageWrittenNotReadAgain = 17,
     MessageRowNotFoundByKey = 18,
+    MessageConnectionLost = 19,
+    MessageNoAnswer = 20,
     /// A library error code's text is looked up under code + this offset.
     LibraryErrorMessageBase = 61080,
 };

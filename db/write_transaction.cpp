@@ -1,5 +1,7 @@
 #include "db/write_transaction.h"
 
+#include <string>
+
 #include "db/database.h"
 #include "db/db_exception.h"
 #include "db/library_messages.h"
@@ -18,16 +20,17 @@ SQLRETURN ExecuteText(SQLHSTMT statement, const char* sql) {
 
 }  // namespace
 
-bool LostConnection(const CDBException& e, const CDatabase& database) {
-    // Class 08: connection exceptions (08S01 link failure, 08003 not open).
-    return e.HasState("08S01") || e.HasState("08003") || e.HasState("08001") || e.HasState("08007") ||
-           database.IsConnectionDead();
+bool LostConnection(const CDBException& e, CDatabase& database) {
+    database.NoteFailure(e);
+    return database.ConnectionLost();
 }
 
 WriteTransaction::WriteTransaction(CRecordset& record, SQLHSTMT statement, const char* begin)
     : record_(record), statement_(statement) {
     Run(begin);
     open_ = true;
+    const std::string bounds = record.Database->Profile().WriteWaitBounds(*record.Database);
+    if (!bounds.empty()) Run(bounds.c_str());
 }
 
 WriteTransaction::~WriteTransaction() {

@@ -38,6 +38,6 @@ private:
 
 /// True when `e`'s diagnostics, or the driver, say the connection to the
 /// server is gone.
-bool LostConnection(const CDBException& e, const CDatabase& database);
+bool LostConnection(const CDBException& e, CDatabase& database);
 
 }  // namespace vordex

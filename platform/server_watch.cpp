@@ -7,9 +7,11 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <time.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -43,6 +45,8 @@ struct WatchState {
     pthread_t thread{};
     bool stopping = false;
     std::vector<SocketId> sockets;
+    std::vector<SocketId> cut;  // shut down by the watch, until forgotten
+    unsigned cutAfterSeconds = 0;
 };
 
 // Made by the library's load hook (ServerWatch::Initialize), so destroyed
@@ -124,6 +128,8 @@ void* Run(void*) {
         // The waiting driver call sees its connection closed and fails. The
         // lock is held, so no socket is forgotten (and closed) meanwhile.
         for (const SocketId& socket : s.sockets) shutdown(socket.descriptor, SHUT_RDWR);
+        s.cut.insert(s.cut.end(), s.sockets.begin(), s.sockets.end());
+        s.cutAfterSeconds = calls.allowedSeconds.load();
         cut = true;
     }
     return nullptr;
@@ -223,6 +229,25 @@ std::vector<SocketId> SocketsToPeer(const std::vector<SocketId>& sockets, const 
     return connected;
 }
 
+std::vector<SocketId> SocketsToLocalPeer(const std::vector<SocketId>& sockets, const std::string& path) {
+    std::vector<SocketId> connected;
+    if (path.empty()) return connected;
+    const bool anyDirectory = path.find('/') == std::string::npos;
+    for (const SocketId& socket : sockets) {
+        sockaddr_un peer{};
+        socklen_t length = sizeof peer;
+        if (getpeername(socket.descriptor, reinterpret_cast<sockaddr*>(&peer), &length) != 0 ||
+            peer.sun_family != AF_UNIX || length <= offsetof(sockaddr_un, sun_path)) {
+            continue;
+        }
+        const std::string peerPath(peer.sun_path, strnlen(peer.sun_path, length - offsetof(sockaddr_un, sun_path)));
+        const size_t slash = peerPath.rfind('/');
+        const std::string name = slash == std::string::npos ? peerPath : peerPath.substr(slash + 1);
+        if (peerPath == path || (anyDirectory && name == path)) connected.push_back(socket);
+    }
+    return connected;
+}
+
 ServerWatch::ServerWatch(unsigned seconds) {
     if (calls.depth.fetch_add(1, std::memory_order_acq_rel) > 0) return;
     calls.allowedSeconds.store(seconds, std::memory_order_relaxed);
@@ -244,7 +269,17 @@ void ServerWatch::Forget(const std::vector<SocketId>& sockets) {
     const StateLock lock;
     for (const SocketId& socket : sockets) {
         s.sockets.erase(std::remove(s.sockets.begin(), s.sockets.end(), socket), s.sockets.end());
+        s.cut.erase(std::remove(s.cut.begin(), s.cut.end(), socket), s.cut.end());
     }
+}
+
+unsigned ServerWatch::CutAfter(const std::vector<SocketId>& sockets) {
+    WatchState& s = State();
+    const StateLock lock;
+    for (const SocketId& socket : sockets) {
+        if (std::find(s.cut.begin(), s.cut.end(), socket) != s.cut.end()) return s.cutAfterSeconds;
+    }
+    return 0;
 }
 
 void ServerWatch::Initialize() {

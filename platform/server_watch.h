@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
 namespace vordex::platform {
@@ -27,6 +28,10 @@ std::vector<SocketId> SocketsOnLocalPort(const std::vector<SocketId>& sockets, i
 /// also where a proxy stands between it and the server.
 std::vector<SocketId> SocketsToPeer(const std::vector<SocketId>& sockets, const char* host, int port);
 
+/// The Unix-domain sockets of `sockets` connected to the socket file `path`;
+/// a `path` without a directory matches that file name in any directory.
+std::vector<SocketId> SocketsToLocalPeer(const std::vector<SocketId>& sockets, const std::string& path);
+
 /// Bounds the library's waits on a server that has gone silent.
 ///
 /// A driver waits for its server's answer without a limit of its own: a
@@ -34,8 +39,9 @@ std::vector<SocketId> SocketsToPeer(const std::vector<SocketId>& sockets, const 
 /// it stays so. While a Watch is held (an exported call at work), a thread of
 /// the library looks at the sockets of the connections every half second;
 /// when none of them has received a byte for the allowed time, it shuts them
-/// down, and the waiting driver call fails at once with the driver's own
-/// message. A server that answers slowly but steadily is never cut.
+/// down, and the waiting driver call fails at once. A server that answers
+/// slowly but steadily over TCP is never cut; a Unix-domain socket keeps no
+/// time of its last byte, so there the call's own time is the silence.
 class ServerWatch {
 public:
     /// Arms the watch for `seconds` of silence; nested watches keep the first.
@@ -48,6 +54,9 @@ public:
     /// (before the connection closes them).
     static void Watch(const std::vector<SocketId>& sockets);
     static void Forget(const std::vector<SocketId>& sockets);
+    /// The seconds of silence after which the watch shut down one of
+    /// `sockets`; 0 while it has cut none of them.
+    static unsigned CutAfter(const std::vector<SocketId>& sockets);
 
     /// Makes the watch's state; the library's load hook calls it first, so
     /// that the state outlives the unload hook.

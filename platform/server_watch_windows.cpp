@@ -14,10 +14,13 @@ std::vector<SocketId> SocketsOnLocalPort(const std::vector<SocketId>&, int) { re
 
 std::vector<SocketId> SocketsToPeer(const std::vector<SocketId>&, const char*, int) { return {}; }
 
+std::vector<SocketId> SocketsToLocalPeer(const std::vector<SocketId>&, const std::string&) { return {}; }
+
 ServerWatch::ServerWatch(unsigned) {}
 ServerWatch::~ServerWatch() = default;
 void ServerWatch::Watch(const std::vector<SocketId>&) {}
 void ServerWatch::Forget(const std::vector<SocketId>&) {}
+unsigned ServerWatch::CutAfter(const std::vector<SocketId>&) { return 0; }
 void ServerWatch::Initialize() {}
 void ServerWatch::Stop() {}
 

@@ -58,6 +58,15 @@ public:
     /// Bounds the session's waits for locks and statements by the query
     /// time-out (called only where there is one); failures are ignored.
     virtual void BoundWaits(CDatabase& database) const;
+    /// Statements that bound the waits of the library's own write
+    /// transaction, run after it begins; "" where the session's (BoundWaits)
+    /// serve. Scoped to the transaction, they leave nothing on a server
+    /// connection that a pool hands on to other clients.
+    virtual std::string WriteWaitBounds(const CDatabase& database) const;
+    /// The driver carries out a statement's query time-out by setting one
+    /// of the session, which outlives the statement: the library then gives
+    /// its statements none, and the server watch bounds the wait.
+    virtual bool TimeoutOutlivesStatement() const;
     /// Throws the driver's message where the data source cannot be read,
     /// which the driver's catalog calls would keep to themselves.
     virtual void CheckReadable(CDatabase& database) const;
@@ -70,6 +79,10 @@ public:
     /// The server's port where the connect string names none; 0 where the
     /// connection's socket cannot be told by its peer (a file, no server).
     virtual int DefaultServerPort() const;
+    /// The server's socket file where the connection reaches it through a
+    /// Unix-domain socket: a path, or a file name in any directory; "" where
+    /// it goes over TCP.
+    virtual std::string LocalSocketPath(const CDatabase& database) const;
 
     // Reading.
 

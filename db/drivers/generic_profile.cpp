@@ -21,12 +21,15 @@ platform::CodePage DriverProfile::DriverCodePage(CDatabase& database) const { re
 bool DriverProfile::ScansQuotesByByte(platform::CodePage) const { return false; }
 
 void DriverProfile::BoundWaits(CDatabase&) const {}
+std::string DriverProfile::WriteWaitBounds(const CDatabase&) const { return ""; }
+bool DriverProfile::TimeoutOutlivesStatement() const { return false; }
 
 void DriverProfile::CheckReadable(CDatabase&) const {}
 
 const char* DriverProfile::ClientPortQuery() const { return nullptr; }
 
 int DriverProfile::DefaultServerPort() const { return 0; }
+std::string DriverProfile::LocalSocketPath(const CDatabase&) const { return ""; }
 
 bool DriverProfile::RowsEndOnlyOnLiveConnection() const { return true; }
 

@@ -7,6 +7,7 @@
 #include "db/database.h"
 #include "db/drivers/driver_profile.h"
 #include "db/sql_types.h"
+#include "platform/connect_string.h"
 #include "platform/data_source_setting.h"
 
 namespace vordex {
@@ -88,6 +89,15 @@ public:
 
     // The server names no client port: the socket to its address is watched.
     int DefaultServerPort() const override { return 3306; }
+    // Connector/ODBC reaches "localhost" (or no server named) through the
+    // socket file SOCKET names, or the client library's default one.
+    std::string LocalSocketPath(const CDatabase& database) const override {
+        const std::string socket =
+            platform::UnbracedValue(platform::ConnectOrDataSourceValue(database.ConnectString.c_str(), "SOCKET"));
+        if (!socket.empty()) return socket;
+        const std::string host = database.ServerHost();
+        return host.empty() || (host.size() == 9 && platform::StartsWithNoCase(host.c_str(), "localhost")) ? "mysqld.sock" : "";
+    }
 
     // The cursor holds every row from execution on.
     bool RowsEndOnlyOnLiveConnection() const override { return false; }

@@ -70,17 +70,30 @@ public:
                                                                         : database.CodePages.host;
     }
 
-    // psqlODBC gives its own writes no statement time-out: it sets
-    // statement_timeout around the SELECT of a timed statement only, and
-    // back to 0 after it. A write held by a row lock would wait for as long
-    // as the lock is held. lock_timeout, which the driver leaves alone, ends
-    // such a wait with the server's own message after the query time-out.
-    void BoundWaits(CDatabase& database) const override {
-        database.ExecuteQuietly(("SET lock_timeout = " + std::to_string(database.QueryTimeout * 1000L)).c_str());
+    // psqlODBC carries out a query time-out with "SET statement_timeout"
+    // before the statement and "= 0" at some later one: through a pool in
+    // transaction mode the two land on different server connections, and
+    // the first stays there for other clients. The library's reads are
+    // bounded by the server watch instead, and its writes by bounds of their
+    // own transaction: lock_timeout ends a wait for a row lock with the
+    // server's own message, statement_timeout a second later any other.
+    bool TimeoutOutlivesStatement() const override { return true; }
+    std::string WriteWaitBounds(const CDatabase& database) const override {
+        if (database.QueryTimeout <= 0) return "";
+        return "SET LOCAL lock_timeout = " + std::to_string(database.QueryTimeout * 1000L) +
+               "; SET LOCAL statement_timeout = " + std::to_string(database.QueryTimeout * 1000L + 1000);
     }
 
     const char* ClientPortQuery() const override { return "SELECT inet_client_port()"; }
     int DefaultServerPort() const override { return 5432; }
+    // A server name that is a directory, or none, is libpq's way to the
+    // server's socket file in that directory (or its default one).
+    std::string LocalSocketPath(const CDatabase& database) const override {
+        const std::string host = database.ServerHost();
+        const std::string file = ".s.PGSQL." + std::to_string(database.ServerPort(DefaultServerPort()));
+        if (host.empty()) return file;
+        return host[0] == '/' ? host + "/" + file : "";
+    }
 
     // PostgreSQL's texts hold no zero byte.
     bool TextLengthsReported() const override { return true; }

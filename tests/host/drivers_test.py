@@ -30,6 +30,7 @@ TOO_LONG_TEXT = "名前がデータソースの許す長さを超えるため, �
 NO_FILE_TEXT = "データベースファイルがありません."
 NULL_KEY_TEXT = "行のキーが NULL のため, 行を特定できず書き込めません."
 READ_ONLY_TEXT = "サーバーが書き込みを受け付けない (読み取り専用の) ため, 書き込めません."
+LOST_TEXT = "サーバーとの接続が切れています. 開き直して下さい."
 NOT_READ_AGAIN_TEXT = ("書き込みました. ただし行を読み直せませんでした: "
                        "行がキーで見つかりません (トリガーなどがキーを変えました).")
 # A table written by key, in every dialect.
@@ -887,7 +888,7 @@ class EveryDriver(unittest.TestCase):
                     self.assertEqual(self.stderr.data.startswith(message(TOO_LONG_TEXT)), length > allowed, length)
                 self.assertEqual(vordex.Open(b"t"), 2)
 
-    def test_a_lost_server_is_never_the_end_of_the_rows(self):
+    def test_a_lost_server_is_never_the_end_of_the_rows_and_says_so(self):
         for d, kill in ((DRIVERS[0], "SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
                                      f" WHERE datname = '{DB}' AND pid <> pg_backend_pid();"),
                         (DRIVERS[2], None)):
@@ -909,13 +910,17 @@ class EveryDriver(unittest.TestCase):
                     while moved and not vordex.IsEOF():
                         moved = vordex.MoveNext()
                         rows += moved and not vordex.IsEOF()
-                # Every row before the end, or a failure with a message: the
-                # next block is read from a server that is gone.
-                if vordex.IsEOF():
-                    self.assertEqual(rows, 2000)
-                else:
-                    self.assertEqual(moved, 0)
-                    self.assertTrue(self.stderr.data.startswith(b"VORDEX: "), self.stderr.data)
+                # A failure with the reason of the first (the next block is
+                # read from a server that is gone), then the same words from
+                # every later call; opening again connects anew.
+                first = self.stderr.data
+                self.assertEqual((moved, vordex.IsEOF(), rows < 2000), (0, 0, True))
+                self.assertTrue(first.startswith(b"VORDEX: ") and message(LOST_TEXT) not in first, first)
+                self.assertNotIn(message(FIXED_TEXT), first)
+                with self.stderr.capture():
+                    self.assertEqual((vordex.MoveNext(), vordex.Update(1, b"w")), (0, 0))
+                self.assertEqual(self.stderr.data, message(LOST_TEXT) * 2)
+                self.assertEqual((vordex.Open(b"many"), vordex.OpenRec(), vordex.text("GetData", 1)), (2, 1, "v1"))
                 vordex.Close()
 
 
@@ -1020,6 +1025,238 @@ lib.VORDEX_GetData.restype = ctypes.c_char_p
 print(lib.VORDEX_Open(b"goods") // 6, lib.VORDEX_OpenRec(), lib.VORDEX_Update(1, b"new"),
       lib.VORDEX_GetData(1).decode())
 """
+
+
+class Replicas(unittest.TestCase):
+    """A hot standby of the private PostgreSQL cluster and a three-node
+    MariaDB Galera cluster (scripts/pg_standby.sh, scripts/galera.sh): what
+    a host reads and writes through a replica, a promoted replica, two nodes
+    at once and a node that dies mid-call."""
+
+    DB = "vordex_host_replicas"
+    SCRIPTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts")
+    # A host writing its own column of rows 0..N-1 through one node; prints
+    # each write's result.
+    WRITER = r"""
+import ctypes, sys
+lib = ctypes.CDLL(sys.argv[1])
+column, value, rows = int(sys.argv[2]), sys.argv[3].encode(), int(sys.argv[4])
+assert (lib.VORDEX_Open(b"t"), lib.VORDEX_OpenRec()) == (3, 1)
+print(*[lib.VORDEX_Seek(i) and lib.VORDEX_Update(column, b"%s%d" % (value, i)) for i in range(rows)])
+"""
+
+    def setUp(self):
+        self.stderr = StandardError()
+
+    def tearDown(self):
+        vordex.Close()
+        os.environ.pop("VORDEX_CONNECT", None)
+
+    def script(self, name, *args):
+        subprocess.run(["bash", os.path.join(self.SCRIPTS, name)] + list(args), check=True, capture_output=True)
+
+    def bounded(self, call, meanwhile=lambda: None):
+        """`call`'s result; runs `meanwhile` while it is under way. Fails
+        unless the call returns within two minutes: it must never hang."""
+        import threading
+        done = []
+        thread = threading.Thread(target=lambda: done.append(call()), daemon=True)
+        thread.start()
+        meanwhile()
+        thread.join(120)
+        self.assertFalse(thread.is_alive(), "the call did not return within 120 s")
+        return done[0]
+
+    def until(self, check, what):
+        import time
+        for _ in range(600):
+            if check():
+                return
+            time.sleep(0.1)
+        self.fail(f"not within 60 s: {what}")
+
+    # ---- the hot standby
+    def standby(self, sql, db=None):
+        result = subprocess.run(["psql", "-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-p",
+                                 host.required_env("VORDEX_TEST_STANDBY_PORT"), "-d", db or self.DB],
+                                input=sql.encode(), capture_output=True, check=True)
+        return result.stdout.decode().rstrip("\n")
+
+    def replayed(self):
+        lsn = host.psql(host.required_env("PGDATABASE"), "SELECT pg_current_wal_lsn();")
+        self.until(lambda: self.standby(f"SELECT pg_last_wal_replay_lsn() >= '{lsn}';", "postgres") == "t",
+                   "the standby replays " + lsn)
+
+    def standby_database(self, sql):
+        return re.sub(r"Port=\d+", "Port=" + host.required_env("VORDEX_TEST_STANDBY_PORT"),
+                      host.fresh_database(self.DB, sql))
+
+    def test_a_hot_standby_reads_what_the_primary_committed_and_refuses_writes(self):
+        rows, digest = 2100, "SELECT md5(string_agg(k || v, ',' ORDER BY k)) FROM t;"
+        connect = self.standby_database(f"CREATE TABLE t(k INTEGER PRIMARY KEY, v TEXT);"
+                                        f" INSERT INTO t SELECT g, 'v' || g FROM generate_series(0, {rows - 1}) g;")
+        # The reading; whether it is the library's keyset, which walks in key
+        # order and shows a commit made once the record is open (the
+        # driver's walks in the order of the table's pages, same on both).
+        for options, keyset in (("", True), (";UseDeclareFetch=1;Fetch=100", False), (";UseDeclareFetch=0", False)):
+            with self.subTest(options or "the library's keyset"):
+                host.psql(self.DB, "UPDATE t SET v = 'v' || k WHERE k = 1500;")
+                self.replayed()
+                pages = host.psql(self.DB, "SELECT v FROM t;").split("\n")
+                vordex.Close()
+                os.environ["VORDEX_CONNECT"] = connect + options
+                with self.stderr.capture():
+                    self.assertEqual((vordex.Open(b"t"), vordex.OpenRec(), vordex.CanUpdate(1)), (2, 1, 0))
+                    host.psql(self.DB, "UPDATE t SET v = 'later' WHERE k = 1500;")
+                    self.replayed()
+                    walked = [vordex.text("GetData", 1)]
+                    while vordex.MoveNext() and not vordex.IsEOF():
+                        walked.append(vordex.text("GetData", 1))
+                    walked.append(vordex.IsEOF())
+                    seeks = [(vordex.Seek(i), vordex.text("GetData", 1)) for i in (rows - 1, 0, 1500)]
+                self.assertEqual(self.stderr.data, b"")
+                expected = [f"v{i}" if i != 1500 else "later" for i in range(rows)] if keyset else pages
+                self.assertEqual(walked, expected + [1])
+                self.assertEqual(seeks, [(1, expected[-1]), (1, expected[0]), (1, expected[1500])])
+                before = host.psql(self.DB, digest)
+                with self.stderr.capture():
+                    self.assertEqual(vordex.Update(1, b"w"), 0)
+                self.assertEqual(self.stderr.data, message(READ_ONLY_TEXT))
+                self.assertEqual((host.psql(self.DB, digest), self.standby(digest)), (before, before))
+                self.assertEqual(vordex.text("GetData", 1), expected[1500])
+
+    def test_a_promoted_standby_takes_writes_once_the_host_reconnects(self):
+        os.environ["VORDEX_CONNECT"] = self.standby_database(KEYED)
+        self.replayed()
+        # A standby again for what runs next, once tearDown has closed.
+        self.addCleanup(self.script, "pg_standby.sh", "start", host.required_env("VORDEX_PG_DIR"))
+        self.assertEqual((vordex.Open(b"t"), vordex.OpenRec(), vordex.CanUpdate(1)), (2, 1, 0))
+        self.script("pg_standby.sh", "promote", host.required_env("VORDEX_PG_DIR"))
+        self.assertEqual(self.standby("SELECT pg_is_in_recovery();"), "f")
+        # The record opened on the standby: stored if and only if said so.
+        with self.stderr.capture():
+            stale = vordex.Update(1, b"stale")
+        self.assertEqual(self.standby("SELECT v FROM t WHERE k = 1;") == "stale", stale == 1, self.stderr.data)
+        vordex.Close()
+        with self.stderr.capture():
+            self.assertEqual([vordex.Open(b"t"), vordex.OpenRec(), vordex.CanUpdate(1), vordex.Seek(1),
+                              vordex.Update(1, b"promoted"), vordex.Seek(0), vordex.Seek(1)] + vordex.row(2),
+                             [2, 1, 1, 1, 1, 1, 1, "2", "promoted"])
+        self.assertEqual(self.stderr.data, b"")
+        self.assertEqual(self.standby("SELECT v FROM t WHERE k = 2;"), "promoted")
+        self.assertEqual(host.psql(self.DB, "SELECT v FROM t ORDER BY k;"), "a\nb")
+
+    # ---- the Galera cluster
+    def node(self, number, sql, db=None):
+        """SQL on a node through its socket, once the node has applied what
+        the cluster committed before."""
+        socket = os.path.join(host.required_env("VORDEX_TEST_GALERA_DIR"), f"node{number}", "socket")
+        result = subprocess.run(["mariadb", "--no-defaults", "-S", socket, "-uroot", "--batch", "--skip-column-names",
+                                 db or self.DB], input=("SET SESSION wsrep_sync_wait = 1;" + sql).encode(),
+                                capture_output=True, check=False)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return result.stdout.decode().rstrip("\n")
+
+    def galera_table(self, rows):
+        """t: k, a and b, of `rows` rows. A write of 'slow' into a sleeps
+        ten seconds on the node it is made on."""
+        self.node(1, f"DROP DATABASE IF EXISTS {self.DB}; CREATE DATABASE {self.DB}; USE {self.DB};"
+                     " CREATE TABLE t(k INTEGER PRIMARY KEY, a VARCHAR(20), b VARCHAR(20));"
+                     " CREATE TRIGGER slow BEFORE UPDATE ON t FOR EACH ROW SET @s = IF(NEW.a = 'slow', SLEEP(10), 0);"
+                     f" INSERT INTO t SELECT seq, CONCAT('a', seq), CONCAT('b', seq) FROM seq_0_to_{rows - 1};", "mysql")
+
+    def through(self, number):
+        port = host.required_env("VORDEX_TEST_GALERA_PORTS").split()[number - 1]
+        return re.sub(r"Port=\d+", "Port=" + port, host.required_env("VORDEX_TEST_GALERA_DRIVER")).replace(
+            "Database=vordex_test", "Database=" + self.DB)
+
+    def sleeping_on(self, number):
+        self.until(lambda: self.node(number, "SELECT count(*) FROM information_schema.processlist"
+                                             " WHERE state = 'User sleep';") == "1", f"a write sleeps on node {number}")
+
+    def test_galera_writes_said_done_are_on_every_node_and_conflicts_fail(self):
+        rows = 300
+        self.galera_table(rows)
+        hosts = [subprocess.Popen([sys.executable, "-c", self.WRITER, host.LIBRARY_PATH, str(column), f"h{node}-",
+                                   str(rows)], env=dict(os.environ, VORDEX_CONNECT=self.through(node)),
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE) for node, column in ((1, 1), (2, 2))]
+        said = [h.communicate(timeout=300) for h in hosts]
+        results = [[int(r) for r in out.split()] for out, _ in said]
+        self.assertEqual([len(r) for r in results], [rows, rows], said)
+        # Each column holds its host's write where the host was told so, the
+        # value before elsewhere; every refusal says why; every node agrees.
+        expected = "\n".join(f"{i}\t" + "\t".join(f"h{n + 1}-{i}" if results[n][i] else f"{c}{i}"
+                                                   for n, c in enumerate("ab")) for i in range(rows))
+        self.assertEqual([self.node(n, "SELECT * FROM t ORDER BY k;") for n in (1, 2, 3)], [expected] * 3)
+        for (_, err), result in zip(said, results):
+            self.assertGreater(sum(result), 0)
+            self.assertEqual(err.count(b"VORDEX: "), result.count(0), err)
+        # A write the other node commits first while this one's is under
+        # way: refused as the deadlock it is, the other's value everywhere.
+        for mine, other in ((1, 2), (3, 1)):
+            with self.subTest(f"node {mine} against node {other}"):
+                vordex.Close()
+                os.environ["VORDEX_CONNECT"] = self.through(mine)
+                self.assertEqual((vordex.Open(b"t"), vordex.OpenRec(), vordex.Seek(mine)), (3, 1, 1))
+                with self.stderr.capture():
+                    written = self.bounded(lambda: vordex.Update(1, b"slow"), lambda: (
+                        self.sleeping_on(mine), self.node(other, f"UPDATE t SET a = 'other' WHERE k = {mine};")))
+                self.assertEqual((written, self.stderr.data.count(b"VORDEX: ")), (0, 1))
+                self.assertIn(b"Deadlock found", self.stderr.data)
+                self.assertEqual([self.node(n, f"SELECT a FROM t WHERE k = {mine};") for n in (1, 2, 3)], ["other"] * 3)
+
+    def test_a_galera_node_killed_mid_call(self):
+        """Node 3 dies (SIGKILL) between the calls of a walk or inside a
+        write: the call fails with a message, nothing half done is stored,
+        and a host that reconnects to node 2 reads and writes on. Node 3
+        joins again afterwards."""
+        import signal
+        rows, nodes = 2100, host.required_env("VORDEX_TEST_GALERA_DIR")
+
+        def kill():
+            with open(os.path.join(nodes, "node3", "server.pid"), encoding="ascii") as pid:
+                os.kill(int(pid.read()), signal.SIGKILL)
+
+        def walk():
+            moved, read = 1, 151
+            while moved and not vordex.IsEOF():
+                moved = vordex.MoveNext()
+                read += moved and not vordex.IsEOF()
+            return moved, read
+        cases = [  # what, the call, run while it is under way
+            ("between the calls of a walk", walk, lambda: None),
+            ("inside a write", lambda: vordex.Update(1, b"slow"), lambda: self.sleeping_on(3)),
+        ]
+        for what, call, meanwhile in cases:
+            with self.subTest(what):
+                try:
+                    self.galera_table(rows)
+                    vordex.Close()
+                    os.environ["VORDEX_CONNECT"] = self.through(3)
+                    self.assertEqual((vordex.Open(b"t"), vordex.OpenRec()), (3, 1))
+                    for _ in range(150):
+                        self.assertEqual(vordex.MoveNext(), 1)
+                    if call is walk:
+                        kill()
+                    with self.stderr.capture():
+                        result = self.bounded(call, lambda: (meanwhile(), kill() if call is not walk else None))
+                    # A failure, never an early end of the rows nor a write said done.
+                    self.assertEqual(result, (0, result[1]) if call is walk else 0)
+                    self.assertLess(result[1] if call is walk else 0, rows)
+                    self.assertTrue(self.stderr.data.startswith(b"VORDEX: "), self.stderr.data)
+                    self.until(lambda: self.node(1, "SHOW STATUS LIKE 'wsrep_cluster_size';") == "wsrep_cluster_size\t2",
+                               "the cluster goes on without node 3")
+                    self.assertEqual([self.node(n, "SELECT a FROM t WHERE k = 150;") for n in (1, 2)], ["a150"] * 2)
+                    vordex.Close()
+                    os.environ["VORDEX_CONNECT"] = self.through(2)
+                    self.assertEqual([vordex.Open(b"t"), vordex.OpenRec(), vordex.Seek(150)] + vordex.row(3) +
+                                     [vordex.Update(2, b"after"), vordex.Seek(rows - 1), vordex.text("GetData", 2)],
+                                     [3, 1, 1, "150", "a150", "b150", 1, 1, f"b{rows - 1}"])
+                    self.assertEqual([self.node(n, "SELECT b FROM t WHERE k = 150;") for n in (1, 2)], ["after"] * 2)
+                finally:
+                    vordex.Close()
+                    self.script("galera.sh", "start", os.path.dirname(nodes))
+
 
 if __name__ == "__main__":
     host.main()
