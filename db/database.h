@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <string>
 #include <vector>
@@ -72,10 +73,18 @@ public:
     /// Watches those of the sockets opened while connecting (in Sockets)
     /// that are surely this connection's; clears Sockets when none is.
     void WatchOwnSockets();
+    /// Finds, for the server watch while the connection is made, the one
+    /// socket of the login (among those opened since `before`); null where
+    /// the server cannot be told by its address or socket file.
+    std::function<std::vector<platform::SocketId>()> LoginSockets(const std::vector<platform::SocketId>& before,
+                                                                  const std::string& connect) const;
     /// The server's host and port as the completed connect string names
     /// them ("" and `defaultPort` where it does not).
     std::string ServerHost() const;
     int ServerPort(int defaultPort) const;
+    /// The same, as the connect string `connect` (or its DSN) names them.
+    static std::string ServerHostIn(const char* connect);
+    static int ServerPortIn(const char* connect, int defaultPort);
     /// Runs `sql` on a statement of its own; true when it succeeded.
     bool ExecuteQuietly(const char* sql);
     /// The first column of the first row that `sql` answers, as text; ""

@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "db/database.h"
+#include "db/db_exception.h"
 #include "db/exception.h"
+#include "db/library_messages.h"
 #include "db/odbc_environment.h"
 #include "platform/connect_string.h"
 #include "platform/data_source_choice.h"
@@ -85,9 +87,13 @@ bool CDatabase::DriverConnect(uint32_t options) {
     SQLSMALLINT completedLength = 0;
     std::memset(completed, 0, sizeof completed);
     const std::vector<platform::SocketId> before = platform::ProcessSockets();
-    SQLRETURN rc =
-        SQLDriverConnect(ConnectionHandle, parent, reinterpret_cast<SQLCHAR*>(const_cast<char*>(connect.c_str())),
-                         SQL_NTS, completed, kCompletedConnectSize, &completedLength, mode);
+    SQLRETURN rc;
+    {
+        const platform::ServerWatchConnecting login(LoginSockets(before, connect));
+        rc = SQLDriverConnect(ConnectionHandle, parent, reinterpret_cast<SQLCHAR*>(const_cast<char*>(connect.c_str())),
+                              SQL_NTS, completed, kCompletedConnectSize, &completedLength, mode);
+        if (!Succeeded(rc) && login.CutAfter() != 0) ThrowLibraryMessage(MessageNoAnswer, login.CutAfter());
+    }
     if (rc == SQL_NO_DATA_FOUND) {
         Free();
         return false;

@@ -105,6 +105,10 @@ namespace {
 
 void ThrowLibraryMessage(unsigned id) { ThrowMessage(SQL_ERROR, id); }
 
+void ThrowLibraryMessage(unsigned id, unsigned number) {
+    ThrowMessage(SQL_ERROR, id, std::to_string(number).c_str());
+}
+
 void ThrowTooManyRowsChanged(SQLLEN count) {
     ThrowMessage(ErrorTooManyRowsChanged, static_cast<unsigned>(ErrorTooManyRowsChanged) + LibraryErrorMessageBase,
                  std::to_string(static_cast<long long>(count)).c_str());

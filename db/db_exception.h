@@ -56,6 +56,8 @@ public:
 
 /// Throws a failure (SQL_ERROR) whose text is the library's message `id`.
 [[noreturn]] void ThrowLibraryMessage(unsigned id);
+/// The same, its "%d" replaced by `number`.
+[[noreturn]] void ThrowLibraryMessage(unsigned id, unsigned number);
 
 /// Throws error 1006 with a text that says how many rows the write would
 /// have changed.

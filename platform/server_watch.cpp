@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace vordex::platform {
 namespace {
@@ -47,6 +48,8 @@ struct WatchState {
     std::vector<SocketId> sockets;
     std::vector<SocketId> cut;  // shut down by the watch, until forgotten
     unsigned cutAfterSeconds = 0;
+    std::function<std::vector<SocketId>()> findLogin;  // while a connection is made
+    unsigned loginCutAfterSeconds = 0;
 };
 
 // Made by the library's load hook (ServerWatch::Initialize), so destroyed
@@ -83,9 +86,9 @@ bool SilentFor(int descriptor, uint32_t& milliseconds) {
     return true;
 }
 
-/// True when no watched socket has received data for the allowed time.
-bool SocketsSilent(const WatchState& s, uint32_t allowedMs) {
-    for (const SocketId& socket : s.sockets) {
+/// True when none of `sockets` has received data for the allowed time.
+bool SocketsSilent(const std::vector<SocketId>& sockets, uint32_t allowedMs) {
+    for (const SocketId& socket : sockets) {
         uint32_t silentMs = 0;
         if (SilentFor(socket.descriptor, silentMs) && silentMs < allowedMs) return false;
     }
@@ -110,7 +113,7 @@ void* Run(void*) {
     unsigned silentTicks = 0;
     bool cut = false;
     while (!s.stopping) {
-        if (s.sockets.empty()) {  // no connection: nothing to time
+        if (s.sockets.empty() && !s.findLogin) {  // no connection: nothing to time
             pthread_cond_wait(&s.wake, &s.mutex);
             continue;
         }
@@ -124,12 +127,19 @@ void* Run(void*) {
             continue;
         }
         const uint32_t allowedMs = calls.allowedSeconds.load() * 1000;
-        if (cut || ++silentTicks * kTickMs < allowedMs || !SocketsSilent(s, allowedMs)) continue;
+        if (cut || ++silentTicks * kTickMs < allowedMs) continue;
+        // While a connection is made, its login's sockets alone are timed.
+        const std::vector<SocketId> timed = s.findLogin ? s.findLogin() : s.sockets;
+        if (timed.empty() || !SocketsSilent(timed, allowedMs)) continue;
         // The waiting driver call sees its connection closed and fails. The
         // lock is held, so no socket is forgotten (and closed) meanwhile.
-        for (const SocketId& socket : s.sockets) shutdown(socket.descriptor, SHUT_RDWR);
-        s.cut.insert(s.cut.end(), s.sockets.begin(), s.sockets.end());
-        s.cutAfterSeconds = calls.allowedSeconds.load();
+        for (const SocketId& socket : timed) shutdown(socket.descriptor, SHUT_RDWR);
+        if (s.findLogin) {
+            s.loginCutAfterSeconds = calls.allowedSeconds.load();
+        } else {
+            s.cut.insert(s.cut.end(), timed.begin(), timed.end());
+            s.cutAfterSeconds = calls.allowedSeconds.load();
+        }
         cut = true;
     }
     return nullptr;
@@ -298,6 +308,25 @@ void ServerWatch::Stop() {
     const StateLock lock;
     calls.started = false;
     s.stopping = false;
+}
+
+ServerWatchConnecting::ServerWatchConnecting(std::function<std::vector<SocketId>()> find) {
+    WatchState& s = State();
+    const StateLock lock;
+    s.findLogin = std::move(find);
+    s.loginCutAfterSeconds = 0;
+    pthread_cond_broadcast(&s.wake);
+}
+
+ServerWatchConnecting::~ServerWatchConnecting() {
+    WatchState& s = State();
+    const StateLock lock;
+    s.findLogin = nullptr;
+}
+
+unsigned ServerWatchConnecting::CutAfter() const {
+    const StateLock lock;
+    return State().loginCutAfterSeconds;
 }
 
 ServerWatchPause::ServerWatchPause() { calls.paused.fetch_add(1, std::memory_order_acq_rel); }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,21 @@ public:
     static void Initialize();
     /// Ends the watching thread; the library's unload hook calls it last.
     static void Stop();
+};
+
+/// A connection being made: while one is alive, the watch times the sockets
+/// that `find` answers (those of the login, once it knows them for sure) as
+/// it times a connection's, so that a login the server leaves unanswered (a
+/// pool with no server connection free) is cut as a call would be.
+class ServerWatchConnecting {
+public:
+    explicit ServerWatchConnecting(std::function<std::vector<SocketId>()> find);
+    ~ServerWatchConnecting();
+    ServerWatchConnecting(const ServerWatchConnecting&) = delete;
+    ServerWatchConnecting& operator=(const ServerWatchConnecting&) = delete;
+    /// The seconds of silence after which the watch cut the login; 0 while
+    /// it has not.
+    unsigned CutAfter() const;
 };
 
 /// Suspends an armed watch while the user is asked something (a message,

@@ -24,6 +24,10 @@ unsigned ServerWatch::CutAfter(const std::vector<SocketId>&) { return 0; }
 void ServerWatch::Initialize() {}
 void ServerWatch::Stop() {}
 
+ServerWatchConnecting::ServerWatchConnecting(std::function<std::vector<SocketId>()>) {}
+ServerWatchConnecting::~ServerWatchConnecting() = default;
+unsigned ServerWatchConnecting::CutAfter() const { return 0; }
+
 ServerWatchPause::ServerWatchPause() = default;
 ServerWatchPause::~ServerWatchPause() = default;
 

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# A private PgBouncer in transaction pooling in front of the private
-# PostgreSQL cluster, never the system service.
+# A private PgBouncer in front of the private PostgreSQL cluster, never the
+# system service: transaction pooling, and session pooling for the user
+# vordex_session (a superuser it makes, so that the tests' tables are its).
 #   pgbouncer.sh start DIR   configure DIR/pgbouncer, start it on a free
 #                            loopback port, add its variables to DIR/env.sh
 #   pgbouncer.sh stop DIR    shut it down; nothing to do if it is not running
 # Run after `pg_cluster.sh start DIR` (it needs PGPORT). Two server
 # connections serve every client, as a busy pool does: a client that kept
-# one between its statements would keep the others waiting, and a waiting
-# query fails after 10 s rather than hanging a test. PgBouncer refuses to
+# one between its statements would keep the others waiting. A waiting query
+# fails after 60 s, later than the library's own bound (20 s), rather than
+# hanging a test. PgBouncer refuses to
 # run as root; it runs as postgres, as the cluster does.
 set -euo pipefail
 # shellcheck source-path=SCRIPTDIR source=lib.sh
@@ -15,6 +17,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 FIRST_PORT=64329
 PORT_TRIES=100
+SESSION_USER=vordex_session
 
 usage() { vordex_die "usage: pgbouncer.sh start|stop DIR"; }
 
@@ -48,6 +51,9 @@ try_start() {
 [databases]
 * = host=127.0.0.1 port=$PGPORT
 
+[users]
+$SESSION_USER = pool_mode=session
+
 [pgbouncer]
 listen_addr = 127.0.0.1
 listen_port = $port
@@ -58,7 +64,7 @@ admin_users = postgres
 pool_mode = transaction
 default_pool_size = 2
 max_client_conn = 200
-query_wait_timeout = 10
+query_wait_timeout = 60
 ignore_startup_parameters = extra_float_digits,options
 logfile = $log
 pidfile = $pool/pgbouncer.pid
@@ -90,15 +96,18 @@ start_bouncer() {
     command -v pgbouncer >/dev/null || vordex_die "pgbouncer is not installed (scripts/install_deps.sh installs it)"
     as_postgres mkdir -p "$pool"
     stop_bouncer
-    printf '"%s" ""\n"postgres" ""\n' "$PGUSER" | as_postgres tee "$pool/userlist.txt" >/dev/null
+    psql -X -q -v ON_ERROR_STOP=1 -d "$PGDATABASE" -c "DO \$\$ BEGIN CREATE ROLE $SESSION_USER LOGIN SUPERUSER;
+        EXCEPTION WHEN duplicate_object THEN NULL; END \$\$" >/dev/null
+    printf '"%s" ""\n"%s" ""\n"postgres" ""\n' "$PGUSER" "$SESSION_USER" | as_postgres tee "$pool/userlist.txt" >/dev/null
     vordex_start_on_free_port $(seq "$FIRST_PORT" $((FIRST_PORT + PORT_TRIES - 1)))
     local started=$started_port
     {
         vordex_env_line VORDEX_TEST_POOL_PORT "$started"
+        vordex_env_line VORDEX_TEST_SESSION_POOL_USER "$SESSION_USER"
         vordex_env_line VORDEX_TEST_POOL_DRIVER \
             "DRIVER={PostgreSQL ANSI};Servername=127.0.0.1;Port=$started;Database=$PGDATABASE;Username=$PGUSER"
     } | vordex_env_section "$dir" "# Private PgBouncer (scripts/pgbouncer.sh)"
-    vordex_log "PgBouncer (transaction pooling) on 127.0.0.1:$started"
+    vordex_log "PgBouncer on 127.0.0.1:$started (transaction pooling; session pooling for $SESSION_USER)"
 }
 
 (($# == 2)) || usage

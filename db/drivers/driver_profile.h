@@ -79,10 +79,10 @@ public:
     /// The server's port where the connect string names none; 0 where the
     /// connection's socket cannot be told by its peer (a file, no server).
     virtual int DefaultServerPort() const;
-    /// The server's socket file where the connection reaches it through a
-    /// Unix-domain socket: a path, or a file name in any directory; "" where
-    /// it goes over TCP.
-    virtual std::string LocalSocketPath(const CDatabase& database) const;
+    /// The server's socket file where a connection made with `connect` (or
+    /// its DSN) reaches it through a Unix-domain socket: a path, or a file
+    /// name in any directory; "" where it goes over TCP.
+    virtual std::string LocalSocketPath(const std::string& connect) const;
 
     // Reading.
 

@@ -29,7 +29,7 @@ void DriverProfile::CheckReadable(CDatabase&) const {}
 const char* DriverProfile::ClientPortQuery() const { return nullptr; }
 
 int DriverProfile::DefaultServerPort() const { return 0; }
-std::string DriverProfile::LocalSocketPath(const CDatabase&) const { return ""; }
+std::string DriverProfile::LocalSocketPath(const std::string&) const { return ""; }
 
 bool DriverProfile::RowsEndOnlyOnLiveConnection() const { return true; }
 

@@ -91,11 +91,11 @@ public:
     int DefaultServerPort() const override { return 3306; }
     // Connector/ODBC reaches "localhost" (or no server named) through the
     // socket file SOCKET names, or the client library's default one.
-    std::string LocalSocketPath(const CDatabase& database) const override {
+    std::string LocalSocketPath(const std::string& connect) const override {
         const std::string socket =
-            platform::UnbracedValue(platform::ConnectOrDataSourceValue(database.ConnectString.c_str(), "SOCKET"));
+            platform::UnbracedValue(platform::ConnectOrDataSourceValue(connect.c_str(), "SOCKET"));
         if (!socket.empty()) return socket;
-        const std::string host = database.ServerHost();
+        const std::string host = CDatabase::ServerHostIn(connect.c_str());
         return host.empty() || (host.size() == 9 && platform::StartsWithNoCase(host.c_str(), "localhost")) ? "mysqld.sock" : "";
     }
 

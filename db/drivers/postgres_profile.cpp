@@ -88,9 +88,9 @@ public:
     int DefaultServerPort() const override { return 5432; }
     // A server name that is a directory, or none, is libpq's way to the
     // server's socket file in that directory (or its default one).
-    std::string LocalSocketPath(const CDatabase& database) const override {
-        const std::string host = database.ServerHost();
-        const std::string file = ".s.PGSQL." + std::to_string(database.ServerPort(DefaultServerPort()));
+    std::string LocalSocketPath(const std::string& connect) const override {
+        const std::string host = CDatabase::ServerHostIn(connect.c_str());
+        const std::string file = ".s.PGSQL." + std::to_string(CDatabase::ServerPortIn(connect.c_str(), DefaultServerPort()));
         if (host.empty()) return file;
         return host[0] == '/' ? host + "/" + file : "";
     }

@@ -215,6 +215,29 @@ class BoundedWaits(unittest.TestCase):
             vordex.Close()
         self.assertEqual(psql(DB, "SELECT count(*) FROM t WHERE v = 'written';"), "0")
 
+    def test_a_login_behind_a_full_pool(self):
+        # Session pooling, two server connections, both held by hosts that
+        # never close their records: a login waits in the pool's queue.
+        pool = re.sub(r"Username=\w+", "Username=" + host.required_env("VORDEX_TEST_SESSION_POOL_USER"),
+                      re.sub(r"Port=\d+", "Port=" + host.required_env("VORDEX_TEST_POOL_PORT"),
+                             os.environ["VORDEX_CONNECT"]))
+        holder = ("import ctypes, sys; library = ctypes.CDLL(sys.argv[1]);"
+                  "print(library.VORDEX_Open(b't'), library.VORDEX_OpenRec(), flush=True); sys.stdin.read()")
+        holders = [subprocess.Popen([sys.executable, "-c", holder, host.LIBRARY_PATH], env=dict(os.environ,
+                                    VORDEX_CONNECT=pool), stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+                   for _ in range(2)]
+        try:
+            self.assertEqual([h.stdout.readline() for h in holders], [b"2 1\n"] * 2)
+            vordex.Close()
+            os.environ["VORDEX_CONNECT"] = pool
+            result, shown = self.returns_while(vordex.Table, contextlib.nullcontext)
+            self.assertEqual((result, shown), (0, NO_ANSWER))
+        finally:
+            for h in holders:
+                h.communicate()
+        # A server connection free again takes the next login.
+        self.assertEqual((vordex.Open(b"t"), vordex.OpenRec(), vordex.text("GetData", 1)), (2, 1, "v1"))
+
     def test_a_silent_mariadb_server(self):
         # MariaDB's driver waits for good at connect and on every statement.
         def maria(sql):

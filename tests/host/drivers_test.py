@@ -649,48 +649,64 @@ class EveryDriver(unittest.TestCase):
                                  [1, 1, key(5100), "v5100", 1, 1, "v5999"])
                 self.assertEqual(d.query(f"SELECT v FROM t WHERE k = '{key(5100)}';"), "w")
 
-    def test_a_walk_through_a_transaction_pool(self):
-        """Through PgBouncer in transaction pooling, two server connections
-        for every client: between calls the walk holds no server connection
-        (a pool with one pinned runs out), a write between blocks and other
-        clients' statements move the walk to other server connections, and
-        it still reads every row once, with the others' change, to the true
-        end."""
+    def test_a_walk_through_a_pool_in_either_mode(self):
+        """Through PgBouncer, two server connections for every client. In
+        transaction pooling, between calls the walk holds no server
+        connection (a pool with one pinned runs out), and a write between
+        blocks and other clients' statements move it to other server
+        connections; in session pooling it keeps one. Either way it reads
+        every row once, with the others' change, to the true end, and leaves
+        every server connection with the server's own settings."""
         p, rows = DRIVERS[0], 2100
         pool = host.required_env("VORDEX_TEST_POOL_PORT")
         p.create("CREATE TABLE t(k INTEGER PRIMARY KEY, v VARCHAR(9)); INSERT INTO t VALUES " +
                  ",".join(f"({i}, 'v{i}')" for i in range(rows)) + ";")
-        os.environ["VORDEX_CONNECT"] = re.sub(r"Port=\d+", f"Port={pool}", p.connect)
         pooled = ["psql", "-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-h", "127.0.0.1", "-p", pool, "-d", DB]
 
-        def server_connections_in_use():
+        def server_connections_in_use(user):
             shown = subprocess.run(pooled[:-2] + ["-U", "postgres", "-d", "pgbouncer", "-F", " ", "-c", "SHOW POOLS"],
                                    stdout=subprocess.PIPE, check=True).stdout.decode()
-            return sum(int(line.split()[6]) for line in shown.splitlines() if line.startswith(DB + " "))
+            return sum(int(line.split()[6]) for line in shown.splitlines() if line.startswith(f"{DB} {user} "))
 
-        self.assertEqual((vordex.Open(b"t"), vordex.OpenRec()), (2, 1))
-        walked = [vordex.text("GetData", 1)]
-        for _ in range(150):  # into the second block
-            self.assertEqual(vordex.MoveNext(), 1)
-            walked.append(vordex.text("GetData", 1))
-        self.assertEqual(server_connections_in_use(), 0)
-        self.assertEqual(p.query("SELECT count(*) FROM pg_stat_activity WHERE state LIKE 'idle in transaction%';"),
-                         "0")
-        others = subprocess.Popen(["bash", "-c", 'for i in $(seq 20); do "$@" -c "SELECT count(*) FROM t" || exit; done',
-                                   "others"] + pooled, stdout=subprocess.DEVNULL)
-        subprocess.run(pooled + ["-c", "UPDATE t SET v = 'other' WHERE k = 1500"], check=True)
-        self.assertEqual(vordex.Update(1, b"mine"), 1)
-        walked[-1] = "mine"
-        while vordex.MoveNext() and not vordex.IsEOF():
-            walked.append(vordex.text("GetData", 1))
-        self.assertEqual(others.wait(timeout=60), 0)
-        expected = [f"v{i}" for i in range(rows)]
-        expected[150], expected[1500] = "mine", "other"
-        self.assertEqual((walked, vordex.IsEOF()), (expected, 1))
-        self.assertEqual([vordex.Seek(0), vordex.text("GetData", 1), vordex.Seek(rows - 1), vordex.text("GetData", 1),
-                          vordex.Seek(rows), vordex.IsEOF()], [1, "v0", 1, f"v{rows - 1}", 1, 1])
-        self.assertEqual(p.query("SELECT v FROM t WHERE k = 150;"), "mine")
-        self.assertEqual(server_connections_in_use(), 0)
+        def settings_of_every_server_connection(user):
+            # Two clients at once, each in a transaction, hold both.
+            both = [subprocess.Popen(pooled + ["-U", user, "-c", "BEGIN", "-c", "SELECT current_setting('lock_timeout') || '/' ||"
+                                               " current_setting('statement_timeout'), pg_sleep(1)", "-c", "COMMIT"],
+                                     stdout=subprocess.PIPE) for _ in range(2)]
+            return sorted(c.communicate(timeout=60)[0].decode().split("|")[0].strip() for c in both)
+
+        for mode, user, held in (("transaction", host.required_env("PGUSER"), 0),
+                                 ("session", host.required_env("VORDEX_TEST_SESSION_POOL_USER"), 1)):
+            with self.subTest(mode):
+                p.query("UPDATE t SET v = 'v' || k;")
+                os.environ["VORDEX_CONNECT"] = re.sub(r"Username=\w+", f"Username={user}",
+                                                      re.sub(r"Port=\d+", f"Port={pool}", p.connect))
+                self.assertEqual((vordex.Open(b"t"), vordex.OpenRec()), (2, 1))
+                walked = [vordex.text("GetData", 1)]
+                for _ in range(150):  # into the second block
+                    self.assertEqual(vordex.MoveNext(), 1)
+                    walked.append(vordex.text("GetData", 1))
+                self.assertEqual(server_connections_in_use(user), held)
+                self.assertEqual(p.query("SELECT count(*) FROM pg_stat_activity"
+                                         " WHERE state LIKE 'idle in transaction%';"), "0")
+                others = subprocess.Popen(["bash", "-c", 'for i in $(seq 20); do "$@" -c "SELECT count(*) FROM t" ||'
+                                           ' exit; done', "others"] + pooled, stdout=subprocess.DEVNULL)
+                subprocess.run(pooled + ["-c", "UPDATE t SET v = 'other' WHERE k = 1500"], check=True)
+                self.assertEqual(vordex.Update(1, b"mine"), 1)
+                walked[-1] = "mine"
+                while vordex.MoveNext() and not vordex.IsEOF():
+                    walked.append(vordex.text("GetData", 1))
+                self.assertEqual(others.wait(timeout=60), 0)
+                expected = [f"v{i}" for i in range(rows)]
+                expected[150], expected[1500] = "mine", "other"
+                self.assertEqual((walked, vordex.IsEOF()), (expected, 1))
+                self.assertEqual([vordex.Seek(0), vordex.text("GetData", 1), vordex.Seek(rows - 1),
+                                  vordex.text("GetData", 1), vordex.Seek(rows), vordex.IsEOF()],
+                                 [1, "v0", 1, f"v{rows - 1}", 1, 1])
+                self.assertEqual(p.query("SELECT v FROM t WHERE k = 150;"), "mine")
+                self.assertEqual(server_connections_in_use(user), held)
+                vordex.Close()
+                self.assertEqual(settings_of_every_server_connection(user), ["0/0", "0/0"])
 
     def test_hosts_that_reopen_records_through_a_transaction_pool(self):
         """Three hosts at once through the pool, each opening, writing and
@@ -1158,12 +1174,14 @@ print(*[lib.VORDEX_Seek(i) and lib.VORDEX_Update(column, b"%s%d" % (value, i)) f
         return result.stdout.decode().rstrip("\n")
 
     def galera_table(self, rows):
-        """t: k, a and b, of `rows` rows. A write of 'slow' into a sleeps
-        ten seconds on the node it is made on."""
+        """t: k, a and b, of `rows` rows, on every node before any host reads
+        it. A write of 'slow' into a sleeps ten seconds on the node it is
+        made on."""
         self.node(1, f"DROP DATABASE IF EXISTS {self.DB}; CREATE DATABASE {self.DB}; USE {self.DB};"
                      " CREATE TABLE t(k INTEGER PRIMARY KEY, a VARCHAR(20), b VARCHAR(20));"
                      " CREATE TRIGGER slow BEFORE UPDATE ON t FOR EACH ROW SET @s = IF(NEW.a = 'slow', SLEEP(10), 0);"
                      f" INSERT INTO t SELECT seq, CONCAT('a', seq), CONCAT('b', seq) FROM seq_0_to_{rows - 1};", "mysql")
+        self.assertEqual([self.node(n, "SELECT count(*) FROM t;") for n in (1, 2, 3)], [str(rows)] * 3)
 
     def through(self, number):
         port = host.required_env("VORDEX_TEST_GALERA_PORTS").split()[number - 1]
@@ -1207,9 +1225,9 @@ print(*[lib.VORDEX_Seek(i) and lib.VORDEX_Update(column, b"%s%d" % (value, i)) f
 
     def test_a_galera_node_killed_mid_call(self):
         """Node 3 dies (SIGKILL) between the calls of a walk or inside a
-        write: the call fails with a message, nothing half done is stored,
-        and a host that reconnects to node 2 reads and writes on. Node 3
-        joins again afterwards."""
+        write: the call fails with a message, a write said done just before
+        is on the other nodes, the one under way nowhere, and a host that
+        reconnects to node 2 reads and writes on. Node 3 joins again."""
         import signal
         rows, nodes = 2100, host.required_env("VORDEX_TEST_GALERA_DIR")
 
@@ -1223,11 +1241,11 @@ print(*[lib.VORDEX_Seek(i) and lib.VORDEX_Update(column, b"%s%d" % (value, i)) f
                 moved = vordex.MoveNext()
                 read += moved and not vordex.IsEOF()
             return moved, read
-        cases = [  # what, the call, run while it is under way
-            ("between the calls of a walk", walk, lambda: None),
-            ("inside a write", lambda: vordex.Update(1, b"slow"), lambda: self.sleeping_on(3)),
+        cases = [  # what, before the call, the call (its result, rows read), while it is under way
+            ("between the calls of a walk", kill, walk, lambda: None),
+            ("inside a write", lambda: None, lambda: (vordex.Update(1, b"slow"), 0), lambda: (self.sleeping_on(3), kill())),
         ]
-        for what, call, meanwhile in cases:
+        for what, before, call, meanwhile in cases:
             with self.subTest(what):
                 try:
                     self.galera_table(rows)
@@ -1236,27 +1254,27 @@ print(*[lib.VORDEX_Seek(i) and lib.VORDEX_Update(column, b"%s%d" % (value, i)) f
                     self.assertEqual((vordex.Open(b"t"), vordex.OpenRec()), (3, 1))
                     for _ in range(150):
                         self.assertEqual(vordex.MoveNext(), 1)
-                    if call is walk:
-                        kill()
+                    self.assertEqual(vordex.Update(2, b"done"), 1)
+                    before()
                     with self.stderr.capture():
-                        result = self.bounded(call, lambda: (meanwhile(), kill() if call is not walk else None))
-                    # A failure, never an early end of the rows nor a write said done.
-                    self.assertEqual(result, (0, result[1]) if call is walk else 0)
-                    self.assertLess(result[1] if call is walk else 0, rows)
+                        result, read = self.bounded(call, meanwhile)
+                    # Never an early end of the rows, nor a write said done.
+                    self.assertEqual((result, read < rows), (0, True))
                     self.assertTrue(self.stderr.data.startswith(b"VORDEX: "), self.stderr.data)
                     self.until(lambda: self.node(1, "SHOW STATUS LIKE 'wsrep_cluster_size';") == "wsrep_cluster_size\t2",
                                "the cluster goes on without node 3")
-                    self.assertEqual([self.node(n, "SELECT a FROM t WHERE k = 150;") for n in (1, 2)], ["a150"] * 2)
+                    row = ["150", "a150", "done"]
+                    self.assertEqual([self.node(n, "SELECT * FROM t WHERE k = 150;") for n in (1, 2)],
+                                     ["\t".join(row)] * 2)
                     vordex.Close()
                     os.environ["VORDEX_CONNECT"] = self.through(2)
                     self.assertEqual([vordex.Open(b"t"), vordex.OpenRec(), vordex.Seek(150)] + vordex.row(3) +
                                      [vordex.Update(2, b"after"), vordex.Seek(rows - 1), vordex.text("GetData", 2)],
-                                     [3, 1, 1, "150", "a150", "b150", 1, 1, f"b{rows - 1}"])
+                                     [3, 1, 1] + row + [1, 1, f"b{rows - 1}"])
                     self.assertEqual([self.node(n, "SELECT b FROM t WHERE k = 150;") for n in (1, 2)], ["after"] * 2)
                 finally:
                     vordex.Close()
                     self.script("galera.sh", "start", os.path.dirname(nodes))
-
 
 if __name__ == "__main__":
     host.main()
