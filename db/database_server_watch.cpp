@@ -35,16 +35,18 @@ void CDatabase::WatchOwnSockets() {
     if (own.size() != 1 && Profile().DefaultServerPort() != 0) {
         own = platform::SocketsToPeer(candidates, ServerHost().c_str(), ServerPort(Profile().DefaultServerPort()));
     }
-    if (own.size() != 1) own = platform::SocketsToLocalPeer(candidates, Profile().LocalSocketPath(ConnectString.c_str()));
+    if (own.size() != 1)
+        own = platform::SocketsToLocalPeer(candidates, Profile().LocalSocketPath(ConnectString.c_str()));
     if (own.size() != 1) return;
     Sockets = own;
     platform::ServerWatch::Watch(Sockets);
 }
 
 // Read here, on the caller's thread: the watch's thread only looks at sockets.
-std::function<std::vector<platform::SocketId>()> CDatabase::LoginSockets(
-    const std::vector<platform::SocketId>& before, const std::string& connect) const {
-    const int port = Profile().DefaultServerPort() != 0 ? ServerPortIn(connect.c_str(), Profile().DefaultServerPort()) : 0;
+std::function<std::vector<platform::SocketId>()> CDatabase::LoginSockets(const std::vector<platform::SocketId>& before,
+                                                                         const std::string& connect) const {
+    const int port =
+        Profile().DefaultServerPort() != 0 ? ServerPortIn(connect.c_str(), Profile().DefaultServerPort()) : 0;
     const std::string host = ServerHostIn(connect.c_str());
     const std::string local = Profile().LocalSocketPath(connect);
     if (port == 0 && local.empty()) return nullptr;
@@ -75,7 +77,8 @@ std::string CDatabase::ServerHostIn(const char* connect) {
 }
 
 int CDatabase::ServerPortIn(const char* connect, int defaultPort) {
-    const long port = platform::DecimalValue(platform::UnbracedValue(platform::ConnectOrDataSourceValue(connect, "PORT")));
+    const long port =
+        platform::DecimalValue(platform::UnbracedValue(platform::ConnectOrDataSourceValue(connect, "PORT")));
     return port >= 0 ? static_cast<int>(port) : defaultPort;
 }
 

@@ -105,9 +105,7 @@ namespace {
 
 void ThrowLibraryMessage(unsigned id) { ThrowMessage(SQL_ERROR, id); }
 
-void ThrowLibraryMessage(unsigned id, unsigned number) {
-    ThrowMessage(SQL_ERROR, id, std::to_string(number).c_str());
-}
+void ThrowLibraryMessage(unsigned id, unsigned number) { ThrowMessage(SQL_ERROR, id, std::to_string(number).c_str()); }
 
 void ThrowTooManyRowsChanged(SQLLEN count) {
     ThrowMessage(ErrorTooManyRowsChanged, static_cast<unsigned>(ErrorTooManyRowsChanged) + LibraryErrorMessageBase,

@@ -1,18 +1,18 @@
 #include "platform/server_watch.h"
 
 #include <dirent.h>
-#include <pthread.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <time.h>
 
 #include <algorithm>
-#include <cstddef>
 #include <atomic>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <string>

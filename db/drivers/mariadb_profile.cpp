@@ -96,7 +96,9 @@ public:
             platform::UnbracedValue(platform::ConnectOrDataSourceValue(connect.c_str(), "SOCKET"));
         if (!socket.empty()) return socket;
         const std::string host = CDatabase::ServerHostIn(connect.c_str());
-        return host.empty() || (host.size() == 9 && platform::StartsWithNoCase(host.c_str(), "localhost")) ? "mysqld.sock" : "";
+        return host.empty() || (host.size() == 9 && platform::StartsWithNoCase(host.c_str(), "localhost"))
+                   ? "mysqld.sock"
+                   : "";
     }
 
     // The cursor holds every row from execution on.

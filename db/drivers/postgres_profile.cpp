@@ -90,7 +90,8 @@ public:
     // server's socket file in that directory (or its default one).
     std::string LocalSocketPath(const std::string& connect) const override {
         const std::string host = CDatabase::ServerHostIn(connect.c_str());
-        const std::string file = ".s.PGSQL." + std::to_string(CDatabase::ServerPortIn(connect.c_str(), DefaultServerPort()));
+        const std::string file =
+            ".s.PGSQL." + std::to_string(CDatabase::ServerPortIn(connect.c_str(), DefaultServerPort()));
         if (host.empty()) return file;
         return host[0] == '/' ? host + "/" + file : "";
     }
