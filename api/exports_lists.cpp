@@ -102,6 +102,7 @@ bool ListTables() {
         if (!tables.Open(KeysetCursor, nullptr, OptReadOnly)) return false;
         catalogQualifier = tables.TableQualifier;
         catalogOwner = tables.TableOwner;
+        listedConnect = activeDatabase->ConnectString;
         for (int n = 0;; ++n) {
             tableCount = n;
             if (tables.AtEnd || n == kListLimit) break;
@@ -220,6 +221,19 @@ void ShowAmbiguousName(const CText& owner1, const CText& table1, const CText& ow
 }
 
 void ListColumns(const char* tableName) {
+    // The listing names tables of the data source it was made on: connected
+    // anew to another one (after VORDEX_Close), the library forgets it.
+    if (!activeDatabase->IsConnected() && !activeDatabase->Open(nullptr, false, false, "ODBC;", false)) {
+        ShowLibraryMessage(MessageTableCannotOpen);
+        return;
+    }
+    if (!listedConnect.IsEmpty() && activeDatabase->ConnectString != listedConnect) {
+        tableCount = 0;
+        catalogQualifier.Clear();
+        catalogOwner.Clear();
+        listedTables[0] = {};
+        listedConnect.Clear();
+    }
     // A listed table is looked for under its own owner; any other name under
     // the owner of the first listed table.
     const ListedTable* other = nullptr;

@@ -16,6 +16,7 @@ ListedTable listedTables[kListLimit];
 int32_t tableCount = 0;
 CText catalogQualifier;
 CText catalogOwner;
+CText listedConnect;
 CText activeTable;
 CText activeOwner;
 CText fieldNames[kListLimit];

@@ -31,6 +31,8 @@ extern ListedTable listedTables[kListLimit];
 extern int32_t tableCount;
 extern CText catalogQualifier;
 extern CText catalogOwner;
+/// The completed connect string of the connection the tables were listed on.
+extern CText listedConnect;
 extern CText activeTable;
 /// The owner of the table whose columns the last VORDEX_Open listed.
 extern CText activeOwner;

@@ -63,9 +63,10 @@ std::unique_ptr<KeyRowWriter> KeyRowWriter::For(CMyRec& record) {
     const DriverProfile& profile = database.Profile();
     const KeyWriteTraits& traits = *profile.KeyWrites();
     // A hot standby, a read-only session or replica: every write would fail.
-    if (traits.readOnlyQuery != nullptr && database.QueryFirstValue(traits.readOnlyQuery) == "1") {
+    // The key still names the rows that the keyset reads.
+    if (record.UpdateAllowed && record.ReadOnlyMessage == 0 && traits.readOnlyQuery != nullptr &&
+        database.QueryFirstValue(traits.readOnlyQuery) == "1") {
         record.ReadOnlyMessage = MessageServerReadOnly;
-        return nullptr;
     }
     const uint32_t count = record.ListedCount();
     const auto typeOf = [&](uint32_t field) {

@@ -43,7 +43,9 @@ public:
     };
 
     /// The writer for `record`'s table, or null where no key names its rows
-    /// (the record is then read-only). `record` is open as far as its
+    /// (the record is then read-only). Where the server takes no writes it
+    /// sets the record's ReadOnlyMessage, and the writer only names the rows
+    /// that are read. `record` is open as far as its
     /// statement options: its field list, owner and table are set.
     /// Asks the connection's driver profile how its rows are written by key.
     static std::unique_ptr<KeyRowWriter> For(CMyRec& record);

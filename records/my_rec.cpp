@@ -79,16 +79,18 @@ void CMyRec::SetStatementOptions(SQLHSTMT statement) {
     // A data source opened read-only (psqlODBC's ReadOnly=1) takes no writes.
     if (UpdateAllowed && !Database->Updatable) ReadOnlyMessage = MessageServerReadOnly;
     // Without listed columns nothing is read (the open fails with them), and
-    // the table's name may be none the catalog took.
+    // the table's name may be none the catalog took. The writer knows the
+    // key, which the keyset reads by also where nothing may be written (a
+    // hot standby, a record opened read-only).
     std::unique_ptr<KeyRowWriter> writer;
-    if (UpdateAllowed && ReadOnlyMessage == 0 && FieldNameList != nullptr && ListedCount() > 0) {
-        writer = KeyRowWriter::For(*this);
-    }
+    if (FieldNameList != nullptr && ListedCount() > 0) writer = KeyRowWriter::For(*this);
+    WritesByKey = writer != nullptr && UpdateAllowed && ReadOnlyMessage == 0;
     if (writer) {
         KeyWriter = writer.get();
         Writer = std::move(writer);
         UpdateBySql = 1;
-    } else {
+    }
+    if (!WritesByKey) {
         UpdateAllowed = 0;
         AppendAllowed = 0;
     }
@@ -103,7 +105,7 @@ void CMyRec::SetStatementOptions(SQLHSTMT statement) {
 
 void CMyRec::BeforeFirstFetch() {
     // Executing a read-only cursor may say so; the record is written by key.
-    if (KeyWriter != nullptr) UpdateAllowed = 1;
+    if (WritesByKey) UpdateAllowed = 1;
     if (Keyset != nullptr) Keyset->Start(static_cast<uint32_t>(ResultColumnCount));
 }
 

@@ -75,6 +75,9 @@ public:
     /// The library message that says why the record takes no writes where
     /// the data source says so (a read-only server); 0 for none.
     unsigned ReadOnlyMessage = 0;
+    /// Rows are written by key (KeyWriter), the record and the server
+    /// taking writes.
+    bool WritesByKey = false;
 
 private:
     bool IsHexBinaryField(uint32_t field) const;

@@ -650,48 +650,61 @@ class EveryDriver(unittest.TestCase):
                 self.assertEqual(d.query(f"SELECT v FROM t WHERE k = '{key(5100)}';"), "w")
 
     def test_a_walk_through_a_pool_in_either_mode(self):
-        """Through PgBouncer, two server connections for every client. In
-        transaction pooling, between calls the walk holds no server
-        connection (a pool with one pinned runs out), and a write between
-        blocks and other clients' statements move it to other server
-        connections; in session pooling it keeps one. Either way it reads
-        every row once, with the others' change, to the true end, and leaves
-        every server connection with the server's own settings."""
+        """Through PgBouncer, two server connections for every client, and
+        through pgpool-II, four children that keep a server connection each
+        for as long as their client stays. In transaction pooling, between
+        calls the walk holds no server connection (a pool with one pinned
+        runs out), and a write between blocks and other clients' statements
+        move it to other server connections; in session pooling and in
+        pgpool-II it keeps one. Either way it reads every row once, with the
+        others' change, to the true end, and leaves every server connection
+        with the server's own settings."""
         p, rows = DRIVERS[0], 2100
-        pool = host.required_env("VORDEX_TEST_POOL_PORT")
         p.create("CREATE TABLE t(k INTEGER PRIMARY KEY, v VARCHAR(9)); INSERT INTO t VALUES " +
                  ",".join(f"({i}, 'v{i}')" for i in range(rows)) + ";")
-        pooled = ["psql", "-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-h", "127.0.0.1", "-p", pool, "-d", DB]
 
-        def server_connections_in_use(user):
-            shown = subprocess.run(pooled[:-2] + ["-U", "postgres", "-d", "pgbouncer", "-F", " ", "-c", "SHOW POOLS"],
+        def pooled(port):
+            return ["psql", "-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-h", "127.0.0.1", "-p", port, "-d", DB]
+
+        def bouncer_in_use(port, user):  # server connections a client holds
+            shown = subprocess.run(pooled(port)[:-2] + ["-U", "postgres", "-d", "pgbouncer", "-c", "SHOW POOLS"],
                                    stdout=subprocess.PIPE, check=True).stdout.decode()
-            return sum(int(line.split()[6]) for line in shown.splitlines() if line.startswith(f"{DB} {user} "))
+            return sum(int(f[6]) for f in (line.split("|") for line in shown.splitlines()) if f[:2] == [DB, user])
 
-        def settings_of_every_server_connection(user):
-            # Two clients at once, each in a transaction, hold both.
-            both = [subprocess.Popen(pooled + ["-U", user, "-c", "BEGIN", "-c", "SELECT current_setting('lock_timeout') || '/' ||"
-                                               " current_setting('statement_timeout'), pg_sleep(1)", "-c", "COMMIT"],
-                                     stdout=subprocess.PIPE) for _ in range(2)]
-            return sorted(c.communicate(timeout=60)[0].decode().split("|")[0].strip() for c in both)
+        def pgpool_in_use(port, user):  # asked as postgres, whose own connection is not the user's
+            shown = subprocess.run(pooled(port)[:-2] + ["-U", "postgres", "-d", "postgres", "-c", "SHOW pool_pools"],
+                                   stdout=subprocess.PIPE, check=True).stdout.decode()
+            return sum(int(f[15]) for f in (line.split("|") for line in shown.splitlines()) if f[5:7] == [DB, user])
 
-        for mode, user, held in (("transaction", host.required_env("PGUSER"), 0),
-                                 ("session", host.required_env("VORDEX_TEST_SESSION_POOL_USER"), 1)):
-            with self.subTest(mode):
+        def settings_of_every_server_connection(port, user, servers):
+            # As many clients at once as the pool has server connections for
+            # the user, each in a transaction, hold them all.
+            every = [subprocess.Popen(pooled(port) + ["-U", user, "-c", "BEGIN", "-c", "SELECT current_setting("
+                                                      "'lock_timeout') || '/' || current_setting('statement_timeout'),"
+                                                      " pg_sleep(1)", "-c", "COMMIT"], stdout=subprocess.PIPE)
+                     for _ in range(servers)]
+            return [c.communicate(timeout=60)[0].decode().split("|")[0].strip() for c in every]
+
+        bouncer, pgpool = host.required_env("VORDEX_TEST_POOL_PORT"), host.required_env("VORDEX_TEST_PGPOOL_PORT")
+        for name, port, user, in_use, held, servers in (
+                ("transaction", bouncer, host.required_env("PGUSER"), bouncer_in_use, 0, 2),
+                ("session", bouncer, host.required_env("VORDEX_TEST_SESSION_POOL_USER"), bouncer_in_use, 1, 2),
+                ("pgpool-II", pgpool, host.required_env("PGUSER"), pgpool_in_use, 1, 4)):
+            with self.subTest(name):
                 p.query("UPDATE t SET v = 'v' || k;")
                 os.environ["VORDEX_CONNECT"] = re.sub(r"Username=\w+", f"Username={user}",
-                                                      re.sub(r"Port=\d+", f"Port={pool}", p.connect))
+                                                      re.sub(r"Port=\d+", f"Port={port}", p.connect))
                 self.assertEqual((vordex.Open(b"t"), vordex.OpenRec()), (2, 1))
                 walked = [vordex.text("GetData", 1)]
                 for _ in range(150):  # into the second block
                     self.assertEqual(vordex.MoveNext(), 1)
                     walked.append(vordex.text("GetData", 1))
-                self.assertEqual(server_connections_in_use(user), held)
+                self.assertEqual(in_use(port, user), held)
                 self.assertEqual(p.query("SELECT count(*) FROM pg_stat_activity"
                                          " WHERE state LIKE 'idle in transaction%';"), "0")
                 others = subprocess.Popen(["bash", "-c", 'for i in $(seq 20); do "$@" -c "SELECT count(*) FROM t" ||'
-                                           ' exit; done', "others"] + pooled, stdout=subprocess.DEVNULL)
-                subprocess.run(pooled + ["-c", "UPDATE t SET v = 'other' WHERE k = 1500"], check=True)
+                                           ' exit; done', "others"] + pooled(port), stdout=subprocess.DEVNULL)
+                subprocess.run(pooled(port) + ["-c", "UPDATE t SET v = 'other' WHERE k = 1500"], check=True)
                 self.assertEqual(vordex.Update(1, b"mine"), 1)
                 walked[-1] = "mine"
                 while vordex.MoveNext() and not vordex.IsEOF():
@@ -704,9 +717,9 @@ class EveryDriver(unittest.TestCase):
                                   vordex.text("GetData", 1), vordex.Seek(rows), vordex.IsEOF()],
                                  [1, "v0", 1, f"v{rows - 1}", 1, 1])
                 self.assertEqual(p.query("SELECT v FROM t WHERE k = 150;"), "mine")
-                self.assertEqual(server_connections_in_use(user), held)
+                self.assertEqual(in_use(port, user), held)
                 vordex.Close()
-                self.assertEqual(settings_of_every_server_connection(user), ["0/0", "0/0"])
+                self.assertEqual(settings_of_every_server_connection(port, user, servers), ["0/0"] * servers)
 
     def test_hosts_that_reopen_records_through_a_transaction_pool(self):
         """Three hosts at once through the pool, each opening, writing and
@@ -727,6 +740,21 @@ class EveryDriver(unittest.TestCase):
                 self.assertEqual([(out.decode().strip(), err.decode()) for out, err in said], [("20", "")] * 3)
                 self.assertEqual(p.query("SELECT count(*) FROM t WHERE v = 'w' || k;"), "60")
                 p.query("UPDATE t SET v = 'v' || k;")
+
+    def test_a_listing_names_tables_of_its_own_data_source(self):
+        """Tables listed on one data source and closed, then a table opened
+        on another: the listing's schema is not looked in there."""
+        p, m = DRIVERS[0], DRIVERS[2]
+        for d in (p, m):
+            d.create(KEYED)
+        os.environ["VORDEX_CONNECT"] = p.connect
+        self.assertEqual((vordex.Table(), vordex.text("GetTableList", 0)), (1, "t"))
+        vordex.Close()
+        os.environ["VORDEX_CONNECT"] = m.connect
+        with self.stderr.capture():
+            opened = [vordex.Open(b"t"), vordex.OpenRec(), vordex.text("GetData", 1), vordex.Update(1, b"w")]
+        self.assertEqual((opened, self.stderr.data), ([2, 1, "a", 1], b""))
+        self.assertEqual(m.query("SELECT v FROM t WHERE k = 1;"), "w")
 
     def test_a_server_that_takes_no_writes_says_so(self):
         p, m = DRIVERS[0], DRIVERS[2]
@@ -1068,6 +1096,12 @@ print(*[lib.VORDEX_Seek(i) and lib.VORDEX_Update(column, b"%s%d" % (value, i)) f
         vordex.Close()
         os.environ.pop("VORDEX_CONNECT", None)
 
+    def connect(self, connect):
+        """A host that connects anew and lists the tables (its one table t)."""
+        vordex.Close()
+        os.environ["VORDEX_CONNECT"] = connect
+        self.assertEqual(vordex.Table(), 1)
+
     def script(self, name, *args):
         subprocess.run(["bash", os.path.join(self.SCRIPTS, name)] + list(args), check=True, capture_output=True)
 
@@ -1109,18 +1143,20 @@ print(*[lib.VORDEX_Seek(i) and lib.VORDEX_Update(column, b"%s%d" % (value, i)) f
 
     def test_a_hot_standby_reads_what_the_primary_committed_and_refuses_writes(self):
         rows, digest = 2100, "SELECT md5(string_agg(k || v, ',' ORDER BY k)) FROM t;"
-        connect = self.standby_database(f"CREATE TABLE t(k INTEGER PRIMARY KEY, v TEXT);"
-                                        f" INSERT INTO t SELECT g, 'v' || g FROM generate_series(0, {rows - 1}) g;")
+        # No vacuum removes a row version a walk on the standby still reads.
+        connect = self.standby_database(
+            f"CREATE TABLE t(k INTEGER PRIMARY KEY, v TEXT) WITH (autovacuum_enabled = off);"
+            f" INSERT INTO t SELECT g, 'v' || g FROM generate_series(0, {rows - 1}) g;")
         # The reading; whether it is the library's keyset, which walks in key
         # order and shows a commit made once the record is open (the
         # driver's walks in the order of the table's pages, same on both).
         for options, keyset in (("", True), (";UseDeclareFetch=1;Fetch=100", False), (";UseDeclareFetch=0", False)):
             with self.subTest(options or "the library's keyset"):
+                vordex.Close()
                 host.psql(self.DB, "UPDATE t SET v = 'v' || k WHERE k = 1500;")
                 self.replayed()
                 pages = host.psql(self.DB, "SELECT v FROM t;").split("\n")
-                vordex.Close()
-                os.environ["VORDEX_CONNECT"] = connect + options
+                self.connect(connect + options)
                 with self.stderr.capture():
                     self.assertEqual((vordex.Open(b"t"), vordex.OpenRec(), vordex.CanUpdate(1)), (2, 1, 0))
                     host.psql(self.DB, "UPDATE t SET v = 'later' WHERE k = 1500;")
@@ -1142,8 +1178,9 @@ print(*[lib.VORDEX_Seek(i) and lib.VORDEX_Update(column, b"%s%d" % (value, i)) f
                 self.assertEqual(vordex.text("GetData", 1), expected[1500])
 
     def test_a_promoted_standby_takes_writes_once_the_host_reconnects(self):
-        os.environ["VORDEX_CONNECT"] = self.standby_database(KEYED)
+        connect = self.standby_database(KEYED)
         self.replayed()
+        self.connect(connect)
         # A standby again for what runs next, once tearDown has closed.
         self.addCleanup(self.script, "pg_standby.sh", "start", host.required_env("VORDEX_PG_DIR"))
         self.assertEqual((vordex.Open(b"t"), vordex.OpenRec(), vordex.CanUpdate(1)), (2, 1, 0))
@@ -1153,8 +1190,8 @@ print(*[lib.VORDEX_Seek(i) and lib.VORDEX_Update(column, b"%s%d" % (value, i)) f
         with self.stderr.capture():
             stale = vordex.Update(1, b"stale")
         self.assertEqual(self.standby("SELECT v FROM t WHERE k = 1;") == "stale", stale == 1, self.stderr.data)
-        vordex.Close()
         with self.stderr.capture():
+            self.connect(connect)
             self.assertEqual([vordex.Open(b"t"), vordex.OpenRec(), vordex.CanUpdate(1), vordex.Seek(1),
                               vordex.Update(1, b"promoted"), vordex.Seek(0), vordex.Seek(1)] + vordex.row(2),
                              [2, 1, 1, 1, 1, 1, 1, "2", "promoted"])
@@ -1213,8 +1250,7 @@ print(*[lib.VORDEX_Seek(i) and lib.VORDEX_Update(column, b"%s%d" % (value, i)) f
         # way: refused as the deadlock it is, the other's value everywhere.
         for mine, other in ((1, 2), (3, 1)):
             with self.subTest(f"node {mine} against node {other}"):
-                vordex.Close()
-                os.environ["VORDEX_CONNECT"] = self.through(mine)
+                self.connect(self.through(mine))
                 self.assertEqual((vordex.Open(b"t"), vordex.OpenRec(), vordex.Seek(mine)), (3, 1, 1))
                 with self.stderr.capture():
                     written = self.bounded(lambda: vordex.Update(1, b"slow"), lambda: (
@@ -1243,14 +1279,14 @@ print(*[lib.VORDEX_Seek(i) and lib.VORDEX_Update(column, b"%s%d" % (value, i)) f
             return moved, read
         cases = [  # what, before the call, the call (its result, rows read), while it is under way
             ("between the calls of a walk", kill, walk, lambda: None),
-            ("inside a write", lambda: None, lambda: (vordex.Update(1, b"slow"), 0), lambda: (self.sleeping_on(3), kill())),
+            ("inside a write", lambda: None, lambda: (vordex.Update(1, b"slow"), 0),
+             lambda: (self.sleeping_on(3), kill())),
         ]
         for what, before, call, meanwhile in cases:
             with self.subTest(what):
                 try:
                     self.galera_table(rows)
-                    vordex.Close()
-                    os.environ["VORDEX_CONNECT"] = self.through(3)
+                    self.connect(self.through(3))
                     self.assertEqual((vordex.Open(b"t"), vordex.OpenRec()), (3, 1))
                     for _ in range(150):
                         self.assertEqual(vordex.MoveNext(), 1)
@@ -1261,13 +1297,12 @@ print(*[lib.VORDEX_Seek(i) and lib.VORDEX_Update(column, b"%s%d" % (value, i)) f
                     # Never an early end of the rows, nor a write said done.
                     self.assertEqual((result, read < rows), (0, True))
                     self.assertTrue(self.stderr.data.startswith(b"VORDEX: "), self.stderr.data)
-                    self.until(lambda: self.node(1, "SHOW STATUS LIKE 'wsrep_cluster_size';") == "wsrep_cluster_size\t2",
+                    self.until(lambda: self.node(1, "SHOW STATUS LIKE 'wsrep_cluster_size';").endswith("\t2"),
                                "the cluster goes on without node 3")
                     row = ["150", "a150", "done"]
                     self.assertEqual([self.node(n, "SELECT * FROM t WHERE k = 150;") for n in (1, 2)],
                                      ["\t".join(row)] * 2)
-                    vordex.Close()
-                    os.environ["VORDEX_CONNECT"] = self.through(2)
+                    self.connect(self.through(2))
                     self.assertEqual([vordex.Open(b"t"), vordex.OpenRec(), vordex.Seek(150)] + vordex.row(3) +
                                      [vordex.Update(2, b"after"), vordex.Seek(rows - 1), vordex.text("GetData", 2)],
                                      [3, 1, 1] + row + [1, 1, f"b{rows - 1}"])
