@@ -14,9 +14,12 @@ PostgreSQL cluster and MariaDB server.
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
+import threading
+import time
 import unittest
 
 import host_python_test as host
@@ -1108,7 +1111,6 @@ print(*[lib.VORDEX_Seek(i) and lib.VORDEX_Update(column, b"%s%d" % (value, i)) f
     def bounded(self, call, meanwhile=lambda: None):
         """`call`'s result; runs `meanwhile` while it is under way. Fails
         unless the call returns within two minutes: it must never hang."""
-        import threading
         done = []
         thread = threading.Thread(target=lambda: done.append(call()), daemon=True)
         thread.start()
@@ -1118,7 +1120,6 @@ print(*[lib.VORDEX_Seek(i) and lib.VORDEX_Update(column, b"%s%d" % (value, i)) f
         return done[0]
 
     def until(self, check, what):
-        import time
         for _ in range(600):
             if check():
                 return
@@ -1264,7 +1265,6 @@ print(*[lib.VORDEX_Seek(i) and lib.VORDEX_Update(column, b"%s%d" % (value, i)) f
         write: the call fails with a message, a write said done just before
         is on the other nodes, the one under way nowhere, and a host that
         reconnects to node 2 reads and writes on. Node 3 joins again."""
-        import signal
         rows, nodes = 2100, host.required_env("VORDEX_TEST_GALERA_DIR")
 
         def kill():
@@ -1310,6 +1310,7 @@ print(*[lib.VORDEX_Seek(i) and lib.VORDEX_Update(column, b"%s%d" % (value, i)) f
                 finally:
                     vordex.Close()
                     self.script("galera.sh", "start", os.path.dirname(nodes))
+
 
 if __name__ == "__main__":
     host.main()
