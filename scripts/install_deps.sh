@@ -25,6 +25,8 @@ packages=(
     mariadb-server mariadb-client # the private MariaDB server of the tests
     postgresql-15
     pgbouncer # the private connection pooler of the tests
+    pgpool2 # the private pgpool-II of the tests
+    galera-4 rsync # the private Galera cluster of the tests (rsync: its state transfer)
     iproute2 # ss, used to find a free port
     lintian # the packaging test checks the Debian packages
     mmdebstrap git # scripts/fresh_root.sh

@@ -87,7 +87,9 @@ vordex_env_section() {
 # exports its environment into the calling shell and tears everything down
 # when that shell exits, whether it succeeds, fails or is interrupted. With
 # the argument "maria", a private MariaDB server starts beside the cluster;
-# with "pooler", a private PgBouncer in front of it.
+# with "pooler", a private PgBouncer in front of it; with "standby", a hot
+# standby of it; with "galera", a private three-node MariaDB Galera cluster.
+# With "pgpool", a private pgpool-II in front of the cluster.
 vordex_private_cluster() {
     VORDEX_TMP=$(mktemp -d /tmp/vordex-test.XXXXXX)
     trap vordex_private_cluster_down EXIT
@@ -99,6 +101,9 @@ vordex_private_cluster() {
         case $server in
         maria) bash "$VORDEX_SCRIPTS/maria_server.sh" start "$VORDEX_TMP" ;;
         pooler) bash "$VORDEX_SCRIPTS/pgbouncer.sh" start "$VORDEX_TMP" ;;
+        pgpool) bash "$VORDEX_SCRIPTS/pgpool.sh" start "$VORDEX_TMP" ;;
+        standby) bash "$VORDEX_SCRIPTS/pg_standby.sh" start "$VORDEX_TMP" ;;
+        galera) bash "$VORDEX_SCRIPTS/galera.sh" start "$VORDEX_TMP" ;;
         *) vordex_die "vordex_private_cluster: unknown server $server" ;;
         esac
     done
@@ -111,7 +116,10 @@ vordex_private_cluster() {
 vordex_private_cluster_down() {
     [[ -n ${VORDEX_TMP:-} && -d $VORDEX_TMP ]] || return 0
     bash "$VORDEX_SCRIPTS/pgbouncer.sh" stop "$VORDEX_TMP" || true
+    bash "$VORDEX_SCRIPTS/pgpool.sh" stop "$VORDEX_TMP" || true
     bash "$VORDEX_SCRIPTS/maria_server.sh" stop "$VORDEX_TMP" || true
+    bash "$VORDEX_SCRIPTS/galera.sh" stop "$VORDEX_TMP" || true
+    bash "$VORDEX_SCRIPTS/pg_standby.sh" stop "$VORDEX_TMP" || true
     if ! bash "$VORDEX_SCRIPTS/pg_cluster.sh" stop "$VORDEX_TMP"; then
         vordex_log "could not stop the cluster in $VORDEX_TMP; left in place"
         return 0

@@ -100,7 +100,7 @@ entries_before=$(own_entries)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORDEX_WERROR=ON -DVORDEX_BUILD_TESTS=ON
 cmake --build build -j2
 
-vordex_private_cluster maria pooler
+vordex_private_cluster maria pooler pgpool standby galera
 # Its exit trap only stops the cluster; finish does that, then the rest.
 trap finish EXIT
 run_part build

@@ -9,5 +9,5 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 (($# > 0)) || vordex_die "usage: with_cluster.sh COMMAND [ARG...]"
-vordex_private_cluster maria pooler
+vordex_private_cluster maria pooler pgpool standby galera
 "$@"
