@@ -74,7 +74,9 @@ INI
     local said
     said=$(as_postgres pgbouncer -d -q "$pool/pgbouncer.ini" 2>&1) || true
     for _ in $(seq 100); do
-        if psql -X -q -h 127.0.0.1 -p "$port" -U "$PGUSER" -d "$PGDATABASE" -c 'SELECT 1' >/dev/null 2>&1; then
+        # Its admin console: no other kind of server on the port answers it.
+        if bouncer_pid >/dev/null && psql -X -q -h 127.0.0.1 -p "$port" -U postgres -d pgbouncer -c 'SHOW VERSION' \
+            >/dev/null 2>&1; then
             return 0
         fi
         if ! bouncer_pid >/dev/null; then
