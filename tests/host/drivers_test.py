@@ -419,6 +419,10 @@ class EveryDriver(unittest.TestCase):
              KEYED + " CREATE TRIGGER tr AFTER UPDATE ON t WHEN NEW.k = 2 BEGIN"
              " UPDATE t SET v = 'bumped' WHERE k = 1; END;",
              1, None, 1, None, "SELECT v FROM t ORDER BY k;", "bumped\nw"),
+            # Every listed column is compared, the first too.
+            ("the first listed column, not the key, changed elsewhere", [(s, "utf-8"), (m, "utf-8"), (p, "utf-8")],
+             "CREATE TABLE t(a VARCHAR(5), k INTEGER PRIMARY KEY, v VARCHAR(5)); INSERT INTO t VALUES ('x', 1, 'a');",
+             0, "UPDATE t SET a = 'y';", 0, CHANGED_TEXT, "SELECT a, v FROM t;", "y\x1fa"),
             # The check compares stored values, not the texts they read as.
             ("a REAL changed by less than its text shows", [(s, "utf-8")],
              "CREATE TABLE t(k INTEGER PRIMARY KEY, r REAL, v TEXT); INSERT INTO t VALUES (1, 1.0, 'a');", 0,
