@@ -43,6 +43,8 @@ TEST(ParseCommandLine, SeparatesOptionsFromWordsWhereverTheyStand) {
         {{"tables"}, "tables", {}, none, none, none, false},
         {{"rows", "items", "--format", "csv"}, "rows", {"items"}, none, none, OutputFormat::Csv, false},
         {{"--format=raw", "rows", "items"}, "rows", {"items"}, none, none, OutputFormat::Raw, false},
+        {{"rows", "items", "--format=json"}, "rows", {"items"}, none, none, OutputFormat::Json, false},
+        {{"get", "t", "0", "--format", "ndjson"}, "get", {"t", "0"}, none, none, OutputFormat::Ndjson, false},
         {{"get", "items", "3", "name"}, "get", {"items", "3", "name"}, none, none, none, false},
         {{"--connect", "DSN=Sales", "tables"}, "tables", {}, none, "DSN=Sales", none, false},
         // The connect string keeps its own '=' and ';'.
@@ -89,7 +91,8 @@ TEST(ParseCommandLine, RejectsUnknownOptionsAndMissingOrBadValues) {
         {{"--connect=", "tables"}, "option --connect needs a non-empty value"},
         {{"--library", "", "tables"}, "option --library needs a non-empty value"},
         {{"--format=", "rows", "t"}, "option --format needs a non-empty value"},
-        {{"rows", "t", "--format", "xml"}, "unknown format 'xml'"},
+        {{"rows", "t", "--format", "xml"}, "unknown format 'xml' (use tsv, csv, raw, json or ndjson)"},
+        {{"rows", "t", "--format", "JSON"}, "unknown format 'JSON'"},
         {{"rows", "t", "--format=CSV"}, "unknown format 'CSV'"},
         {{"get", "t", "--where", "id"}, "--where wants COLUMN=VALUE, not 'id'"},
         {{"get", "t", "--where", "=1"}, "--where wants COLUMN=VALUE, not '=1'"},

@@ -14,6 +14,7 @@
 #include "command_line.h"
 #include "fake_vordex_api.h"
 #include "row_text.h"
+#include "stored_value.h"
 
 namespace vordex::cli {
 namespace {
@@ -127,6 +128,16 @@ TEST_F(Commands, RowsPrintsEveryRowInTheChosenFormat) {
         {{"rows", "items", "--format=csv"},
          "id,name,note\r\n1,apple,\r\n2,\"pear, green\",\"say \"\"hi\"\"\"\r\n3,fig,tab\there\\\r\n"},
         {{"--format", "raw", "rows", "items"}, RowText("1^apple^^\n2^pear, green^say \"hi\"^\n3^fig^tab\there\\^\n")},
+        {{"rows", "items", "--format", "json"}, R"([
+{"id":"1","name":"apple","note":""},
+{"id":"2","name":"pear, green","note":"say \"hi\""},
+{"id":"3","name":"fig","note":"tab\there\\"}
+]
+)"},
+        {{"rows", "items", "--format", "ndjson"}, R"({"id":"1","name":"apple","note":""}
+{"id":"2","name":"pear, green","note":"say \"hi\""}
+{"id":"3","name":"fig","note":"tab\there\\"}
+)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Joined(c.words));
@@ -143,14 +154,54 @@ TEST_F(Commands, RowsOfAnEmptyTablePrintOnlyTheHeader) {
     const Outcome outcome = RunVordex({"rows", "items", "--format", "csv"});
     EXPECT_EQ(outcome.status, 0) << outcome.reason;
     EXPECT_EQ(outcome.out, "id,name,note\r\n");
+    EXPECT_EQ(RunVordex({"rows", "items", "--format", "json"}).out, "[]\n");
+    EXPECT_EQ(RunVordex({"rows", "items", "--format", "ndjson"}).out, "");
+}
+
+// JSON is UTF-8: on a CP932 host names and values are converted, while the
+// other formats keep the library's bytes.
+TEST_F(Commands, JsonIsUtf8WhateverTheCodePage) {
+    const struct {
+        const char* codePage;
+        std::string name;  // as the library hands it out
+        Words words;
+        std::string out;
+    } cases[] = {
+        {nullptr,
+         "日本",
+         {"get", "items", "0", "--format", "ndjson"},
+         "{\"id\":\"1\",\"name\":\"日本\",\"名\":\"\"}\n"},
+        {"932",
+         "\x93\xFA\x96\x7B",
+         {"get", "items", "0", "--format", "ndjson"},
+         "{\"id\":\"1\",\"name\":\"日本\",\"名\":\"\"}\n"},
+        // 表 ends in the byte of a backslash: not escaped, and the quote after it is.
+        {"932",
+         "\x95\x5C\"",
+         {"get", "items", "--where", "id=1", "--format", "json"},
+         "[\n{\"id\":\"1\",\"name\":\"表\\\"\",\"名\":\"\"}\n]\n"},
+        {"932", "\x95\x5C", {"get", "items", "0"}, "id\tname\t\x96\xBC\n1\t\x95\x5C\t\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Joined(c.words) + (c.codePage != nullptr ? " CP932" : ""));
+        SetUp();
+        if (c.codePage != nullptr) setenv("VORDEX_CODEPAGE", c.codePage, 1);
+        // The third column's name: 名 in the host's code page.
+        Fake().columns = {"id", "name", c.codePage != nullptr ? "\x96\xBC" : "名"};
+        Fake().rows = {{"1", c.name, ""}};
+        const Outcome outcome = RunVordex(c.words);
+        EXPECT_EQ(outcome.status, 0) << outcome.reason;
+        EXPECT_EQ(outcome.out, c.out);
+    }
 }
 
 // A row holding a value over 255 bytes cannot be read: rows goes on past it,
 // names it at the end and fails.
 TEST_F(Commands, RowsSkipsTheRowsTheLibraryCannotRead) {
     const std::string header = "id\tname\tnote\n";
-    const std::string skipped = " of table 'items' hold a value longer than the library's limit of 255 bytes, and were "
-                                "skipped; the other rows were printed";
+    const std::string skipped =
+        " of table 'items' hold a value longer than the library's limit of 255 bytes, and were "
+        "skipped; the other rows were printed";
     const struct {
         std::vector<size_t> longRows;
         void (*setUp)();
@@ -159,20 +210,30 @@ TEST_F(Commands, RowsSkipsTheRowsTheLibraryCannotRead) {
         int libraryMessages;  // one for each row skipped
         std::string note;     // vordex's, before the reason
     } cases[] = {
-        {{2}, nullptr, "0\ta\t\n1\tb\t\n3\td\t\n4\te\t\n",
+        {{2},
+         nullptr,
+         "0\ta\t\n1\tb\t\n3\td\t\n4\te\t\n",
          "row 2 of table 'items' holds a value longer than the library's limit of 255 bytes, and was skipped; the "
          "other rows were printed",
-         1, ""},
+         1,
+         ""},
         {{1, 2, 4}, nullptr, "0\ta\t\n3\td\t\n", "rows 1-2, 4" + skipped, 3, ""},
         {{1, 3}, [] { setenv("VORDEX_CODEPAGE", "932", 1); }, "0\ta\t\n2\tc\t\n4\te\t\n", "rows 1, 3" + skipped, 2, ""},
         // A move that fails otherwise ends rows; the rows skipped are named.
-        {{1}, [] { Fake().moveNextFailsAtRow = 3; }, "0\ta\t\n2\tc\t\n3\td\t\n",
-         "cannot move past row 3 of table 'items'", 1,
+        {{1},
+         [] { Fake().moveNextFailsAtRow = 3; },
+         "0\ta\t\n2\tc\t\n3\td\t\n",
+         "cannot move past row 3 of table 'items'",
+         1,
          "vordex: row 1 of table 'items' holds a value longer than the library's limit of 255 bytes, and was "
          "skipped\n"},
         // Without the library's messages vordex cannot tell why a move failed.
-        {{2}, [] { setenv("VORDEX_DIALOG", "none", 1); }, "0\ta\t\n1\tb\t\n", "cannot move past row 1 of table 'items'",
-         0, ""},
+        {{2},
+         [] { setenv("VORDEX_DIALOG", "none", 1); },
+         "0\ta\t\n1\tb\t\n",
+         "cannot move past row 1 of table 'items'",
+         0,
+         ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.longRows) + " " + c.reason);
@@ -189,6 +250,192 @@ TEST_F(Commands, RowsSkipsTheRowsTheLibraryCannotRead) {
         EXPECT_EQ(lines, static_cast<size_t>(c.libraryMessages)) << outcome.err;
         EXPECT_EQ(outcome.err.substr(outcome.err.size() - std::min(outcome.err.size(), c.note.size())), c.note);
         ExpectClosed();
+    }
+}
+
+// --where reads past the rows the library cannot read, as rows does: get
+// prints what matches among the others and fails, since a row skipped might
+// have matched; set writes the one row that matches among the others.
+TEST_F(Commands, GetAndSetByKeyReadPastTheRowsTheLibraryCannotRead) {
+    const std::string header = "id\tname\tnote\n";
+    const std::string holds =
+        " of table 'items' holds a value longer than the library's limit of 255 bytes, and was "
+        "skipped (it might match --where)";
+    const std::string hold =
+        " of table 'items' hold a value longer than the library's limit of 255 bytes, and were "
+        "skipped (they might match --where)";
+    const struct {
+        Words words;
+        std::vector<size_t> longRows;
+        int status;
+        std::string out;
+        std::string reason;
+        std::string note;     // vordex's own, on standard error
+        std::string written;  // note of the row with id 3 afterwards
+    } cases[] = {
+        // get: the match after, before and between rows skipped.
+        {{"get", "items", "--where", "id=3"},
+         {1},
+         kExitFailure,
+         header + "3\tb\tn3\n",
+         "row 1" + holds + "; the rows that match among the others were printed",
+         "",
+         "n3"},
+        {{"get", "items", "name", "--where", "id=1"},
+         {3},
+         kExitFailure,
+         "b\n",
+         "row 3" + holds + "; the rows that match among the others were printed",
+         "",
+         "n3"},
+        {{"get", "items", "--where", "name=b", "--format", "ndjson"},
+         {2, 4},
+         kExitFailure,
+         "{\"id\":\"1\",\"name\":\"b\",\"note\":\"n1\"}\n{\"id\":\"3\",\"name\":\"b\",\"note\":\"n3\"}\n",
+         "rows 2, 4" + hold + "; the rows that match among the others were printed",
+         "",
+         "n3"},
+        {{"get", "items", "--where", "id=9"},
+         {1, 2},
+         kExitFailure,
+         "",
+         "no row of table 'items' matches among those read; rows 1-2" + hold,
+         "",
+         "n3"},
+        // By number only the row itself counts.
+        {{"get", "items", "3", "note"}, {1, 4}, 0, "n3\n", "", "", "n3"},
+        // set: the one readable match is written, the rows skipped are named.
+        {{"set", "items", "note", "x", "--where", "id=3"},
+         {1, 4},
+         0,
+         "x\n",
+         "",
+         "vordex: rows 1, 4" + hold + "\n",
+         "x"},
+        {{"set", "items", "note", "x", "--where", "id=3", "--where", "name=b"},
+         {4},
+         0,
+         "x\n",
+         "",
+         "vordex: row 4" + holds + "\n",
+         "x"},
+        {{"set", "items", "note", "x", "--where", "id=9"},
+         {2},
+         kExitFailure,
+         "",
+         "0 rows of table 'items' match among those read; set writes only when exactly one does, and wrote nothing",
+         "vordex: row 2" + holds + "\n",
+         "n3"},
+        {{"set", "items", "note", "x", "--where", "name=b"},
+         {2},
+         kExitFailure,
+         "",
+         "2 rows of table 'items' match among those read; set writes only when exactly one does, and wrote nothing",
+         "vordex: row 2" + holds + "\n",
+         "n3"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Joined(c.words) + " " + testing::PrintToString(c.longRows));
+        SetUp();
+        Fake().rows = {{"0", "a", "n0"}, {"1", "b", "n1"}, {"2", "c", "n2"}, {"3", "b", "n3"}, {"4", "e", "n4"}};
+        Fake().longValueRows = c.longRows;
+        const Outcome outcome = RunVordex(c.words);
+        EXPECT_EQ(outcome.status, c.status);
+        EXPECT_EQ(outcome.out, c.out);
+        EXPECT_EQ(outcome.reason, c.reason);
+        EXPECT_EQ(outcome.err.substr(outcome.err.size() - std::min(outcome.err.size(), c.note.size())), c.note);
+        EXPECT_EQ(Fake().rows[3][2], c.written);
+        EXPECT_EQ(Fake().updateCalls, c.written == "x" ? 1 : 0);
+        // The library says why for every row skipped, once; rows by number
+        // never move onto them.
+        const size_t messages = c.words[0] == "get" && c.words[2] == "3" ? 0 : c.longRows.size();
+        size_t lines = 0;
+        for (size_t at = 0; (at = outcome.err.find("VORDEX: ", at)) != std::string::npos; ++at) ++lines;
+        EXPECT_EQ(lines, messages) << outcome.err;
+        ExpectClosed();
+    }
+
+    // Without the library's messages vordex cannot tell why a move failed.
+    SetUp();
+    Fake().longValueRows = {1};
+    setenv("VORDEX_DIALOG", "none", 1);
+    const Outcome silent = RunVordex({"set", "items", "name", "x", "--where", "id=3"});
+    EXPECT_EQ(silent.status, kExitFailure);
+    EXPECT_EQ(silent.reason, "cannot move past row 0 of table 'items'");
+    EXPECT_EQ(Fake().updateCalls, 0);
+    setenv("VORDEX_DIALOG", "stderr", 1);
+}
+
+TEST(StoredAsGiven, ComparesByWhatTheTextsMean) {
+    const struct {
+        const char* given;
+        const char* stored;
+        bool same;
+    } cases[] = {
+        // Texts: the same, or CHAR padding; a cut, a case change or other blanks differ.
+        {"abc", "abc", true},
+        {"", "", true},
+        {"ab", "ab   ", true},
+        {"ab", "ab\t", false},
+        {"ab  ", "ab", false},
+        {"a long value", "a long", false},
+        {"abc", "ABC", false},
+        {"x", "", false},
+        {"", "0", false},
+        // Numbers, by value.
+        {"5", "5.0", true},
+        {"5.0", "5", true},
+        {"1e3", "1000", true},
+        {"1000", "1E+3", true},
+        {"007", "7", true},
+        {"-0", "0", true},
+        {"0.10", "1e-1", true},
+        {".5", "0.50", true},
+        {"+2", "2", true},
+        {"120", "1.2e2", true},
+        {"1.005", "1.01", false},
+        {"10", "1", false},
+        {"-5", "5", false},
+        {"12345", "123", false},
+        {"0.1", "0.100000001", false},
+        {"100", "1e3", false},
+        {"1e1234567", "1e1234568", false},
+        {"5.", "5", true},
+        {"1-2", "1", false},
+        {"", "0.0", false},
+        {"1", "1.0", true},
+        // Truth values, in any of the words data sources take and give.
+        {"true", "1", true},
+        {"t", "1", true},
+        {"yes", "true", true},
+        {"1", "t", true},
+        {"TRUE", "t", true},
+        {"on", "1", true},
+        {"Y", "true", true},
+        {"false", "0", true},
+        {"no", "f", true},
+        {"0", "false", true},
+        {"off", "F", true},
+        {"true", "0", false},
+        {"yes", "f", false},
+        {"2", "t", false},
+        {"yes!", "1", false},
+        // Dates and times: the same day and time of day.
+        {"2024-01-01", "2024-01-01 00:00:00", true},
+        {"2024-01-01 00:00:00", "2024-01-01", true},
+        {"2024-01-01 00:00:00.000", "2024-01-01 00:00:00", true},
+        {"10:00:00.5", "10:00:00.500000", true},
+        {"2024-01-01 10:00:00", "2024-01-01", false},
+        {"2024-01-01", "2024-01-02 00:00:00", false},
+        {"10:00:00.123456789", "10:00:00.123457", false},
+        {"10:00:00", "2024-01-01 10:00:00", false},
+        {"2024-01-01T00:00:00", "2024-01-01 00:00:00", false},
+        {"2024-1-1", "2024-01-01", false},
+        {"2024-01-01 10:00:00.1234567891", "2024-01-01 10:00:00.123456789", false},
+        {"2024-02-30", "2024-03-01", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(StoredAsGiven(c.given, c.stored), c.same) << "'" << c.given << "' stored as '" << c.stored << "'";
     }
 }
 
@@ -313,7 +560,9 @@ TEST_F(Commands, FailuresGiveAReasonAndCloseTheConnection) {
          ""},
         // Listed under two schemas: either could be meant.
         {{"set", "log", "v", "x", "--where", "id=1"},
-         [] { Fake().tables = {"audit.log", "public.log", "public.s2.log"}; },
+         [] {
+             Fake().tables = {"audit.log", "public.log", "public.s2.log"};
+         },
          "table 'log' is in several schemas (audit.log, public.log, public.s2.log): name one of them",
          ""},
         // Under one schema only: names that merely end in "log" are others.
@@ -339,12 +588,6 @@ TEST_F(Commands, FailuresGiveAReasonAndCloseTheConnection) {
          [] { Fake().longValueRows = {0}; },
          "row 0 of table 'items' holds a value longer than the library's limit of 255 bytes, and cannot be read "
          "(the library opens no table on a first row it cannot read)",
-         ""},
-        // --where must read every row: a row it cannot read might match.
-        {{"set", "items", "name", "x", "--where", "id=3"},
-         [] { Fake().longValueRows = {1}; },
-         "row 1 of table 'items' holds a value longer than the library's limit of 255 bytes, and cannot be read "
-         "(--where reads every row)",
          ""},
         {{"get", "items", "1"},
          [] { Fake().longValueRows = {1}; },
@@ -403,32 +646,89 @@ TEST_F(Commands, SetWritesOneFieldOfOneRow) {
         {{"set", "items", "name", "zwei", "--where", "id=2"}, nullptr, 0, "zwei", "zwei\n", "", ""},
         {{"set", "items", "1", "--null", "--where=id=2", "--where", "name=two"}, nullptr, 0, "", "\n", "", ""},
         // Written, but not as VALUE: a status of its own.
-        {{"set", "items", "name", "a long value", "--where", "id=2"}, [] { Fake().cutTo = 6; }, kExitStoredOtherwise,
-         "a long", "a long\n",
-         "the data source stored 'a long', not VALUE 'a long value', in column 'name' of table 'items'", ""},
-        {{"set", "items", "name", std::string(255, 'v'), "--where", "id=2"}, nullptr, 0, std::string(255, 'v'),
-         std::string(255, 'v') + "\n", "", ""},
+        {{"set", "items", "name", "a long value", "--where", "id=2"},
+         [] { Fake().cutTo = 6; },
+         kExitStoredOtherwise,
+         "a long",
+         "a long\n",
+         "the data source stored 'a long', not VALUE 'a long value', in column 'name' of table 'items'",
+         ""},
+        // Status 3 by what the value means: a cut number differs, trailing zeros do not.
+        {{"set", "items", "name", "10", "--where", "id=2"},
+         [] { Fake().cutTo = 1; },
+         kExitStoredOtherwise,
+         "1",
+         "1\n",
+         "the data source stored '1', not VALUE '10', in column 'name' of table 'items'",
+         ""},
+        {{"set", "items", "name", "5.0", "--where", "id=2"}, [] { Fake().cutTo = 1; }, 0, "5", "5\n", "", ""},
+        {{"set", "items", "name", std::string(255, 'v'), "--where", "id=2"},
+         nullptr,
+         0,
+         std::string(255, 'v'),
+         std::string(255, 'v') + "\n",
+         "",
+         ""},
         {{"set", "items", "name", "x", "--where-null", "note"}, nullptr, 0, "x", "x\n", "", ""},
         {{"set", "items", "name", "x", "--row", "2"}, nullptr, 0, "x", "x\n", "", ""},
         // Not exactly one row: nothing is written.
-        {{"set", "items", "name", "x", "--where", "id=9"}, nullptr, kExitFailure, "two", "",
-         "0 rows of table 'items' match; set writes only when exactly one does, and wrote nothing", ""},
-        {{"set", "items", "name", "x", "--where", "name=two"}, nullptr, kExitFailure, "two", "",
-         "2 rows of table 'items' match; set writes only when exactly one does, and wrote nothing", ""},
-        {{"set", "items", "name", "x", "--where", "id=2", "--where", "name=one"}, nullptr, kExitFailure, "two", "",
-         "0 rows of table 'items' match; set writes only when exactly one does, and wrote nothing", ""},
-        {{"set", "items", "name", "x", "--where", "nosuch=1"}, nullptr, kExitFailure, "two", "",
-         "table 'items' has no column 'nosuch'", ""},
-        {{"set", "items", "name", "x", "--where", "id=2"}, [] { Fake().updatable = false; }, kExitFailure, "two", "",
+        {{"set", "items", "name", "x", "--where", "id=9"},
+         nullptr,
+         kExitFailure,
+         "two",
+         "",
+         "0 rows of table 'items' match; set writes only when exactly one does, and wrote nothing",
+         ""},
+        {{"set", "items", "name", "x", "--where", "name=two"},
+         nullptr,
+         kExitFailure,
+         "two",
+         "",
+         "2 rows of table 'items' match; set writes only when exactly one does, and wrote nothing",
+         ""},
+        {{"set", "items", "name", "x", "--where", "id=2", "--where", "name=one"},
+         nullptr,
+         kExitFailure,
+         "two",
+         "",
+         "0 rows of table 'items' match; set writes only when exactly one does, and wrote nothing",
+         ""},
+        {{"set", "items", "name", "x", "--where", "nosuch=1"},
+         nullptr,
+         kExitFailure,
+         "two",
+         "",
+         "table 'items' has no column 'nosuch'",
+         ""},
+        {{"set", "items", "name", "x", "--where", "id=2"},
+         [] { Fake().updatable = false; },
+         kExitFailure,
+         "two",
+         "",
          "table 'items' cannot be written: the data source grants no write to it (a view, a table without a key the "
          "library can name rows by, or a server that takes no writes)",
          ""},
-        {{"set", "items", "name", "x", "--where", "id=2"}, [] { Fake().updateFails = true; }, kExitFailure, "two",
-         "", "cannot write column 'name' of table 'items'", ""},
-        {{"set", "items", "name", "x", "--row", "3"}, nullptr, kExitFailure, "two", "",
-         "there is no row 3 of table 'items' (rows are numbered from 0)", ""},
-        {{"set", "items", "nosuch", "x", "--where", "id=2"}, nullptr, kExitFailure, "two", "",
-         "table 'items' has no column 'nosuch'", ""},
+        {{"set", "items", "name", "x", "--where", "id=2"},
+         [] { Fake().updateFails = true; },
+         kExitFailure,
+         "two",
+         "",
+         "cannot write column 'name' of table 'items'",
+         ""},
+        {{"set", "items", "name", "x", "--row", "3"},
+         nullptr,
+         kExitFailure,
+         "two",
+         "",
+         "there is no row 3 of table 'items' (rows are numbered from 0)",
+         ""},
+        {{"set", "items", "nosuch", "x", "--where", "id=2"},
+         nullptr,
+         kExitFailure,
+         "two",
+         "",
+         "table 'items' has no column 'nosuch'",
+         ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Joined(c.words));
@@ -472,14 +772,16 @@ TEST_F(Commands, UsageErrorsComeBeforeTheLibraryIsLoaded) {
          "TABLE is not valid UTF-8 text, the code page the library takes it in (VORDEX_CODEPAGE, else the locale)"},
         {{"rows", ""}, "TABLE must not be empty"},
         {{"get", "", "0"}, "TABLE must not be empty"},
-        {{"set", "items", "name", "--where", "id=1"}, "usage: vordex set TABLE FIELD VALUE|--null --where COLUMN=VALUE ..."},
+        {{"set", "items", "name", "--where", "id=1"},
+         "usage: vordex set TABLE FIELD VALUE|--null --where COLUMN=VALUE ..."},
         {{"set", "items", "name", "v", "--null", "--where", "id=1"}, "give VALUE or --null, not both"},
         {{"set", "items", "name", "", "--where", "id=1"}, "VALUE is empty; to write NULL say --null"},
         {{"set", "items", "name", "\x93", "--where", "id=1"},
          "VALUE is not valid UTF-8 text, the code page the library takes it in (VORDEX_CODEPAGE, else the locale)"},
         {{"set", "items", "name", std::string(256, 'v'), "--where", "id=1"},
          "VALUE is 256 bytes; the library writes at most 255 bytes of a value, and set writes none cut short"},
-        {{"set", "items", "name", "v"}, "set needs --where COLUMN=VALUE to name the row it writes (see vordex help set)"},
+        {{"set", "items", "name", "v"},
+         "set needs --where COLUMN=VALUE to name the row it writes (see vordex help set)"},
         {{"set", "items", "0", "name", "v"},
          "set names its row with --where COLUMN=VALUE, not a row number (rows move when they are written): vordex set "
          "TABLE FIELD VALUE --where COLUMN=VALUE (see vordex help set)"},
@@ -518,11 +820,41 @@ TEST_F(Commands, HelpNeedsNoLibraryAndNamesEveryCommandOptionAndVariable) {
     const Outcome outcome = RunVordex({"help"});
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.libraryLoads, 0);
-    for (const char* word : {"tables", "columns TABLE", "rows TABLE", "get TABLE ROW [FIELD]", "--connect", "--format",
-                             "--library", "--help", "--where COLUMN=VALUE", "--where-null", "--row N", "--version",
-                             "VORDEX_CONNECT", "VORDEX_DIALOG", "VORDEX_CODEPAGE", "VORDEX_MESSAGES", "ODBCSYSINI", "ODBCINI", "Exit status",
-                             "RFC 4180", "views", "\"DRIVER={PostgreSQL Unicode};", "\"DRIVER={MariaDB Unicode};",
-                             "\"Driver=SQLite3;", "  3  set wrote", "SIGPIPE", "LC_MESSAGES", "scan"}) {
+    for (const char* word : {"tables",
+                             "columns TABLE",
+                             "rows TABLE",
+                             "get TABLE ROW [FIELD]",
+                             "--connect",
+                             "--format",
+                             "--library",
+                             "--help",
+                             "--where COLUMN=VALUE",
+                             "--where-null",
+                             "--row N",
+                             "--version",
+                             "VORDEX_CONNECT",
+                             "VORDEX_DIALOG",
+                             "VORDEX_CODEPAGE",
+                             "VORDEX_MESSAGES",
+                             "ODBCSYSINI",
+                             "ODBCINI",
+                             "Exit status",
+                             "RFC 4180",
+                             "views",
+                             "\"DRIVER={PostgreSQL Unicode};",
+                             "\"DRIVER={MariaDB Unicode};",
+                             "\"Driver=SQLite3;",
+                             "  3  set wrote",
+                             "SIGPIPE",
+                             "LC_MESSAGES",
+                             "scan",
+                             "--format tsv|csv|raw|json|ndjson",
+                             "  json  ",
+                             "  ndjson  ",
+                             "no total",
+                             "--where-null COLUMN     The rows whose COLUMN is NULL or the empty text",
+                             "1e3\n                          and 1000",
+                             "might have\n                          matched"}) {
         EXPECT_NE(outcome.out.find(word), std::string::npos) << word;
     }
     // Driver names that Debian's /etc/odbcinst.ini does not have.

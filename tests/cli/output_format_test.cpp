@@ -18,21 +18,26 @@ namespace {
 using testing_support::RowText;
 using Values = std::vector<std::string>;
 
-TEST(ParseOutputFormat, KnowsExactlyTheThreeNames) {
+TEST(ParseOutputFormat, KnowsExactlyTheFiveNames) {
     const struct {
         const char* name;
         std::optional<OutputFormat> expected;
     } cases[] = {
-        {"tsv", OutputFormat::Tsv}, {"csv", OutputFormat::Csv}, {"raw", OutputFormat::Raw}, {"CSV", std::nullopt},
-        {"", std::nullopt},         {"tsv ", std::nullopt},     {"json", std::nullopt},
+        {"tsv", OutputFormat::Tsv},   {"csv", OutputFormat::Csv},
+        {"raw", OutputFormat::Raw},   {"CSV", std::nullopt},
+        {"", std::nullopt},           {"tsv ", std::nullopt},
+        {"json", OutputFormat::Json}, {"ndjson", OutputFormat::Ndjson},
+        {"JSON", std::nullopt},       {"jsonl", std::nullopt},
     };
     for (const auto& c : cases) EXPECT_EQ(ParseOutputFormat(c.name), c.expected) << "'" << c.name << "'";
 }
 
-TEST(HasHeaderLine, OnlyRawGoesWithout) {
+TEST(HasHeaderLine, OnlyTsvAndCsvHaveOne) {
     EXPECT_TRUE(HasHeaderLine(OutputFormat::Tsv));
     EXPECT_TRUE(HasHeaderLine(OutputFormat::Csv));
     EXPECT_FALSE(HasHeaderLine(OutputFormat::Raw));
+    EXPECT_FALSE(HasHeaderLine(OutputFormat::Json));
+    EXPECT_FALSE(HasHeaderLine(OutputFormat::Ndjson));
 }
 
 TEST(SplitListText, GivesOneValuePerTerminator) {
@@ -150,6 +155,59 @@ TEST(FormatRecord, TsvFollowsTheTextEncoding) {
     const Values values = {"\x95\x5C", "x"};  // 表 in CP932
     EXPECT_EQ(FormatRecord(OutputFormat::Tsv, values, TextEncoding::Cp932), "\x95\x5C\tx\n");
     EXPECT_EQ(FormatRecord(OutputFormat::Tsv, values, TextEncoding::Utf8), "\x95\\\\\tx\n");
+}
+
+// JSON is UTF-8 whatever the host's code page; what JSON reserves is escaped.
+TEST(JsonString, EscapesAndConvertsToUtf8) {
+    const struct {
+        std::string value;
+        TextEncoding encoding;
+        std::string expected;
+    } cases[] = {
+        {"", TextEncoding::Utf8, R"("")"},
+        {"plain, text", TextEncoding::Utf8, R"("plain, text")"},
+        {"say \"hi\"", TextEncoding::Utf8, R"("say \"hi\"")"},
+        {"C:\\dir\\", TextEncoding::Utf8, R"("C:\\dir\\")"},
+        {"a\tb\nc\rd\be\ff", TextEncoding::Utf8, R"("a\tb\nc\rd\be\ff")"},
+        {"nul\x01x\x1E\x1F\x7F", TextEncoding::Utf8, "\"nul\\u0001x\\u001e\\u001f\x7F\""},
+        {"日本語", TextEncoding::Utf8, "\"日本語\""},
+        {"bad\xFF\xC3", TextEncoding::Utf8, R"("bad??")"},  // no UTF-8: each stray byte a "?"
+        // CP932: 表 ends in 0x5C, which is no backslash to escape.
+        {"\x95\x5C", TextEncoding::Cp932, "\"表\""},
+        {"\x83\x5C\\\"", TextEncoding::Cp932, "\"ソ\\\\\\\"\""},
+        {"\xB1\xB2 \x93\xFA\x96\x7B", TextEncoding::Cp932, "\"ｱｲ 日本\""},
+        {"tab\t\x95\x5C", TextEncoding::Cp932, "\"tab\\t表\""},
+        {"\x81", TextEncoding::Cp932, R"("?")"},  // a lead byte with no second
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(JsonString(c.value, c.encoding), c.expected)
+            << testing::PrintToString(c.value) << (c.encoding == TextEncoding::Cp932 ? " (CP932)" : "");
+    }
+}
+
+// What the printer writes around the rows makes whole output for no row,
+// one and several; the line formats are FormatRecord's.
+TEST(RecordPrinter, PrintsTheWholeOutputOfSeveralRows) {
+    const Values names = {"id", "n\"ame"};
+    const std::vector<Values> rows = {{"1", "a\tb"}, {"2", ""}};
+    const struct {
+        OutputFormat format;
+        size_t rows;
+        std::string expected;
+    } cases[] = {
+        {OutputFormat::Json, 0, "[]\n"},
+        {OutputFormat::Json, 1, "[\n{\"id\":\"1\",\"n\\\"ame\":\"a\\tb\"}\n]\n"},
+        {OutputFormat::Json, 2, "[\n{\"id\":\"1\",\"n\\\"ame\":\"a\\tb\"},\n{\"id\":\"2\",\"n\\\"ame\":\"\"}\n]\n"},
+        {OutputFormat::Ndjson, 0, ""},
+        {OutputFormat::Ndjson, 2, "{\"id\":\"1\",\"n\\\"ame\":\"a\\tb\"}\n{\"id\":\"2\",\"n\\\"ame\":\"\"}\n"},
+    };
+    for (const auto& c : cases) {
+        RecordPrinter printer(c.format, names, TextEncoding::Utf8);
+        std::string out = printer.Start();
+        for (size_t i = 0; i < c.rows; ++i) out += printer.Row(rows[i]);
+        out += printer.Finish();
+        EXPECT_EQ(out, c.expected) << static_cast<int>(c.format) << ", " << c.rows << " rows";
+    }
 }
 
 /// Sets the locale and code page variables for one test and puts them back.

@@ -22,8 +22,7 @@ WhereCondition ParseWhere(const std::string& text) {
         throw UsageError("--where wants COLUMN=VALUE, not '" + text + "'");
     }
     if (equals + 1 == text.size()) {
-        throw UsageError("--where " + text + " has no VALUE; to match NULL say --where-null " +
-                         text.substr(0, equals));
+        throw UsageError("--where " + text + " has no VALUE; to match NULL say --where-null " + text.substr(0, equals));
     }
     return {text.substr(0, equals), text.substr(equals + 1)};
 }
@@ -42,7 +41,7 @@ void SetOption(Invocation& invocation, std::string_view name, const std::string&
         invocation.row = ParseRow(value);
     } else {
         invocation.format = ParseOutputFormat(value);
-        if (!invocation.format) throw UsageError("unknown format '" + value + "' (use tsv, csv or raw)");
+        if (!invocation.format) throw UsageError("unknown format '" + value + "' (use tsv, csv, raw, json or ndjson)");
     }
 }
 
@@ -52,7 +51,9 @@ bool TakesValue(std::string_view name) {
 }
 
 // "-1" is a (wrong) number, not an option: its command says what it must be.
-bool IsNegativeNumber(const std::string& word) { return word.size() > 1 && word[0] == '-' && word[1] >= '0' && word[1] <= '9'; }
+bool IsNegativeNumber(const std::string& word) {
+    return word.size() > 1 && word[0] == '-' && word[1] >= '0' && word[1] <= '9';
+}
 
 }  // namespace
 

@@ -28,8 +28,9 @@ void RunHelp(CommandContext& context) {
 constexpr Command kCommands[] = {
     {"tables", "", 0, 0, RunTables},
     {"columns", "TABLE", 1, 1, RunColumns},
-    {"rows", "TABLE [--format tsv|csv|raw]", 1, 1, RunRows},
-    {"get", "TABLE ROW [FIELD] | TABLE [FIELD] --where COLUMN=VALUE... [--format tsv|csv|raw]", 1, 3, RunGet},
+    {"rows", "TABLE [--format tsv|csv|raw|json|ndjson]", 1, 1, RunRows},
+    {"get", "TABLE ROW [FIELD] | TABLE [FIELD] --where COLUMN=VALUE... [--format tsv|csv|raw|json|ndjson]", 1, 3,
+     RunGet},
     {"set", "TABLE FIELD VALUE|--null --where COLUMN=VALUE...", 2, 4, RunSet},
     {"help", "[COMMAND]", 0, 1, RunHelp},
 };

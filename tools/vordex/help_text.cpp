@@ -44,6 +44,12 @@ constexpr CommandText kCommandTexts[] = {
                           value prints as, byte for byte: id=07 finds no id
                           that prints as 7, and mpg=18 no mpg that prints
                           as 18.0 (get TABLE ROW shows how values print).
+                          A row holding a value over the library's 255
+                          bytes cannot be read: the scan goes on past it, as
+                          rows does. The rows that match among the others
+                          are printed; then, since a row skipped might have
+                          matched, get names the rows skipped and ends with
+                          status 1.
 )"},
     {"set", R"(  set TABLE FIELD VALUE --where COLUMN=VALUE ...
                           Write VALUE into FIELD (a name or number, as for
@@ -52,13 +58,25 @@ constexpr CommandText kCommandTexts[] = {
                           COLUMN matches a NULL, or an empty text, which the
                           library reads alike). When no row or more than one
                           matches, nothing is written and the count is
-                          said. The row is then read again and the stored
-                          value printed. VALUE over 255 bytes is refused
-                          (exit status 2); when the value stored differs
-                          from VALUE (cut to a character column's catalog
-                          length, or in the data source's own form), set
-                          says so and ends with exit status 3: written, but
-                          not as given. Status 1 means nothing was written.
+                          said. Rows the library cannot read (see get) are
+                          skipped and named on standard error: the one row
+                          that matches among the others is written (name
+                          rows by a key, which a skipped row cannot share).
+                          The row is then read again and the stored value
+                          printed. VALUE over 255 bytes is refused (exit
+                          status 2). When the value stored means other than
+                          VALUE, set says so with both and ends with status
+                          3: written, but not as given (a text cut to the
+                          column's catalog length, a number or a time
+                          rounded). The library tells no column types, so
+                          the two texts decide, read as the first kind both
+                          are: the same text, or VALUE then blanks (CHAR
+                          padding); numbers of equal value (5 and 5.0, 1e3
+                          and 1000, 007 and 7); truth values (true t yes y on
+                          1, false f no n off 0, any case); the same day and
+                          time (yyyy-mm-dd, hh:mm:ss[.fffffffff], yyyy-mm-dd
+                          hh:mm:ss[.fffffffff]; a date alone is its
+                          midnight). Status 1 means nothing was written.
                           Writing the value the field already holds changes
                           nothing.
   set TABLE FIELD --null --where COLUMN=VALUE ...
@@ -99,7 +117,8 @@ the options, e.g. for a table whose name starts with "-"):
       "DRIVER={PostgreSQL Unicode};Servername=db;Database=sales;Username=me"
       "DRIVER={MariaDB Unicode};Server=db;Port=3306;Database=sales;User=me"
       "Driver=SQLite3;Database=/path/to/sales.db"
-  --format tsv|csv|raw    The output of rows, and of get without FIELD.
+  --format tsv|csv|raw|json|ndjson
+                          The output of rows, and of get without FIELD.
                           Default: tsv.
   --library PATH          The library to load. A name without "/" is looked
                           up by the dynamic loader. Default: the
@@ -109,7 +128,8 @@ the options, e.g. for a table whose name starts with "-"):
   --null                  With set: write NULL instead of a VALUE.
   --where COLUMN=VALUE    With get and set: the rows whose COLUMN prints as
                           VALUE (repeat it: every one must match; see get).
-  --where-null COLUMN     The same for a COLUMN that is NULL (or empty).
+  --where-null COLUMN     The rows whose COLUMN is NULL or the empty text:
+                          the library reads both as the empty text.
   --row N                 With set: the row by its number (see set: unsafe).
   --version               Show the versions of vordex and of the library.
   -h, --help              Show this text.
@@ -123,10 +143,20 @@ Output formats:
         double quotes doubled. Lines end with CRLF.
   raw   No header. Each row as the library hands it out: every value
         followed by the byte 0x1E; then LF.
-  NULL is printed as an empty value. Texts keep the library's code page.
+  json  One JSON array of objects, one a row: {"column":"value",...}, every
+        value a string as the library hands it out. The array opens with
+        "[", each object on a line of its own, and "]" ends it.
+  ndjson  One such object a line, ended by LF; no array around them.
+  NULL is printed as an empty value (the library hands out NULL and the
+  empty text alike, as ""). Texts keep the library's code page, except in
+  json and ndjson, which are UTF-8: texts of CP932 are converted (a byte that
+  is no character becomes "?"), and a quote, a backslash and control
+  characters are escaped (\", \\, \n, \t, \u001e...).
   Only the first 32 columns of a table can be read; for a wider table a note
-  on standard error says so. When standard error is a terminal and standard
-  output is not, rows shows a running row count on standard error.
+  on standard error says so. When standard error is a terminal, the rows
+  read so far are counted there as rows and --where read them (rows: only
+  while standard output is not a terminal). The library tells no row count,
+  so there is no total.
 
 Environment:
   VORDEX_CONNECT   The connect string when --connect is not given. With
@@ -154,12 +184,13 @@ Exit status:
   0  success
   1  failure: the library could not be loaded, a library call failed, or
      the table, row or column does not exist, or --where matched no row or
-     (for set) more than one, or rows skipped a row it could not read.
-     set wrote nothing. vordex says why in one line "vordex: ..." on
-     standard error, after any message of the library.
+     (for set) more than one, or rows or get skipped a row it could not
+     read (the others were printed). set wrote nothing. vordex says why in
+     one line "vordex: ..." on standard error, after any message of the
+     library.
   2  usage error: the command line is wrong.
-  3  set wrote, but the data source stored other text than VALUE (both
-     are said).
+  3  set wrote, but the data source stored a value that means other than
+     VALUE (both are said; see set).
   When the reader of the output goes away (vordex rows t | head), vordex
   ends quietly by SIGPIPE, as cat does: the shell shows status 141.
 

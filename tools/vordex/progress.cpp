@@ -4,7 +4,8 @@
 
 namespace vordex::cli {
 
-RowProgress::RowProgress() : shown_(isatty(STDERR_FILENO) == 1 && isatty(STDOUT_FILENO) == 0) {}
+RowProgress::RowProgress(bool printsRows)
+    : shown_(isatty(STDERR_FILENO) == 1 && !(printsRows && isatty(STDOUT_FILENO) == 1)) {}
 
 RowProgress::~RowProgress() {
     if (lineLength_ > 0) std::fprintf(stderr, "%*s\r", lineLength_, "");
@@ -15,7 +16,7 @@ void RowProgress::RowDone() {
     if (!shown_ || rows_ % kInterval != 0) return;
     // The cursor goes back to the line start, so a message that follows
     // overwrites the count instead of trailing after it.
-    const int length = std::fprintf(stderr, "vordex: %ld rows\r", rows_);
+    const int length = std::fprintf(stderr, "vordex: %ld rows read\r", rows_);
     if (length > lineLength_) lineLength_ = length;
 }
 

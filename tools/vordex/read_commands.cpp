@@ -8,7 +8,6 @@
 #include "command_handlers.h"
 #include "command_output.h"
 #include "output_format.h"
-#include "progress.h"
 #include "row_reader.h"
 #include "table_access.h"
 #include "text_encoding.h"
@@ -43,26 +42,17 @@ void RunColumns(CommandContext& context) {
 void RunRows(CommandContext& context) {
     const std::string& table = TableArgument(context);
     const OutputFormat format = context.invocation.format.value_or(OutputFormat::Tsv);
-    const TextEncoding encoding = HostTextEncoding();
     const VordexApi& api = context.library();
     LibrarySession session(api);
     const ColumnList columns = ListColumns(api, table);
     OpenRecord(api, table);
-    if (HasHeaderLine(format)) Write(context.out, FormatRecord(format, columns.names, encoding));
+    RecordPrinter printer(format, columns.names, HostTextEncoding());
+    Write(context.out, printer.Start());
 
     RowReader reader(api, static_cast<int>(columns.names.size()));
-    RowProgress progress;
-    std::vector<long> skipped;
-    try {
-        for (long row = 0; api.IsEOF() == 0;) {
-            Write(context.out, FormatRecord(format, reader.Read(), encoding));
-            progress.RowDone();
-            row = MovePastRow(api, table, row, skipped);
-        }
-    } catch (const CommandFailure&) {
-        if (!skipped.empty()) Note(SkippedRows(skipped, table));
-        throw;
-    }
+    const std::vector<long> skipped =
+        ForEachReadableRow(api, table, true, [&](long) { Write(context.out, printer.Row(reader.Read())); });
+    Write(context.out, printer.Finish());
     if (!skipped.empty()) throw CommandFailure(SkippedRows(skipped, table) + "; the other rows were printed");
 }
 
@@ -88,24 +78,29 @@ void RunGet(CommandContext& context) {
     const ColumnList columns = ListColumns(api, table);
     const int field = wholeRow ? -1 : FindField(columns, table, arguments[fieldWord]);
     OpenRecord(api, table);
-    std::vector<int> rows = {row.value_or(0)};
-    if (byKey) {
-        rows = MatchingRows(api, columns, table, invocation.where);
-        if (rows.empty()) throw CommandFailure("no row of table " + Quoted(table) + " matches");
+    MatchingRows matches{{row.value_or(0)}, {}};
+    if (byKey) matches = FindMatchingRows(api, columns, table, invocation.where);
+    if (matches.rows.empty()) {
+        const std::string none = "no row of table " + Quoted(table) + " matches";
+        if (matches.skipped.empty()) throw CommandFailure(none);
+        throw CommandFailure(none + " among those read; " + SkippedByWhere(matches.skipped, table));
     }
 
-    const TextEncoding encoding = HostTextEncoding();
+    RecordPrinter printer(format, columns.names, HostTextEncoding());
     RowReader reader(api, static_cast<int>(columns.names.size()));
-    for (const int r : rows) {
+    for (const int r : matches.rows) {
         MoveToRow(api, table, r);
-        if (wholeRow && r == rows.front() && HasHeaderLine(format)) {
-            Write(context.out, FormatRecord(format, columns.names, encoding));
-        }
         if (wholeRow) {
-            Write(context.out, FormatRecord(format, reader.Read(), encoding));
+            if (r == matches.rows.front()) Write(context.out, printer.Start());
+            Write(context.out, printer.Row(reader.Read()));
         } else {
             Write(context.out, std::string(api.GetData(field)) + '\n');
         }
+    }
+    if (wholeRow) Write(context.out, printer.Finish());
+    if (!matches.skipped.empty()) {
+        throw CommandFailure(SkippedByWhere(matches.skipped, table) +
+                             "; the rows that match among the others were printed");
     }
 }
 

@@ -6,6 +6,7 @@
 #include "command_arguments.h"
 #include "command_handlers.h"
 #include "command_output.h"
+#include "stored_value.h"
 #include "table_access.h"
 
 namespace vordex::cli {
@@ -61,12 +62,16 @@ void RunSet(CommandContext& context) {
     OpenRecord(api, table);
     int row = invocation.row.value_or(0);
     if (!invocation.where.empty()) {
-        const std::vector<int> rows = MatchingRows(api, columns, table, invocation.where);
-        if (rows.size() != 1) {
-            throw CommandFailure(std::to_string(rows.size()) + " rows of table " + Quoted(table) +
-                                 " match; set writes only when exactly one does, and wrote nothing");
+        const MatchingRows matches = FindMatchingRows(api, columns, table, invocation.where);
+        // The rows skipped cannot be compared: the one row that matches among
+        // the others is written, and they are named.
+        if (!matches.skipped.empty()) Note(SkippedByWhere(matches.skipped, table));
+        if (matches.rows.size() != 1) {
+            throw CommandFailure(std::to_string(matches.rows.size()) + " rows of table " + Quoted(table) + " match" +
+                                 (matches.skipped.empty() ? "" : " among those read") +
+                                 "; set writes only when exactly one does, and wrote nothing");
         }
-        row = rows[0];
+        row = matches.rows[0];
     }
     MoveToRow(api, table, row);
     const std::string where =
@@ -78,7 +83,7 @@ void RunSet(CommandContext& context) {
     MoveToRow(api, table, row);
     const std::string stored = api.GetData(field);
     Write(context.out, stored + '\n');
-    if (stored != value) {
+    if (!StoredAsGiven(value, stored)) {
         throw CommandFailure(
             "the data source stored " + Quoted(stored) + ", not VALUE " + Quoted(value) + ", in " + where,
             kExitStoredOtherwise);

@@ -11,6 +11,7 @@
 #include "cli_errors.h"
 #include "command_output.h"
 #include "library_messages.h"
+#include "progress.h"
 
 namespace vordex::cli {
 namespace {
@@ -162,24 +163,40 @@ std::string SkippedRows(const std::vector<long>& rows, const std::string& table)
            kOverTheLimit + ", and " + (one ? "was" : "were") + " skipped";
 }
 
-std::vector<int> MatchingRows(const VordexApi& api, const ColumnList& columns, const std::string& table,
+std::vector<long> ForEachReadableRow(const VordexApi& api, const std::string& table, bool printsRows,
+                                     const std::function<void(long row)>& visit) {
+    RowProgress progress(printsRows);
+    std::vector<long> skipped;
+    try {
+        for (long row = 0; api.IsEOF() == 0;) {
+            visit(row);
+            progress.RowDone();
+            row = MovePastRow(api, table, row, skipped);
+        }
+    } catch (const CommandFailure&) {
+        if (!skipped.empty()) Note(SkippedRows(skipped, table));
+        throw;
+    }
+    return skipped;
+}
+
+MatchingRows FindMatchingRows(const VordexApi& api, const ColumnList& columns, const std::string& table,
                               const std::vector<WhereCondition>& where) {
     std::vector<std::pair<int, std::string>> wanted;
     for (const WhereCondition& condition : where) {
         wanted.emplace_back(FindField(columns, table, condition.column), condition.value.value_or(""));
     }
-    std::vector<int> rows;
-    for (int row = 0; api.IsEOF() == 0; ++row) {
+    MatchingRows matches;
+    matches.skipped = ForEachReadableRow(api, table, false, [&](long row) {
         bool all = true;
         for (const auto& [field, value] : wanted) all = all && value == api.GetData(field);
-        if (all) rows.push_back(row);
-        if (api.MoveNext() != 0) continue;
-        if (NextRowTooLong(api, row)) {
-            throw CommandFailure(TooLongToRead(table, row + 1) + " (--where reads every row)");
-        }
-        MoveFailed(table, row);
-    }
-    return rows;
+        if (all) matches.rows.push_back(static_cast<int>(row));
+    });
+    return matches;
+}
+
+std::string SkippedByWhere(const std::vector<long>& rows, const std::string& table) {
+    return SkippedRows(rows, table) + (rows.size() == 1 ? " (it" : " (they") + " might match --where)";
 }
 
 }  // namespace vordex::cli

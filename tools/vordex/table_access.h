@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -63,10 +64,25 @@ long MovePastRow(const VordexApi& api, const std::string& table, long row, std::
 /// 't' hold ..., and were skipped", in increasing order.
 std::string SkippedRows(const std::vector<long>& rows, const std::string& table);
 
-/// The rows (numbered from 0, in the order the record reads them) whose
-/// fields match every condition. NULL reads as the empty text, so
-/// --where-null also matches an empty text.
-std::vector<int> MatchingRows(const VordexApi& api, const ColumnList& columns, const std::string& table,
+/// Calls `visit(row)` on the current row and every row after it that the
+/// library can read (MovePastRow), showing a running count (RowProgress;
+/// `printsRows`: visit prints to standard output). Returns the rows skipped.
+/// A failure past skipped rows names them on standard error first.
+std::vector<long> ForEachReadableRow(const VordexApi& api, const std::string& table, bool printsRows,
+                                     const std::function<void(long row)>& visit);
+
+struct MatchingRows {
+    std::vector<int> rows;      // numbered from 0, in the order the record reads them
+    std::vector<long> skipped;  // rows the library cannot read: they might match
+};
+
+/// The rows whose fields match every condition, by a scan from the current
+/// row. NULL reads as the empty text, so --where-null also matches an empty
+/// text.
+MatchingRows FindMatchingRows(const VordexApi& api, const ColumnList& columns, const std::string& table,
                               const std::vector<WhereCondition>& where);
+
+/// SkippedRows, said of rows a --where scan skipped.
+std::string SkippedByWhere(const std::vector<long>& rows, const std::string& table);
 
 }  // namespace vordex::cli

@@ -1,5 +1,6 @@
 #include "text_encoding.h"
 
+#include <algorithm>
 #include <string>
 
 #include "platform/code_page.h"
@@ -49,6 +50,30 @@ bool IsValidCp932(const std::string& text) {
 
 bool IsValidText(const std::string& text, TextEncoding encoding) {
     return encoding == TextEncoding::Utf8 ? IsValidUtf8(text) : IsValidCp932(text);
+}
+
+std::string ToUtf8(const std::string& text, TextEncoding encoding) {
+    if (encoding == TextEncoding::Cp932) {
+        // The library's conversion, by the same converters it uses.
+        std::string out(platform::ConvertedRoom(text.size()), '\0');
+        const size_t written = platform::ConvertText(text.c_str(), text.size(), platform::CodePage::Cp932,
+                                                     platform::CodePage::Utf8, out.data(), out.size(), false);
+        out.resize(written == platform::kNotConverted ? 0 : written);
+        return out;
+    }
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(text.c_str() + i);
+        const size_t length = std::min(platform::Utf8SequenceLength(bytes), text.size() - i);
+        if (length == 1 && bytes[0] >= 0x80) {
+            out += '?';
+        } else {
+            out.append(text, i, length);
+        }
+        i += length;
+    }
+    return out;
 }
 
 }  // namespace vordex::cli

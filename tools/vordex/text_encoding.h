@@ -19,4 +19,8 @@ bool IsCp932LeadByte(unsigned char byte);
 /// True when `text` is made of whole characters of `encoding`.
 bool IsValidText(const std::string& text, TextEncoding encoding);
 
+/// `text`, a text of `encoding`, as UTF-8. Bytes that are no character of
+/// `encoding` become "?", as in the library's own lenient conversions.
+std::string ToUtf8(const std::string& text, TextEncoding encoding);
+
 }  // namespace vordex::cli
