@@ -1,11 +1,10 @@
 #include "db/library_messages.h"
 
-#include <cstdlib>
-#include <cstring>
 #include <iterator>
 #include <string>
 
 #include "platform/code_page.h"
+#include "platform/environment.h"
 
 namespace vordex {
 namespace {
@@ -23,10 +22,7 @@ constexpr MessageEntry kMessages[] = {
 };
 
 // VORDEX_MESSAGES=en: the English texts.
-bool EnglishAsked() {
-    const char* language = std::getenv("VORDEX_MESSAGES");
-    return language != nullptr && std::strcmp(language, "en") == 0;
-}
+bool EnglishAsked() { return platform::EnvironmentValue("VORDEX_MESSAGES") == "en"; }
 
 }  // namespace
 

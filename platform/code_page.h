@@ -11,10 +11,11 @@ namespace vordex::platform {
 /// lead bytes the system knows.
 enum class CodePage { Utf8, Cp932, Ansi };
 
-/// The host's code page. CP932 when VORDEX_CODEPAGE=932. Otherwise, on
-/// Windows the system's ANSI code page; elsewhere CP932 when the locale's
-/// codeset (or the first of LC_ALL, LC_CTYPE, LANG that is set) names
-/// Shift_JIS or CP932, else UTF-8.
+/// The host's code page, read anew at each call. CP932 when
+/// VORDEX_CODEPAGE=932. Otherwise, on Windows UTF-8 when VORDEX_CODEPAGE=65001,
+/// else the system's ANSI code page; elsewhere UTF-8 for any other value of
+/// VORDEX_CODEPAGE, and unset, CP932 when the locale's codeset (or the first
+/// of LC_ALL, LC_CTYPE, LANG that is set) names Shift_JIS or CP932, else UTF-8.
 CodePage HostCodePage();
 
 /// True when `c` starts a two-byte character of the Ansi code page.
@@ -48,7 +49,12 @@ constexpr size_t ConvertedRoom(size_t length) { return length * 3; }
 /// than `room`. Lenient, each byte that is no character of `from`, and each
 /// character `to` cannot hold, becomes "?", as Windows' own conversions do;
 /// a text already in `to` is copied as it is. Strict, such a text is
-/// refused with kNotConverted.
+/// refused with kNotConverted. Into CP932, the characters that JIS and
+/// Microsoft's table place differently take the same codes on Linux and
+/// Windows: 〜 U+301C is 0x8160 as U+FF5E is, ‖ U+2016 0x8161, − U+2212
+/// 0x817C, ¢ £ ¬ 0x8191 0x8192 0x81CA, — U+2014 0x815C, ¥ 0x5C, ‾ 0x7E (the
+/// pairs: kCp932Folds, code_page_windows.cpp); out of CP932 each code is
+/// the character of Microsoft's table (0x8160 is U+FF5E) on both.
 size_t ConvertText(const char* text, size_t length, CodePage from, CodePage to, char* out, size_t room, bool strict);
 
 /// Makes what converting needs (the system's converters) now, from the

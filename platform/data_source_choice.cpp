@@ -2,9 +2,12 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "platform/code_page.h"
 #include "platform/desktop_dialog.h"
+#include "platform/environment.h"
 #include "platform/message_box.h"
 
 namespace vordex::platform {
@@ -70,8 +73,8 @@ DataSourceChoice AskFromMenu(const std::vector<DataSourceEntry>& sources, FILE* 
 }
 
 DataSourceChoice ChooseDataSource(SQLHENV environment) {
-    const char* given = std::getenv("VORDEX_CONNECT");
-    if (given != nullptr && *given != '\0') return {true, given};
+    std::string given = EnvironmentValue("VORDEX_CONNECT");
+    if (!given.empty()) return {true, std::move(given)};
 
     if (ChosenMessageBackend() == MessageBackend::Desktop) {
         // The driver manager's dialog on the desktop: the same list, in a window.

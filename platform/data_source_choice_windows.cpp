@@ -1,16 +1,16 @@
 // The data source is chosen in the driver manager's own dialog, which
 // SQLDriverConnect shows over the desktop window when the connect string
 // names no data source.
-#include <cstdlib>
+#include <string>
 
 #include "platform/data_source_choice.h"
+#include "platform/environment.h"
 
 namespace vordex::platform {
 
 DataSourceChoice ChooseDataSource(SQLHENV) {
-    const char* given = std::getenv("VORDEX_CONNECT");
-    if (given != nullptr && *given != '\0') return {true, given};
-    return {true, std::string()};
+    // Empty when unset: the driver manager's dialog chooses.
+    return {true, EnvironmentValue("VORDEX_CONNECT")};
 }
 
 SQLHWND ConnectDialogParent() { return GetDesktopWindow(); }

@@ -1,14 +1,15 @@
-// The host's code page from the locale. Self-contained, so that the
-// command-line host, which loads the library at run time, builds it in too and
-// reads its texts in the code page the library chose.
+// The host's code page from the locale, and the settings in the environment.
+// Self-contained, so that the command-line host, which loads the library at
+// run time, builds it in too and reads its texts in the code page the
+// library chose.
 #include <langinfo.h>
 
 #include <cctype>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "platform/code_page.h"
+#include "platform/environment.h"
 
 namespace vordex::platform {
 namespace {
@@ -25,11 +26,14 @@ bool NamesShiftJis(const char* name) {
 
 }  // namespace
 
+std::string EnvironmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::string(value) : std::string();
+}
+
 CodePage HostCodePage() {
-    const char* forced = std::getenv("VORDEX_CODEPAGE");
-    if (forced != nullptr && *forced != '\0') {
-        return std::strcmp(forced, "932") == 0 ? CodePage::Cp932 : CodePage::Utf8;
-    }
+    const std::string forced = EnvironmentValue("VORDEX_CODEPAGE");
+    if (!forced.empty()) return forced == "932" ? CodePage::Cp932 : CodePage::Utf8;
     if (NamesShiftJis(nl_langinfo(CODESET))) return CodePage::Cp932;
     // A host that never called setlocale still runs in its user's locale.
     for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {

@@ -1,12 +1,11 @@
 #include "platform/message_box.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "platform/code_page.h"
 #include "platform/desktop_dialog.h"
+#include "platform/environment.h"
 #include "platform/message_text.h"
 #include "platform/stderr_message.h"
 
@@ -25,12 +24,10 @@ bool TerminalAvailable() {
 }  // namespace
 
 MessageBackend ChosenMessageBackend() {
-    const char* chosen = std::getenv("VORDEX_DIALOG");
-    if (chosen != nullptr) {
-        if (std::strcmp(chosen, "tty") == 0) return MessageBackend::Tty;
-        if (std::strcmp(chosen, "stderr") == 0) return MessageBackend::Stderr;
-        if (std::strcmp(chosen, "none") == 0) return MessageBackend::None;
-    }
+    const std::string chosen = EnvironmentValue("VORDEX_DIALOG");
+    if (chosen == "tty") return MessageBackend::Tty;
+    if (chosen == "stderr") return MessageBackend::Stderr;
+    if (chosen == "none") return MessageBackend::None;
     if (!DesktopDialogProgram().empty()) return MessageBackend::Desktop;
     return TerminalAvailable() ? MessageBackend::Tty : MessageBackend::Stderr;
 }

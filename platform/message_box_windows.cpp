@@ -5,10 +5,10 @@
 // page is.
 #include "platform/odbc_headers.h"
 
-#include <cstdlib>
-#include <cstring>
+#include <string>
 
 #include "platform/code_page.h"
+#include "platform/environment.h"
 #include "platform/message_box.h"
 #include "platform/stderr_message.h"
 #include "platform/wide_text.h"
@@ -16,11 +16,9 @@
 namespace vordex::platform {
 
 MessageBackend ChosenMessageBackend() {
-    const char* chosen = std::getenv("VORDEX_DIALOG");
-    if (chosen != nullptr) {
-        if (std::strcmp(chosen, "stderr") == 0) return MessageBackend::Stderr;
-        if (std::strcmp(chosen, "none") == 0) return MessageBackend::None;
-    }
+    const std::string chosen = EnvironmentValue("VORDEX_DIALOG");
+    if (chosen == "stderr") return MessageBackend::Stderr;
+    if (chosen == "none") return MessageBackend::None;
     return MessageBackend::Desktop;
 }
 

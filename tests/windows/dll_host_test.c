@@ -5,9 +5,17 @@
  * psql what the writes left.
  *
  *     dll_host_test.exe PATH\VORDEX.dll ADMIN_CONNECT [exit-with-a-record-open]
+ *     dll_host_test.exe PATH\VORDEX.dll ADMIN_CONNECT settings-set-by-host CONNECT FOLDED ROW_BUFFER
  *
- * With the third argument it only opens a record and ends the process with
- * the library loaded: the library must let it end.
+ * With exit-with-a-record-open it only opens a record and ends the process
+ * with the library loaded: the library must let it end.
+ *
+ * With settings-set-by-host it starts without VORDEX_CONNECT and sets the
+ * settings itself with SetEnvironmentVariableA, as a VBA macro does, which
+ * the C runtime's copy of the environment never sees; then reads the marks
+ * table (the characters that CP932 places differently, whose conversion on
+ * Linux is FOLDED, in hex) and the wide table (32 values of 255 bytes)
+ * through a buffer of ROW_BUFFER bytes, the VBA module's.
  *
  * ADMIN_CONNECT is an ODBC connect string for another database of the same
  * server: a second client that counts the library's sessions. */
@@ -352,15 +360,125 @@ static void unload_with_a_record_open(void) {
     CHECK_INT(sessions_after_close(), 0);
 }
 
+/* `hex`, pairs of hex digits, as bytes in `out` (terminated); 0 when it is
+ * no such text or longer than `room` - 1 bytes. */
+static int from_hex(const char* hex, char* out, size_t room) {
+    size_t length = strlen(hex);
+    if (length % 2 != 0 || length / 2 >= room) return 0;
+    for (size_t i = 0; i < length / 2; ++i) {
+        unsigned byte = 0;
+        if (sscanf(hex + 2 * i, "%2x", &byte) != 1) return 0;
+        out[i] = (char)byte;
+    }
+    out[length / 2] = '\0';
+    return 1;
+}
+
+/* UTF-16 of a UTF-8 text, as the VBA module makes its Strings with
+ * VORDEX_CODEPAGE=65001; compared with the expected wide text. */
+static void check_utf8_reads_as(int line, const char* utf8, const wchar_t* expected) {
+    wchar_t wide[64] = L"";
+    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, wide, 64);
+    check_int(line, "MultiByteToWideChar(CP_UTF8) of the value succeeds", length > 0, 1);
+    check_int(line, "the value, read as UTF-8, is the expected text", length > 0 && wcscmp(wide, expected) == 0, 1);
+}
+
+#define UTF8_SHOUHIN "\xE5\x95\x86\xE5\x93\x81"               /* 商品 */
+#define UTF8_HYOUJI "\xE8\xA1\xA8\xE7\xA4\xBA"                /* 表示 */
+#define UTF8_SUSHI "\xE5\xAF\xBF\xE5\x8F\xB8\xF0\x9F\x8D\xA3" /* 寿司🍣 */
+
+/* The settings as a macro sets them: with SetEnvironmentVariableA, after the
+ * process (and its C runtime) started, each read by the call that uses it. */
+static void settings_set_by_host(const char* connect, const char* folded_hex, int row_buffer) {
+    char folded[64];
+    CHECK_INT(from_hex(folded_hex, folded, sizeof folded), 1);
+    CHECK_INT(getenv("VORDEX_CONNECT") == NULL, 1);
+    CHECK_INT(SetEnvironmentVariableA("VORDEX_CONNECT", connect), 1);
+    /* The C runtime's copy does not have it: the library must ask Windows. */
+    CHECK_INT(getenv("VORDEX_CONNECT") == NULL, 1);
+    CHECK_INT(lib.Table(), 5);
+    CHECK_STR(lib.GetDirName(), "vordex_wine");
+    lib.Close();
+
+    /* Changed between two calls: the next connection uses the new value. */
+    char other[1024];
+    snprintf(other, sizeof other, "%s;Database=vordex_wine_nosuch", connect);
+    CHECK_INT(SetEnvironmentVariableA("VORDEX_CONNECT", other), 1);
+    CHECK_INT(lib.Table(), 0);
+    CHECK_INT(SetEnvironmentVariableA("VORDEX_CONNECT", connect), 1);
+    CHECK_INT(lib.Table(), 5);
+    lib.Close();
+
+    /* VORDEX_CODEPAGE=65001: names and values in UTF-8, whatever the ANSI
+     * code page (932 here), and UTF-8 taken for names and writes. */
+    CHECK_INT(SetEnvironmentVariableA("VORDEX_CODEPAGE", "65001"), 1);
+    CHECK_INT(lib.Table(), 5);
+    CHECK_STR(lib.GetTableList(4), UTF8_SHOUHIN);
+    CHECK_INT(lib.Open(UTF8_SHOUHIN), 3);
+    CHECK_INT(lib.OpenRec(), 1);
+    CHECK_STR(lib.GetData(1), UTF8_HYOUJI);
+    CHECK_STR(lib.GetData(2), UTF8_SUSHI); /* 🍣 whole: UTF-8 holds it */
+    check_utf8_reads_as(__LINE__, lib.GetData(2), L"\x5BFF\x53F8\xD83C\xDF63");
+    CHECK_INT(lib.Update(1, "\xE3\x80\x9C"), 1); /* 〜 U+301C, as stored */
+    CHECK_STR(lib.GetData(1), "\xE3\x80\x9C");
+    check_utf8_reads_as(__LINE__, lib.GetData(1), L"\x301C");
+    lib.Close();
+
+    /* Unset again: the system's code page 932. The characters that JIS and
+     * Microsoft's table place differently read as Linux's iconv writes them. */
+    CHECK_INT(SetEnvironmentVariableA("VORDEX_CODEPAGE", NULL), 1);
+    CHECK_INT(lib.Open("marks"), 2);
+    CHECK_INT(lib.OpenRec(), 1);
+    CHECK_STR(lib.GetData(1), folded);
+    CHECK_INT(lib.Update(1, "\x81\x60"), 1); /* 〜 typed on a Japanese system */
+    CHECK_STR(lib.GetData(1), "\x81\x60");
+    CHECK_INT(lib.MoveNext(), 1);
+    CHECK_STR(lib.GetData(1), folded); /* Microsoft's forms: the same codes */
+    /* Written back after a mark: the characters of Microsoft's table. */
+    char written[sizeof folded + 1] = "w";
+    strcat(written, folded);
+    CHECK_INT(lib.Update(1, written), 1);
+    CHECK_STR(lib.GetData(1), written);
+    lib.Close();
+
+    /* The largest row: 32 values of 255 bytes, each with its 0x1E, and the
+     * terminator, in the VBA module's buffer. */
+    static char row[32 * 256 + 64];
+    char expected[32 * 256 + 1];
+    CHECK_INT(row_buffer >= 1 && row_buffer <= (int)sizeof row, 1);
+    if (row_buffer < 1 || row_buffer > (int)sizeof row) return;
+    for (int f = 0; f < 32; ++f) {
+        memset(expected + 256 * f, 'A' + f % 26, 255);
+        expected[256 * f + 255] = '\x1E';
+    }
+    expected[32 * 256] = '\0';
+    CHECK_INT(lib.Open("wide"), 32);
+    CHECK_INT(lib.OpenRec(), 1);
+    memset(row, 'x', sizeof row - 1); /* what the library leaves shows, and ends */
+    row[sizeof row - 1] = '\0';
+    CHECK_INT(lib.ListText(row, row_buffer), 32);
+    CHECK_INT(strlen(row), 32 * 256);
+    CHECK_STR(row, expected);
+    lib.Close();
+}
+
 int main(int argc, char** argv) {
-    if (argc != 3 && !(argc == 4 && strcmp(argv[3], "exit-with-a-record-open") == 0)) {
-        printf("usage: dll_host_test PATH\\VORDEX.dll ADMIN_CONNECT [exit-with-a-record-open]\n");
+    const int set_by_host = argc == 7 && strcmp(argv[3], "settings-set-by-host") == 0;
+    if (argc != 3 && !(argc == 4 && strcmp(argv[3], "exit-with-a-record-open") == 0) && !set_by_host) {
+        printf(
+            "usage: dll_host_test PATH\\VORDEX.dll ADMIN_CONNECT [exit-with-a-record-open]\n"
+            "       dll_host_test PATH\\VORDEX.dll ADMIN_CONNECT settings-set-by-host CONNECT FOLDED ROW_BUFFER\n");
         return 2;
     }
     library_path = argv[1];
     admin_connect = argv[2];
     setvbuf(stdout, NULL, _IONBF, 0);
     if (!load()) return 1;
+    if (set_by_host) {
+        settings_set_by_host(argv[4], argv[5], atoi(argv[6]));
+        printf("%d checks, %d failed; settings set by the host\n", checks, failures);
+        return failures == 0 ? 0 : 1;
+    }
     if (argc == 4) {
         CHECK_INT(lib.Open("t"), 3);
         CHECK_INT(lib.OpenRec(), 1);
