@@ -18,7 +18,7 @@ trap 'kill ${xvfb_pid:-} 2>/dev/null; rm -rf -- "$work"' EXIT
 
 # shellcheck source-path=SCRIPTDIR source=../xvfb.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../xvfb.sh"
-start_xvfb 90 120 "$work/xvfb.log"
+start_xvfb 90 120 "$work/xvfb.log" || { echo "FAILED: no display server: $(tail -n 5 "$work/xvfb.log")"; exit 1; }
 unset VORDEX_DIALOG VORDEX_CODEPAGE
 
 # host CALL: runs one library call in the background, as a host with a window
@@ -35,23 +35,23 @@ PY
   host_pid=$!
 }
 
-# dialog SCREENSHOT KEYS: waits for the window, checks that the call still
-# waits on it, keeps a screenshot and answers with KEYS; then the call returns.
+# dialog SCREENSHOT KEYS: waits for the window to be shown, keeps a
+# screenshot, checks that the call still waits on it and answers with KEYS;
+# then the call returns. The waits are bounded generously: a busy machine
+# takes its time to start the dialog program.
 dialog() {
   local window
-  window=$(timeout 30 xdotool search --sync --name '^VORDEX$' 2>/dev/null | head -n 1)
-  if [[ -z $window ]]; then
-    fail "no window titled VORDEX"
+  if ! window=$(wait_for_window '^VORDEX$' 180 "$host_pid"); then
+    fail "no window titled VORDEX shown"
     kill "$host_pid" 2>/dev/null
     return
   fi
-  pass "a window titled '$(timeout 10 xdotool getwindowname "$window")'"
-  sleep 1
+  pass "a window titled '$(timeout 30 xdotool getwindowname "$window")'"
+  timeout 60 import -window root "$artifacts/$1" && pass "screenshot $1" || fail "screenshot $1"
   if kill -0 "$host_pid" 2>/dev/null && [[ ! -e $work/result ]]; then pass "the call waits on the window"; else fail "the call did not wait"; fi
-  timeout 30 import -window root "$artifacts/$1" && pass "screenshot $1" || fail "screenshot $1"
   shift
-  timeout 30 xdotool windowfocus --sync "$window" key "$@" || fail "xdotool could not answer the window"
-  if timeout 30 tail --pid="$host_pid" -f /dev/null; then
+  timeout 60 xdotool windowfocus --sync "$window" key "$@" || fail "xdotool could not answer the window"
+  if timeout 120 tail --pid="$host_pid" -f /dev/null; then
     pass "the call returned once the window was closed"
   else
     fail "the call still waits"

@@ -6,7 +6,11 @@
 #   but Windows' own DLLs, odbc32.dll and odbccp32.dll to load;
 # - dll_host_test.exe: a typical session, the failure paths and bad
 #   arguments, unloading with a record open; psql reads back what it wrote
-#   and the messages it showed are compared;
+#   and the messages it showed are compared; then, started without
+#   VORDEX_CONNECT, the host sets the settings with SetEnvironmentVariableA
+#   (as a VBA macro does) and the library sees them, reads the characters
+#   that CP932 places differently as Linux's iconv converts them, and hands
+#   the largest row to the VBA module's buffer;
 # - the message box on Xvfb: the window titled "VORDEX" holds the call until
 #   it is closed with xdotool; a screenshot is kept as a test artifact;
 # - each Windows archive: unpacked, the C example built from its files alone
@@ -46,10 +50,58 @@ wine=(env LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 wine)
 # prefix's desktop, which later windows then appear on.
 # shellcheck source-path=SCRIPTDIR source=../xvfb.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../xvfb.sh"
-start_xvfb 121 150 "$work/xvfb.log"
-trap 'WINEPREFIX=$WINEPREFIX wineserver -k 2>/dev/null; kill $xvfb_pid 2>/dev/null; rm -rf -- "$TMPDIR"' EXIT
+start_xvfb 121 150 "$work/xvfb.log" || { echo "FAILED: no display server: $(tail -n 5 "$work/xvfb.log")"; exit 1; }
+
+# end_wine PREFIX...: ends the Wine processes of each prefix that exists.
+end_wine() {
+  local prefix
+  for prefix; do
+    [[ -d $prefix ]] && WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
+  done
+  return 0
+}
+trap 'end_wine "$WINEPREFIX" "$work"/prefix.new.*; rm -rf -- "$work"/prefix.new.*; kill $xvfb_pid 2>/dev/null
+      rm -rf -- "$TMPDIR"' EXIT
 db=vordex_wine
 connect=${VORDEX_TEST_PG_DRIVER/Database=vordex_test/Database=$db}
+
+# wine_boots PREFIX: wineboot succeeds in it (making it when it is not there);
+# its Wine processes have ended after.
+wine_boots() {
+  local status
+  WINEPREFIX=$1 timeout 300 "${wine[@]}" wineboot -i >>"$work/wineboot.log" 2>&1
+  status=$?
+  WINEPREFIX=$1 timeout 120 wineserver -w >/dev/null 2>&1 || end_wine "$1"
+  return "$status"
+}
+
+# The prefix is kept for later runs and used again while wineboot succeeds in
+# it; when it does not (a run ended while Wine wrote to it: "could not load
+# kernel32.dll"), it is made anew. A new prefix is made beside it and renamed
+# into place only once wineboot succeeded there, so what a run ended halfway
+# leaves is removed at the start of the next. Under load, wineboot may fail
+# once more.
+make_prefix() {
+  local prefix=$work/prefix fresh=$work/prefix.new.$$ attempt
+  : >"$work/wineboot.log"
+  end_wine "$prefix" "$work"/prefix.new.*
+  rm -rf -- "$work"/prefix.new.*
+  if [[ -d $prefix ]]; then
+    wine_boots "$prefix" && return 0
+    echo "note: wineboot failed in the kept Wine prefix; making it anew: $(tail -n 2 "$work/wineboot.log" | tr '\n' ' ')"
+    end_wine "$prefix"
+  fi
+  rm -rf -- "$prefix"
+  for attempt in 1 2; do
+    if wine_boots "$fresh" && mv -T -- "$fresh" "$prefix"; then
+      return 0
+    fi
+    echo "note: attempt $attempt at a new Wine prefix failed: $(tail -n 2 "$work/wineboot.log" | tr '\n' ' ')"
+    end_wine "$fresh"
+    rm -rf -- "$fresh"
+  done
+  return 1
+}
 
 build() {  # ARCH: configures and builds the DLL and its test hosts
   cmake -S "$source_dir" -B "$work/$1" -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64-$1.cmake" \
@@ -147,6 +199,48 @@ run_host_test() {  # ARCH
     fail "$1: the messages shown:"$'\n'"$shown"
 }
 
+# The characters that JIS and Microsoft's table give different code points,
+# in their JIS forms (as text from Linux or a Mac holds them), then in the
+# forms of Microsoft's table.
+jis_forms='〜‖−¢£¬—¥‾'
+microsoft_forms='～∥－￠￡￢―\~'
+
+# dll_host_test.exe settings-set-by-host: the settings set by the host, the
+# CP932 folds, the largest row in the VBA module's buffer.
+run_settings_test() {  # ARCH
+  local exe="$work/$1/tests/windows/dll_host_test.exe" dll="$work/$1/VORDEX.dll" folded buffer columns values
+  folded=$(printf '%s' "$jis_forms" | iconv -f UTF-8 -t CP932 | od -An -tx1 | tr -d ' \n')
+  buffer=$(python3 "$source_dir/tests/windows/vba_module_test.py" "$source_dir" --row-buffer-size)
+  columns=$(for f in $(seq 32); do printf ', c%d text' "$f"; done)
+  values=$(for f in $(seq 0 31); do printf ", repeat(chr(%d), 255)" $((65 + f % 26)); done)
+  if ! fresh_database || ! psql -X -q -v ON_ERROR_STOP=1 -d "$db" >/dev/null <<SQL; then
+CREATE TABLE marks (id integer PRIMARY KEY, v text);
+INSERT INTO marks VALUES (1, '$jis_forms'), (2, '$microsoft_forms');
+CREATE TABLE wide (${columns#, });
+INSERT INTO wide VALUES (${values#, });
+SQL
+    fail "$1: could not create the tables of the settings test"
+    return
+  fi
+  [[ -n $folded && $buffer =~ ^[0-9]+$ ]] || { fail "$1: no CP932 form ($folded) or VBA buffer size ($buffer)"; return; }
+  env -u VORDEX_CONNECT VORDEX_DIALOG=stderr timeout 300 "${wine[@]}" "$exe" "$(winepath -w "$dll")" \
+    "$VORDEX_TEST_PG_DRIVER" settings-set-by-host "$connect" "$folded" "$buffer" \
+    >"$work/$1-settings.out" 2>"$work/$1-settings.err"
+  local status=$?
+  sed "s/^/    $1: /" "$work/$1-settings.out"
+  [[ $status == 0 ]] && pass "$1: settings set with SetEnvironmentVariableA, the CP932 folds, the largest row ($(tail -n 1 "$work/$1-settings.out" | tr -d '\r'))" ||
+    fail "$1: dll_host_test.exe settings-set-by-host exited with $status"
+  # What the CP932 host wrote reached the server as Microsoft's table has
+  # it, as Linux's iconv reads those bytes; the UTF-8 write as given.
+  local rows expected
+  rows=$(psql -X -A -t -d "$db" -c "SELECT id, v FROM marks ORDER BY id")
+  expected="1|$(printf '\x81\x60' | iconv -f CP932 -t UTF-8)"$'\n'"2|w$(printf '%s' "$jis_forms" | iconv -f UTF-8 -t CP932 | iconv -f CP932 -t UTF-8)"
+  [[ $rows == "$expected" && $rows == "1|～"$'\n'"2|w$microsoft_forms" ]] &&
+    pass "$1: psql reads the CP932 writes as Linux converts them" || fail "$1: marks holds"$'\n'"$rows"
+  rows=$(psql -X -A -t -d "$db" -c "SELECT 名前 FROM 商品 WHERE id = 1")
+  [[ $rows == '〜' ]] && pass "$1: a UTF-8 write (VORDEX_CODEPAGE=65001) stored as given" || fail "$1: 商品 holds $rows"
+}
+
 # The random calls of tests/fuzz/call_fuzz.cpp through the DLL: every check
 # of the harness holds, and the tables it never names are unchanged.
 run_call_fuzz() {  # ARCH
@@ -180,7 +274,7 @@ message_box_test() {
   VORDEX_CONNECT=$connect VORDEX_CODEPAGE=${4:-} LANG=$2 LC_ALL=$2 timeout 300 wine "$exe" "$(winepath -w "$dll")" \
     >"$work/probe.out" 2>&1 &
   local probe=$!
-  window=$(timeout 120 xdotool search --sync --name '^VORDEX$' 2>/dev/null | head -n 1)
+  window=$(wait_for_window '^VORDEX$' 180)
   if [[ -z $window ]]; then
     fail "$1: no window titled VORDEX"
   else
@@ -212,16 +306,22 @@ for arch in x86_64 i686; do
     fail "$arch: the build failed (see $work/$arch.log)"
   fi
 done
-timeout 300 "${wine[@]}" wineboot -i >/dev/null 2>&1
+make_prefix || {
+  fail "no Wine prefix: wineboot failed twice in a new one: $(tail -n 3 "$work/wineboot.log" | tr '\n' ' ')"
+  echo "$passed passed, $failed failed"
+  exit 1
+}
 # Windows' dialog fonts, which the prefix lacks, drawn with Debian's Japanese
 # font (fonts-ipafont-gothic), as a Japanese system would draw them.
 for font in "MS Shell Dlg" "MS Shell Dlg 2" "Tahoma" "MS UI Gothic"; do
   "${wine[@]}" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$font" /d "IPAGothic" /f >/dev/null 2>&1
 done
 run_host_test x86_64
+run_settings_test x86_64
 run_call_fuzz x86_64
 if [[ -e $work/i686/VORDEX.dll ]] && dpkg -s wine32 >/dev/null 2>&1; then
   run_host_test i686
+  run_settings_test i686
   run_call_fuzz i686
 else
   echo "note: the x86 DLL was not run: Wine's 32-bit part (wine32) is not installed"
