@@ -181,6 +181,11 @@ TEST_F(Commands, JsonIsUtf8WhateverTheCodePage) {
          {"get", "items", "--where", "id=1", "--format", "json"},
          "[\n{\"id\":\"1\",\"name\":\"表\\\"\",\"名\":\"\"}\n]\n"},
         {"932", "\x95\x5C", {"get", "items", "0"}, "id\tname\t\x96\xBC\n1\t\x95\x5C\t\n"},
+        // ァ: its trail byte is 0x40, the lowest CP932 takes.
+        {"932",
+         "\x83\x40",
+         {"get", "items", "--where", "name=\x83\x40", "--format", "ndjson"},
+         "{\"id\":\"1\",\"name\":\"ァ\",\"名\":\"\"}\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Joined(c.words) + (c.codePage != nullptr ? " CP932" : ""));
