@@ -26,6 +26,32 @@ vordex_abs_dir() {
     printf '%s\n' "$dir"
 }
 
+# Runs a command as postgres in the calling script's $dir, with a clean
+# environment: the private PostgreSQL servers and poolers run so.
+vordex_as_postgres() {
+    # shellcheck disable=SC2154 # $dir is the calling script's
+    (cd "$dir" && runuser -u postgres -- env -i PATH=/usr/sbin:/usr/bin:/bin HOME="$dir" "$@")
+}
+
+# Starts postgres on the data directory DATA, with its socket in SOCKET_DIR,
+# on PORT, logging to LOG. Returns 1 when the port turned out to be taken
+# (another process may bind it between the check and the start); any other
+# failure ends the script with the new lines of the log, naming WHAT.
+vordex_pg_start() {
+    local data=$1 socket=$2 port=$3 log=$4 what=$5 before output
+    before=$(stat -c %s "$log" 2>/dev/null || echo 0)
+    if output=$(vordex_as_postgres "$PG_BIN/pg_ctl" -w -t 120 -D "$data" \
+        -o "-k $socket -p $port -c listen_addresses=127.0.0.1" -l "$log" start 2>&1); then
+        return 0
+    fi
+    if tail -c "+$((before + 1))" "$log" | grep -q 'Address already in use'; then
+        return 1
+    fi
+    printf '%s\n' "$output" >&2
+    tail -c "+$((before + 1))" "$log" >&2 || true
+    vordex_die "$what did not start (log: $log)"
+}
+
 # True when something listens on the loopback TCP port.
 port_in_use() {
     if command -v ss >/dev/null; then

@@ -19,17 +19,13 @@ usage() { vordex_die "usage: pg_cluster.sh start|stop|restart DIR"; }
 # Runs a PostgreSQL tool as `postgres` from inside DIR, with a clean
 # environment so the caller's PG* variables (say, from another cluster's
 # env.sh) cannot steer it.
-as_postgres() {
-    (cd "$dir" && runuser -u postgres -- env -i PATH=/usr/bin:/bin HOME="$dir" "$@")
-}
-
 is_running() {
-    [[ -d $dir/data ]] && as_postgres "$PG_BIN/pg_ctl" status -D "$dir/data" >/dev/null 2>&1
+    [[ -d $dir/data ]] && vordex_as_postgres "$PG_BIN/pg_ctl" status -D "$dir/data" >/dev/null 2>&1
 }
 
 stop_cluster() {
     if is_running; then
-        as_postgres "$PG_BIN/pg_ctl" -D "$dir/data" -m fast -w stop >/dev/null
+        vordex_as_postgres "$PG_BIN/pg_ctl" -D "$dir/data" -m fast -w stop >/dev/null
     fi
 }
 
@@ -45,37 +41,23 @@ cluster_locale() {
 # Starts postgres on the given port. Returns 1 only when the port turned out
 # to be taken (another process may bind it between the check and the start);
 # any other failure ends the script with the server log.
-try_start() {
-    local port=$1 log=$dir/server.log before output
-    before=$(stat -c %s "$log" 2>/dev/null || echo 0)
-    if output=$(as_postgres "$PG_BIN/pg_ctl" -w -t 120 -D "$dir/data" \
-        -o "-k $dir/socket -p $port -c listen_addresses=127.0.0.1" \
-        -l "$log" start 2>&1); then
-        return 0
-    fi
-    if tail -c "+$((before + 1))" "$log" | grep -q 'Address already in use'; then
-        return 1
-    fi
-    printf '%s\n' "$output" >&2
-    tail -c "+$((before + 1))" "$log" >&2 || true
-    vordex_die "postgres did not start (log: $log)"
-}
+try_start() { vordex_pg_start "$dir/data" "$dir/socket" "$1" "$dir/server.log" postgres; }
 
 start_cluster() {
     mkdir -p -- "$dir"
     chown postgres: -- "$dir"
     # A root-only parent directory (say, under /root) would stop postgres.
-    as_postgres test -w "$dir" ||
+    vordex_as_postgres test -w "$dir" ||
         vordex_die "user postgres cannot write to $dir; use a directory it can reach (e.g. under /tmp)"
 
     stop_cluster
 
     if [[ ! -f $dir/data/PG_VERSION ]]; then
-        as_postgres "$PG_BIN/initdb" -D "$dir/data" --auth=trust -U postgres \
+        vordex_as_postgres "$PG_BIN/initdb" -D "$dir/data" --auth=trust -U postgres \
             -E UTF8 --locale="$(cluster_locale)" >"$dir/initdb.log" 2>&1 ||
             { cat "$dir/initdb.log" >&2; vordex_die "initdb failed"; }
     fi
-    as_postgres mkdir -p "$dir/socket"
+    vordex_as_postgres mkdir -p "$dir/socket"
 
     # On a restart, keep the previous port when it is still free so that ODBC
     # files written for it stay valid.
@@ -116,7 +98,7 @@ SQL
 # pg_ctl restarts with the options the server was started with (port, socket).
 restart_cluster() {
     is_running || vordex_die "no cluster is running in $dir"
-    as_postgres "$PG_BIN/pg_ctl" -D "$dir/data" -m fast -w -t 120 -l "$dir/server.log" restart >/dev/null
+    vordex_as_postgres "$PG_BIN/pg_ctl" -D "$dir/data" -m fast -w -t 120 -l "$dir/server.log" restart >/dev/null
 }
 
 (($# == 2)) || usage

@@ -17,36 +17,18 @@ PORT_TRIES=100
 
 usage() { vordex_die "usage: pg_standby.sh start|promote|stop DIR"; }
 
-as_postgres() {
-    (cd "$dir" && runuser -u postgres -- env -i PATH=/usr/bin:/bin HOME="$dir" "$@")
-}
-
 is_running() {
-    [[ -d $data ]] && as_postgres "$PG_BIN/pg_ctl" status -D "$data" >/dev/null 2>&1
+    [[ -d $data ]] && vordex_as_postgres "$PG_BIN/pg_ctl" status -D "$data" >/dev/null 2>&1
 }
 
 stop_standby() {
     if is_running; then
-        as_postgres "$PG_BIN/pg_ctl" -D "$data" -m fast -w stop >/dev/null
+        vordex_as_postgres "$PG_BIN/pg_ctl" -D "$data" -m fast -w stop >/dev/null
     fi
 }
 
 # pg_ctl -w returns once the standby takes read-only connections.
-try_start() {
-    local port=$1 log=$standby/server.log before output
-    before=$(stat -c %s "$log" 2>/dev/null || echo 0)
-    if output=$(as_postgres "$PG_BIN/pg_ctl" -w -t 120 -D "$data" \
-        -o "-k $standby/socket -p $port -c listen_addresses=127.0.0.1" \
-        -l "$log" start 2>&1); then
-        return 0
-    fi
-    if tail -c "+$((before + 1))" "$log" | grep -q 'Address already in use'; then
-        return 1
-    fi
-    printf '%s\n' "$output" >&2
-    tail -c "+$((before + 1))" "$log" >&2 || true
-    vordex_die "the standby did not start (log: $log)"
-}
+try_start() { vordex_pg_start "$data" "$standby/socket" "$1" "$standby/server.log" "the standby"; }
 
 start_standby() {
     [[ -f $dir/env.sh ]] || vordex_die "$dir/env.sh missing; run pg_cluster.sh start $dir first"
@@ -59,8 +41,8 @@ start_standby() {
     # replication lines initdb writes to pg_hba.conf let it stream).
     if [[ ! -f $data/standby.signal ]]; then
         rm -rf -- "$standby"
-        as_postgres mkdir -p "$standby/socket"
-        as_postgres "$PG_BIN/pg_basebackup" -h 127.0.0.1 -p "$PGPORT" -U postgres -D "$data" \
+        vordex_as_postgres mkdir -p "$standby/socket"
+        vordex_as_postgres "$PG_BIN/pg_basebackup" -h 127.0.0.1 -p "$PGPORT" -U postgres -D "$data" \
             -R -X stream -c fast >"$standby/basebackup.log" 2>&1 ||
             { cat "$standby/basebackup.log" >&2; vordex_die "pg_basebackup from 127.0.0.1:$PGPORT failed"; }
     fi
@@ -85,7 +67,7 @@ start_standby() {
 
 promote_standby() {
     is_running || vordex_die "no standby is running in $standby"
-    as_postgres "$PG_BIN/pg_ctl" -D "$data" -w -t 60 promote >/dev/null
+    vordex_as_postgres "$PG_BIN/pg_ctl" -D "$data" -w -t 60 promote >/dev/null
 }
 
 (($# == 2)) || usage

@@ -21,10 +21,6 @@ SESSION_USER=vordex_session
 
 usage() { vordex_die "usage: pgbouncer.sh start|stop DIR"; }
 
-as_postgres() {
-    (cd "$dir" && runuser -u postgres -- env -i PATH=/usr/sbin:/usr/bin:/bin HOME="$dir" "$@")
-}
-
 bouncer_pid() {
     local pid
     pid=$(cat "$pool/pgbouncer.pid" 2>/dev/null) || return 1
@@ -47,7 +43,7 @@ stop_bouncer() {
 try_start() {
     local port=$1 log=$pool/pgbouncer.log before
     before=$(stat -c %s "$log" 2>/dev/null || echo 0)
-    as_postgres tee "$pool/pgbouncer.ini" >/dev/null <<INI
+    vordex_as_postgres tee "$pool/pgbouncer.ini" >/dev/null <<INI
 [databases]
 * = host=127.0.0.1 port=$PGPORT
 
@@ -70,9 +66,9 @@ logfile = $log
 pidfile = $pool/pgbouncer.pid
 INI
     # Its log is its own to write: postgres makes it.
-    as_postgres touch "$log"
+    vordex_as_postgres touch "$log"
     local said
-    said=$(as_postgres pgbouncer -d -q "$pool/pgbouncer.ini" 2>&1) || true
+    said=$(vordex_as_postgres pgbouncer -d -q "$pool/pgbouncer.ini" 2>&1) || true
     for _ in $(seq 100); do
         # Its admin console: no other kind of server on the port answers it.
         if bouncer_pid >/dev/null && psql -X -q -h 127.0.0.1 -p "$port" -U postgres -d pgbouncer -c 'SHOW VERSION' \
@@ -96,11 +92,11 @@ start_bouncer() {
     # shellcheck source=/dev/null
     source "$dir/env.sh"
     command -v pgbouncer >/dev/null || vordex_die "pgbouncer is not installed (scripts/install_deps.sh installs it)"
-    as_postgres mkdir -p "$pool"
+    vordex_as_postgres mkdir -p "$pool"
     stop_bouncer
     psql -X -q -v ON_ERROR_STOP=1 -d "$PGDATABASE" -c "DO \$\$ BEGIN CREATE ROLE $SESSION_USER LOGIN SUPERUSER;
         EXCEPTION WHEN duplicate_object THEN NULL; END \$\$" >/dev/null
-    printf '"%s" ""\n"%s" ""\n"postgres" ""\n' "$PGUSER" "$SESSION_USER" | as_postgres tee "$pool/userlist.txt" >/dev/null
+    printf '"%s" ""\n"%s" ""\n"postgres" ""\n' "$PGUSER" "$SESSION_USER" | vordex_as_postgres tee "$pool/userlist.txt" >/dev/null
     vordex_start_on_free_port $(seq "$FIRST_PORT" $((FIRST_PORT + PORT_TRIES - 1)))
     local started=$started_port
     {

@@ -21,10 +21,6 @@ PORT_TRIES=100
 
 usage() { vordex_die "usage: pgpool.sh start|stop DIR"; }
 
-as_postgres() {
-    (cd "$dir" && runuser -u postgres -- env -i PATH=/usr/sbin:/usr/bin:/bin HOME="$dir" "$@")
-}
-
 pgpool_pid() {
     local pid
     # pgpool ends the number with a NUL byte.
@@ -51,7 +47,7 @@ stop_pgpool() {
 try_start() {
     local port=$1 log=$pool/pgpool.log before
     before=$(stat -c %s "$log" 2>/dev/null || echo 0)
-    as_postgres tee "$pool/pgpool.conf" >/dev/null <<CONF
+    vordex_as_postgres tee "$pool/pgpool.conf" >/dev/null <<CONF
 backend_clustering_mode = 'raw'
 listen_addresses = '127.0.0.1'
 port = $port
@@ -86,7 +82,7 @@ memqcache_max_num_cache = 1000
 log_destination = 'stderr'
 CONF
     # Its log and PCP users are its own: postgres makes them.
-    as_postgres touch "$log" "$pool/pcp.conf"
+    vordex_as_postgres touch "$log" "$pool/pcp.conf"
     # pgpool refuses to start beside a pid file, even one whose process is
     # gone (a start that failed leaves one); none of this DIR's runs.
     rm -f -- "$pool/pgpool.pid"
@@ -123,7 +119,7 @@ start_pgpool() {
     # shellcheck source=/dev/null
     source "$dir/env.sh"
     command -v pgpool >/dev/null || vordex_die "pgpool is not installed (scripts/install_deps.sh installs it)"
-    as_postgres mkdir -p "$pool"
+    vordex_as_postgres mkdir -p "$pool"
     stop_pgpool
     vordex_start_on_free_port $(seq "$FIRST_PORT" $((FIRST_PORT + PORT_TRIES - 1)))
     local started=$started_port
