@@ -21,8 +21,15 @@ constexpr MessageEntry kMessages[] = {
 #undef VORDEX_MESSAGE
 };
 
-// VORDEX_MESSAGES=en: the English texts.
-bool EnglishAsked() { return platform::EnvironmentValue("VORDEX_MESSAGES") == "en"; }
+// VORDEX_MESSAGES names the language, en or ja; without it, the host's own:
+// Japanese for a Japanese host, English for any other, whose code page may
+// not even hold the Japanese texts.
+bool EnglishAsked() {
+    const std::string asked = platform::EnvironmentValue("VORDEX_MESSAGES");
+    if (asked == "en") return true;
+    if (asked == "ja") return false;
+    return !platform::HostLanguageIsJapanese();
+}
 
 }  // namespace
 

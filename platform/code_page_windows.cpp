@@ -107,6 +107,8 @@ std::string EnvironmentValue(const char* name) {
     return value;
 }
 
+bool HostLanguageIsJapanese() { return GetACP() == kCp932; }
+
 CodePage HostCodePage() {
     const std::string forced = EnvironmentValue("VORDEX_CODEPAGE");
     if (forced == "932") return CodePage::Cp932;

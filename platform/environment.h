@@ -19,4 +19,9 @@ namespace vordex::platform {
 /// another one that might pass). Elsewhere it is getenv's value.
 std::string EnvironmentValue(const char* name);
 
+/// True when the host's own setting is Japanese: on Windows, an ANSI code
+/// page of 932; elsewhere, the first of LC_ALL, LC_MESSAGES and LANG that is
+/// set and not empty begins with "ja" (as gettext reads them).
+bool HostLanguageIsJapanese();
+
 }  // namespace vordex::platform

@@ -1,4 +1,5 @@
-// The host's code page from the locale, and the settings in the environment.
+// The host's code page and language from the locale, and the settings in
+// the environment.
 // Self-contained, so that the command-line host, which loads the library at
 // run time, builds it in too and reads its texts in the code page the
 // library chose.
@@ -29,6 +30,14 @@ bool NamesShiftJis(const char* name) {
 std::string EnvironmentValue(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr ? std::string(value) : std::string();
+}
+
+bool HostLanguageIsJapanese() {
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const std::string value = EnvironmentValue(variable);
+        if (!value.empty()) return value.compare(0, 2, "ja") == 0;
+    }
+    return false;
 }
 
 CodePage HostCodePage() {

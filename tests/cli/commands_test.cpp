@@ -613,8 +613,7 @@ TEST_F(Commands, FailuresGiveAReasonAndCloseTheConnection) {
         {{"get", "items", "0", "Name"}, [] {}, "table 'items' has no column 'Name'", ""},
         {{"tables"},
          [] { Fake().tables.clear(); },
-         "no tables listed (the library's message above says why; without one, the choice of data source was "
-         "cancelled)",
+         "no tables listed: the library's message above says why",
          ""},
         {{"rows", "items"},
          [] {

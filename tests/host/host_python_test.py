@@ -172,6 +172,7 @@ def setUpModule():
     if not LIBRARY_PATH:
         raise AssertionError("no library: pass its path as the first argument or in VORDEX_LIBRARY")
     os.environ["VORDEX_DIALOG"] = "stderr"
+    os.environ["VORDEX_MESSAGES"] = "ja"  # the texts compared here, whatever the locale
     os.environ.pop("VORDEX_CODEPAGE", None)
     vordex = Vordex(LIBRARY_PATH)
 

@@ -47,14 +47,6 @@ std::string FirstLine(const std::string& text) { return text.substr(0, text.find
 
 }  // namespace
 
-const char* MessageLanguageOfLocale() {
-    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* value = std::getenv(variable);
-        if (value != nullptr && *value != '\0') return std::strncmp(value, "ja", 2) == 0 ? "ja" : "en";
-    }
-    return "en";
-}
-
 bool LibraryMessagesVisible() {
     const char* dialog = std::getenv("VORDEX_DIALOG");
     return dialog != nullptr && std::strcmp(dialog, "stderr") == 0;

@@ -14,11 +14,6 @@ std::string MessagesShownBy(const std::function<void()>& call, bool passOn = tru
 /// True when MessagesShownBy sees the library's messages.
 bool LibraryMessagesVisible();
 
-/// The VORDEX_MESSAGES that the locale asks for: "ja" when the first of
-/// LC_ALL, LC_MESSAGES and LANG that is set and not empty begins with "ja",
-/// else "en". (The library itself shows Japanese unless told "en".)
-const char* MessageLanguageOfLocale();
-
 /// The library's own messages that vordex explains.
 enum class LibraryMessage { NoFieldFound, ValueTooLongToRead };
 

@@ -22,12 +22,9 @@ using namespace vordex::cli;
 
 // The library reads these when it connects or shows a message, so they are
 // set before it is loaded. The library takes an unknown VORDEX_DIALOG for
-// unset; here it is a mistake to say. Its messages follow the locale, as
-// vordex's users expect of a command, unless VORDEX_MESSAGES says otherwise.
+// unset; here it is a mistake to say.
 void PrepareLibraryEnvironment(const Invocation& invocation) {
     if (invocation.connectString) setenv("VORDEX_CONNECT", invocation.connectString->c_str(), 1);
-    const char* language = std::getenv("VORDEX_MESSAGES");
-    if (language == nullptr || *language == '\0') setenv("VORDEX_MESSAGES", MessageLanguageOfLocale(), 1);
     const char* dialog = std::getenv("VORDEX_DIALOG");
     if (dialog == nullptr || *dialog == '\0') {
         setenv("VORDEX_DIALOG", "stderr", 1);

@@ -3,6 +3,7 @@
 // told as vordex's.
 #include "table_access.h"
 
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <utility>
@@ -66,15 +67,22 @@ TableListing ListTables(const VordexApi& api) {
     int count = 0;
     const std::string shown = MessagesShownBy([&] { count = api.Table(); });
     if (count <= 0) {
-        if (LibraryMessagesVisible() && shown.empty()) {
-            throw CommandFailure(
-                "no data source was chosen: give --connect CONNECT or set VORDEX_CONNECT (without "
-                "them the data source is chosen on the desktop or the terminal; there was none, or "
-                "the choice was cancelled)");
+        // The library says why a connection or a listing failed; only a
+        // choice of data source that was cancelled (or never offered) is
+        // silent, and it is made only without a connect string.
+        if (!LibraryMessagesVisible()) {
+            const char* connect = std::getenv("VORDEX_CONNECT");
+            throw CommandFailure(connect != nullptr && *connect != '\0'
+                                     ? "no tables listed (the library's message says why, unless VORDEX_DIALOG is none)"
+                                     : "no tables listed: the choice of data source was cancelled, or the library's "
+                                       "message says why");
         }
-        throw CommandFailure(
-            "no tables listed (the library's message above says why; without one, the choice of "
-            "data source was cancelled)");
+        if (shown.empty()) {
+            throw CommandFailure(
+                "no data source was chosen: give --connect CONNECT or set VORDEX_CONNECT (without them the data "
+                "source is chosen on the desktop or the terminal; there was none, or the choice was cancelled)");
+        }
+        throw CommandFailure("no tables listed: the library's message above says why");
     }
     TableListing listing;
     listing.full = count >= kListLimit;

@@ -2,11 +2,21 @@
 
 #include <string>
 
+#include "db/library_messages.h"
 #include "fake_odbc_fixture.h"
 
 using namespace vordex::platform;
 
 namespace {
+
+/// Sets the environment variable, or unsets it for null.
+void set(const char* name, const char* value) {
+    if (value != nullptr) {
+        setenv(name, value, 1);
+    } else {
+        unsetenv(name);
+    }
+}
 
 TEST(CodePage, ChosenByOverrideOrLocaleName) {
     struct Case {
@@ -31,13 +41,6 @@ TEST(CodePage, ChosenByOverrideOrLocaleName) {
         {nullptr, "", "C.UTF-8", "ja_JP.SJIS", CodePage::Utf8},
         {nullptr, nullptr, nullptr, "ja_JP.WINDOWS-31J", CodePage::Cp932},
     };
-    const auto set = [](const char* name, const char* value) {
-        if (value != nullptr) {
-            setenv(name, value, 1);
-        } else {
-            unsetenv(name);
-        }
-    };
     ScopedEnv lcAll("LC_ALL", ""), lcCtype("LC_CTYPE", ""), lang("LANG", "");
     for (const Case& c : cases) {
         set("VORDEX_CODEPAGE", c.override);
@@ -48,6 +51,39 @@ TEST(CodePage, ChosenByOverrideOrLocaleName) {
                                               << " " << (c.lcCtype ? c.lcCtype : "-") << " " << (c.lang ? c.lang : "-");
     }
     unsetenv("VORDEX_CODEPAGE");
+}
+
+TEST(CodePage, MessagesInTheLanguageAskedOrTheHosts) {
+    struct Case {
+        const char* asked;  // VORDEX_MESSAGES; null: unset
+        const char* lcAll;
+        const char* lcMessages;
+        const char* lang;
+        bool japanese;
+    };
+    const Case cases[] = {
+        {nullptr, nullptr, nullptr, nullptr, false},
+        {nullptr, nullptr, nullptr, "C.UTF-8", false},
+        {nullptr, nullptr, nullptr, "ja_JP.UTF-8", true},
+        // The first of LC_ALL, LC_MESSAGES and LANG that is set decides.
+        {nullptr, "C.UTF-8", "ja_JP.UTF-8", "ja_JP.UTF-8", false},
+        {nullptr, "", "ja_JP.UTF-8", "en_US.UTF-8", true},
+        {"en", nullptr, nullptr, "ja_JP.UTF-8", false},
+        {"ja", nullptr, nullptr, "C.UTF-8", true},
+        {"fr", nullptr, nullptr, "ja_JP.UTF-8", true},
+    };
+    ScopedEnv asked("VORDEX_MESSAGES", ""), lcAll("LC_ALL", ""), lcMessages("LC_MESSAGES", ""), lang("LANG", "");
+    for (const Case& c : cases) {
+        set("VORDEX_MESSAGES", c.asked);
+        set("LC_ALL", c.lcAll);
+        set("LC_MESSAGES", c.lcMessages);
+        set("LANG", c.lang);
+        vordex::CText text;
+        ASSERT_TRUE(vordex::LoadLibraryMessage(vordex::MessageNoTableFound, text));
+        EXPECT_EQ(std::string(text.c_str()), c.japanese ? "テーブルが見つかりません." : "No table was found.")
+            << (c.asked ? c.asked : "-") << " " << (c.lcAll ? c.lcAll : "-") << " "
+            << (c.lcMessages ? c.lcMessages : "-") << " " << (c.lang ? c.lang : "-");
+    }
 }
 
 TEST(CodePage, CharacterLengths) {
