@@ -611,10 +611,7 @@ TEST_F(Commands, FailuresGiveAReasonAndCloseTheConnection) {
         {{"get", "items", "0", "nosuch"}, [] {}, "table 'items' has no column 'nosuch'", ""},
         {{"get", "items", "0", "3"}, [] {}, "table 'items' has no column '3'", ""},
         {{"get", "items", "0", "Name"}, [] {}, "table 'items' has no column 'Name'", ""},
-        {{"tables"},
-         [] { Fake().tables.clear(); },
-         "no tables listed: the library's message above says why",
-         ""},
+        {{"tables"}, [] { Fake().tables.clear(); }, "no tables listed: the library's message above says why", ""},
         {{"rows", "items"},
          [] {
              Fake().tables.clear();
