@@ -167,25 +167,18 @@ TEST_F(Commands, JsonIsUtf8WhateverTheCodePage) {
         Words words;
         std::string out;
     } cases[] = {
-        {nullptr,
-         "日本",
-         {"get", "items", "0", "--format", "ndjson"},
-         "{\"id\":\"1\",\"name\":\"日本\",\"名\":\"\"}\n"},
-        {"932",
-         "\x93\xFA\x96\x7B",
-         {"get", "items", "0", "--format", "ndjson"},
+        // clang-format off
+        {nullptr, "日本", {"get", "items", "0", "--format", "ndjson"}, "{\"id\":\"1\",\"name\":\"日本\",\"名\":\"\"}\n"},
+        {"932", "\x93\xFA\x96\x7B", {"get", "items", "0", "--format", "ndjson"},
          "{\"id\":\"1\",\"name\":\"日本\",\"名\":\"\"}\n"},
         // 表 ends in the byte of a backslash: not escaped, and the quote after it is.
-        {"932",
-         "\x95\x5C\"",
-         {"get", "items", "--where", "id=1", "--format", "json"},
+        {"932", "\x95\x5C\"", {"get", "items", "--where", "id=1", "--format", "json"},
          "[\n{\"id\":\"1\",\"name\":\"表\\\"\",\"名\":\"\"}\n]\n"},
         {"932", "\x95\x5C", {"get", "items", "0"}, "id\tname\t\x96\xBC\n1\t\x95\x5C\t\n"},
         // ァ: its trail byte is 0x40, the lowest CP932 takes.
-        {"932",
-         "\x83\x40",
-         {"get", "items", "--where", "name=\x83\x40", "--format", "ndjson"},
+        {"932", "\x83\x40", {"get", "items", "--where", "name=\x83\x40", "--format", "ndjson"},
          "{\"id\":\"1\",\"name\":\"ァ\",\"名\":\"\"}\n"},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Joined(c.words) + (c.codePage != nullptr ? " CP932" : ""));
@@ -215,30 +208,21 @@ TEST_F(Commands, RowsSkipsTheRowsTheLibraryCannotRead) {
         int libraryMessages;  // one for each row skipped
         std::string note;     // vordex's, before the reason
     } cases[] = {
-        {{2},
-         nullptr,
-         "0\ta\t\n1\tb\t\n3\td\t\n4\te\t\n",
+        // clang-format off
+        {{2}, nullptr, "0\ta\t\n1\tb\t\n3\td\t\n4\te\t\n",
          "row 2 of table 'items' holds a value longer than the library's limit of 255 bytes, and was skipped; the "
-         "other rows were printed",
-         1,
-         ""},
+         "other rows were printed", 1, ""},
         {{1, 2, 4}, nullptr, "0\ta\t\n3\td\t\n", "rows 1-2, 4" + skipped, 3, ""},
         {{1, 3}, [] { setenv("VORDEX_CODEPAGE", "932", 1); }, "0\ta\t\n2\tc\t\n4\te\t\n", "rows 1, 3" + skipped, 2, ""},
         // A move that fails otherwise ends rows; the rows skipped are named.
-        {{1},
-         [] { Fake().moveNextFailsAtRow = 3; },
-         "0\ta\t\n2\tc\t\n3\td\t\n",
-         "cannot move past row 3 of table 'items'",
-         1,
+        {{1}, [] { Fake().moveNextFailsAtRow = 3; }, "0\ta\t\n2\tc\t\n3\td\t\n",
+         "cannot move past row 3 of table 'items'", 1,
          "vordex: row 1 of table 'items' holds a value longer than the library's limit of 255 bytes, and was "
          "skipped\n"},
         // Without the library's messages vordex cannot tell why a move failed.
-        {{2},
-         [] { setenv("VORDEX_DIALOG", "none", 1); },
-         "0\ta\t\n1\tb\t\n",
-         "cannot move past row 1 of table 'items'",
-         0,
-         ""},
+        {{2}, [] { setenv("VORDEX_DIALOG", "none", 1); }, "0\ta\t\n1\tb\t\n", "cannot move past row 1 of table 'items'",
+         0, ""},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.longRows) + " " + c.reason);
@@ -278,66 +262,31 @@ TEST_F(Commands, GetAndSetByKeyReadPastTheRowsTheLibraryCannotRead) {
         std::string note;     // vordex's own, on standard error
         std::string written;  // note of the row with id 3 afterwards
     } cases[] = {
+        // clang-format off
         // get: the match after, before and between rows skipped.
-        {{"get", "items", "--where", "id=3"},
-         {1},
-         kExitFailure,
-         header + "3\tb\tn3\n",
-         "row 1" + holds + "; the rows that match among the others were printed",
-         "",
-         "n3"},
-        {{"get", "items", "name", "--where", "id=1"},
-         {3},
-         kExitFailure,
-         "b\n",
-         "row 3" + holds + "; the rows that match among the others were printed",
-         "",
-         "n3"},
-        {{"get", "items", "--where", "name=b", "--format", "ndjson"},
-         {2, 4},
-         kExitFailure,
+        {{"get", "items", "--where", "id=3"}, {1}, kExitFailure, header + "3\tb\tn3\n",
+         "row 1" + holds + "; the rows that match among the others were printed", "", "n3"},
+        {{"get", "items", "name", "--where", "id=1"}, {3}, kExitFailure, "b\n",
+         "row 3" + holds + "; the rows that match among the others were printed", "", "n3"},
+        {{"get", "items", "--where", "name=b", "--format", "ndjson"}, {2, 4}, kExitFailure,
          "{\"id\":\"1\",\"name\":\"b\",\"note\":\"n1\"}\n{\"id\":\"3\",\"name\":\"b\",\"note\":\"n3\"}\n",
-         "rows 2, 4" + hold + "; the rows that match among the others were printed",
-         "",
-         "n3"},
-        {{"get", "items", "--where", "id=9"},
-         {1, 2},
-         kExitFailure,
-         "",
-         "no row of table 'items' matches among those read; rows 1-2" + hold,
-         "",
-         "n3"},
+         "rows 2, 4" + hold + "; the rows that match among the others were printed", "", "n3"},
+        {{"get", "items", "--where", "id=9"}, {1, 2}, kExitFailure, "",
+         "no row of table 'items' matches among those read; rows 1-2" + hold, "", "n3"},
         // By number only the row itself counts.
         {{"get", "items", "3", "note"}, {1, 4}, 0, "n3\n", "", "", "n3"},
         // set: the one readable match is written, the rows skipped are named.
-        {{"set", "items", "note", "x", "--where", "id=3"},
-         {1, 4},
-         0,
-         "x\n",
-         "",
-         "vordex: rows 1, 4" + hold + "\n",
+        {{"set", "items", "note", "x", "--where", "id=3"}, {1, 4}, 0, "x\n", "", "vordex: rows 1, 4" + hold + "\n",
          "x"},
-        {{"set", "items", "note", "x", "--where", "id=3", "--where", "name=b"},
-         {4},
-         0,
-         "x\n",
-         "",
-         "vordex: row 4" + holds + "\n",
-         "x"},
-        {{"set", "items", "note", "x", "--where", "id=9"},
-         {2},
-         kExitFailure,
-         "",
+        {{"set", "items", "note", "x", "--where", "id=3", "--where", "name=b"}, {4}, 0, "x\n", "",
+         "vordex: row 4" + holds + "\n", "x"},
+        {{"set", "items", "note", "x", "--where", "id=9"}, {2}, kExitFailure, "",
          "0 rows of table 'items' match among those read; set writes only when exactly one does, and wrote nothing",
-         "vordex: row 2" + holds + "\n",
-         "n3"},
-        {{"set", "items", "note", "x", "--where", "name=b"},
-         {2},
-         kExitFailure,
-         "",
+         "vordex: row 2" + holds + "\n", "n3"},
+        {{"set", "items", "note", "x", "--where", "name=b"}, {2}, kExitFailure, "",
          "2 rows of table 'items' match among those read; set writes only when exactly one does, and wrote nothing",
-         "vordex: row 2" + holds + "\n",
-         "n3"},
+         "vordex: row 2" + holds + "\n", "n3"},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Joined(c.words) + " " + testing::PrintToString(c.longRows));
@@ -372,72 +321,31 @@ TEST_F(Commands, GetAndSetByKeyReadPastTheRowsTheLibraryCannotRead) {
 }
 
 TEST(StoredAsGiven, ComparesByWhatTheTextsMean) {
+    const bool T = true, F = false;
     const struct {
         const char* given;
         const char* stored;
         bool same;
     } cases[] = {
+        // clang-format off
         // Texts: the same, or CHAR padding; a cut, a case change or other blanks differ.
-        {"abc", "abc", true},
-        {"", "", true},
-        {"ab", "ab   ", true},
-        {"ab", "ab\t", false},
-        {"ab  ", "ab", false},
-        {"a long value", "a long", false},
-        {"abc", "ABC", false},
-        {"x", "", false},
-        {"", "0", false},
+        {"abc", "abc", T}, {"ab", "ab   ", T}, {"ab", "ab\t", F}, {"ab  ", "ab", F}, {"a long value", "a long", F},
+        {"abc", "ABC", F}, {"x", "", F}, {"", "0", F},
         // Numbers, by value.
-        {"5", "5.0", true},
-        {"5.0", "5", true},
-        {"1e3", "1000", true},
-        {"1000", "1E+3", true},
-        {"007", "7", true},
-        {"-0", "0", true},
-        {"0.10", "1e-1", true},
-        {".5", "0.50", true},
-        {"+2", "2", true},
-        {"120", "1.2e2", true},
-        {"1.005", "1.01", false},
-        {"10", "1", false},
-        {"-5", "5", false},
-        {"12345", "123", false},
-        {"0.1", "0.100000001", false},
-        {"100", "1e3", false},
-        {"1e1234567", "1e1234568", false},
-        {"5.", "5", true},
-        {"1-2", "1", false},
-        {"", "0.0", false},
-        {"1", "1.0", true},
+        {"5", "5.0", T}, {"1e3", "1000", T}, {"007", "7", T}, {"-0", "0", T}, {"0.10", "1e-1", T}, {".5", "0.50", T},
+        {"+2", "2", T}, {"5.", "5", T}, {"1.005", "1.01", F}, {"10", "1", F}, {"-5", "5", F}, {"100", "1e3", F},
+        {"0.1", "0.100000001", F}, {"1e1234567", "1e1234568", F}, {"1-2", "1", F}, {"", "0.0", F},
         // Truth values, in any of the words data sources take and give.
-        {"true", "1", true},
-        {"t", "1", true},
-        {"yes", "true", true},
-        {"1", "t", true},
-        {"TRUE", "t", true},
-        {"on", "1", true},
-        {"Y", "true", true},
-        {"false", "0", true},
-        {"no", "f", true},
-        {"0", "false", true},
-        {"off", "F", true},
-        {"true", "0", false},
-        {"yes", "f", false},
-        {"2", "t", false},
-        {"yes!", "1", false},
+        {"true", "1", T}, {"yes", "true", T}, {"TRUE", "t", T}, {"on", "1", T}, {"Y", "true", T}, {"no", "f", T},
+        {"off", "F", T}, {"true", "0", F}, {"yes", "f", F}, {"2", "t", F}, {"yes!", "1", F},
         // Dates and times: the same day and time of day.
-        {"2024-01-01", "2024-01-01 00:00:00", true},
-        {"2024-01-01 00:00:00", "2024-01-01", true},
-        {"2024-01-01 00:00:00.000", "2024-01-01 00:00:00", true},
-        {"10:00:00.5", "10:00:00.500000", true},
-        {"2024-01-01 10:00:00", "2024-01-01", false},
-        {"2024-01-01", "2024-01-02 00:00:00", false},
-        {"10:00:00.123456789", "10:00:00.123457", false},
-        {"10:00:00", "2024-01-01 10:00:00", false},
-        {"2024-01-01T00:00:00", "2024-01-01 00:00:00", false},
-        {"2024-1-1", "2024-01-01", false},
-        {"2024-01-01 10:00:00.1234567891", "2024-01-01 10:00:00.123456789", false},
-        {"2024-02-30", "2024-03-01", false},
+        {"2024-01-01", "2024-01-01 00:00:00", T}, {"2024-01-01 00:00:00", "2024-01-01", T},
+        {"10:00:00.5", "10:00:00.500000", T}, {"2024-01-01 10:00:00", "2024-01-01", F},
+        {"2024-01-01", "2024-01-02 00:00:00", F}, {"10:00:00.123456789", "10:00:00.123457", F},
+        {"10:00:00", "2024-01-01 10:00:00", F}, {"2024-01-01T00:00:00", "2024-01-01 00:00:00", F},
+        {"2024-1-1", "2024-01-01", F}, {"2024-02-30", "2024-03-01", F},
+        {"2024-01-01 10:00:00.1234567891", "2024-01-01 10:00:00.123456789", F},
+        // clang-format on
     };
     for (const auto& c : cases) {
         EXPECT_EQ(StoredAsGiven(c.given, c.stored), c.same) << "'" << c.given << "' stored as '" << c.stored << "'";
@@ -556,70 +464,46 @@ TEST_F(Commands, FailuresGiveAReasonAndCloseTheConnection) {
         std::string reason;
         std::string out;  // what was printed before the failure
     } cases[] = {
+        // clang-format off
         {{"columns", "nosuch"}, [] {}, "there is no table 'nosuch' (vordex tables lists them)", ""},
         {{"rows", "nosuch"}, [] {}, "there is no table 'nosuch' (vordex tables lists them)", ""},
-        {{"get", "nosuch", "0"},
-         [] { Fake().tables.resize(32, "t"); },
+        {{"get", "nosuch", "0"}, [] { Fake().tables.resize(32, "t"); },
          "there is no table 'nosuch' (vordex tables shows the first 32; name another schema's table as "
-         "SCHEMA.TABLE)",
-         ""},
+         "SCHEMA.TABLE)", ""},
         // Listed under two schemas: either could be meant.
         {{"set", "log", "v", "x", "--where", "id=1"},
-         [] {
-             Fake().tables = {"audit.log", "public.log", "public.s2.log"};
-         },
-         "table 'log' is in several schemas (audit.log, public.log, public.s2.log): name one of them",
-         ""},
+         [] { Fake().tables = {"audit.log", "public.log", "public.s2.log"}; },
+         "table 'log' is in several schemas (audit.log, public.log, public.s2.log): name one of them", ""},
         // Under one schema only: names that merely end in "log" are others.
         {{"get", "log", "9"},
-         [] {
-             Fake().tables = {"audit.log", "public.blog", "hr.catalog"};
-             Fake().tableName = "log";
-         },
-         "there is no row 9 of table 'log' (rows are numbered from 0)",
-         ""},
+         [] { Fake().tables = {"audit.log", "public.blog", "hr.catalog"}; Fake().tableName = "log"; },
+         "there is no row 9 of table 'log' (rows are numbered from 0)", ""},
         // The library's messages are recognised in either language, in the
         // host's code page.
-        {{"columns", "nosuch"},
-         [] { setenv("VORDEX_CODEPAGE", "932", 1); },
-         "there is no table 'nosuch' (vordex tables lists them)",
-         ""},
-        {{"columns", "nosuch"},
-         [] { setenv("VORDEX_MESSAGES", "en", 1); },
-         "there is no table 'nosuch' (vordex tables lists them)",
-         ""},
+        {{"columns", "nosuch"}, [] { setenv("VORDEX_CODEPAGE", "932", 1); },
+         "there is no table 'nosuch' (vordex tables lists them)", ""},
+        {{"columns", "nosuch"}, [] { setenv("VORDEX_MESSAGES", "en", 1); },
+         "there is no table 'nosuch' (vordex tables lists them)", ""},
         {{"rows", "items"}, [] { Fake().openRecFails = true; }, "cannot open table 'items' for reading", ""},
-        {{"rows", "items"},
-         [] { Fake().longValueRows = {0}; },
+        {{"rows", "items"}, [] { Fake().longValueRows = {0}; },
          "row 0 of table 'items' holds a value longer than the library's limit of 255 bytes, and cannot be read "
-         "(the library opens no table on a first row it cannot read)",
-         ""},
-        {{"get", "items", "1"},
-         [] { Fake().longValueRows = {1}; },
-         "row 1 of table 'items' holds a value longer than the library's limit of 255 bytes, and cannot be read",
-         ""},
+         "(the library opens no table on a first row it cannot read)", ""},
+        {{"get", "items", "1"}, [] { Fake().longValueRows = {1}; },
+         "row 1 of table 'items' holds a value longer than the library's limit of 255 bytes, and cannot be read", ""},
         {{"get", "items", "0"}, [] { Fake().openRecFails = true; }, "cannot open table 'items' for reading", ""},
-        {{"rows", "items"},
-         [] { Fake().moveNextFailsAtRow = 1; },
-         "cannot move past row 1 of table 'items'",
+        {{"rows", "items"}, [] { Fake().moveNextFailsAtRow = 1; }, "cannot move past row 1 of table 'items'",
          "id\tname\tnote\n1\tapple\t\n2\tpear, green\tsay \"hi\"\n"},
         {{"get", "items", "3"}, [] {}, "there is no row 3 of table 'items' (rows are numbered from 0)", ""},
-        {{"get", "items", "2147483647"},
-         [] {},
-         "there is no row 2147483647 of table 'items' (rows are numbered from 0)",
-         ""},
+        {{"get", "items", "2147483647"}, [] {},
+         "there is no row 2147483647 of table 'items' (rows are numbered from 0)", ""},
         {{"get", "items", "0", "nosuch"}, [] {}, "table 'items' has no column 'nosuch'", ""},
         {{"get", "items", "0", "3"}, [] {}, "table 'items' has no column '3'", ""},
         {{"get", "items", "0", "Name"}, [] {}, "table 'items' has no column 'Name'", ""},
         {{"tables"}, [] { Fake().tables.clear(); }, "no tables listed: the library's message above says why", ""},
-        {{"rows", "items"},
-         [] {
-             Fake().tables.clear();
-             Fake().choiceCancelled = true;
-         },
+        {{"rows", "items"}, [] { Fake().tables.clear(); Fake().choiceCancelled = true; },
          "no data source was chosen: give --connect CONNECT or set VORDEX_CONNECT (without them the data source is "
-         "chosen on the desktop or the terminal; there was none, or the choice was cancelled)",
-         ""},
+         "chosen on the desktop or the terminal; there was none, or the choice was cancelled)", ""},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Joined(c.words));
@@ -644,92 +528,40 @@ TEST_F(Commands, SetWritesOneFieldOfOneRow) {
         std::string reason;
         std::string note;  // on standard error
     } cases[] = {
+        // clang-format off
         {{"set", "items", "name", "zwei", "--where", "id=2"}, nullptr, 0, "zwei", "zwei\n", "", ""},
         {{"set", "items", "1", "--null", "--where=id=2", "--where", "name=two"}, nullptr, 0, "", "\n", "", ""},
         // Written, but not as VALUE: a status of its own.
-        {{"set", "items", "name", "a long value", "--where", "id=2"},
-         [] { Fake().cutTo = 6; },
-         kExitStoredOtherwise,
-         "a long",
-         "a long\n",
-         "the data source stored 'a long', not VALUE 'a long value', in column 'name' of table 'items'",
-         ""},
+        {{"set", "items", "name", "a long value", "--where", "id=2"}, [] { Fake().cutTo = 6; }, kExitStoredOtherwise,
+         "a long", "a long\n",
+         "the data source stored 'a long', not VALUE 'a long value', in column 'name' of table 'items'", ""},
         // Status 3 by what the value means: a cut number differs, trailing zeros do not.
-        {{"set", "items", "name", "10", "--where", "id=2"},
-         [] { Fake().cutTo = 1; },
-         kExitStoredOtherwise,
-         "1",
-         "1\n",
-         "the data source stored '1', not VALUE '10', in column 'name' of table 'items'",
-         ""},
+        {{"set", "items", "name", "10", "--where", "id=2"}, [] { Fake().cutTo = 1; }, kExitStoredOtherwise, "1", "1\n",
+         "the data source stored '1', not VALUE '10', in column 'name' of table 'items'", ""},
         {{"set", "items", "name", "5.0", "--where", "id=2"}, [] { Fake().cutTo = 1; }, 0, "5", "5\n", "", ""},
-        {{"set", "items", "name", std::string(255, 'v'), "--where", "id=2"},
-         nullptr,
-         0,
-         std::string(255, 'v'),
-         std::string(255, 'v') + "\n",
-         "",
-         ""},
+        {{"set", "items", "name", std::string(255, 'v'), "--where", "id=2"}, nullptr, 0, std::string(255, 'v'),
+         std::string(255, 'v') + "\n", "", ""},
         {{"set", "items", "name", "x", "--where-null", "note"}, nullptr, 0, "x", "x\n", "", ""},
         {{"set", "items", "name", "x", "--row", "2"}, nullptr, 0, "x", "x\n", "", ""},
         // Not exactly one row: nothing is written.
-        {{"set", "items", "name", "x", "--where", "id=9"},
-         nullptr,
-         kExitFailure,
-         "two",
-         "",
-         "0 rows of table 'items' match; set writes only when exactly one does, and wrote nothing",
-         ""},
-        {{"set", "items", "name", "x", "--where", "name=two"},
-         nullptr,
-         kExitFailure,
-         "two",
-         "",
-         "2 rows of table 'items' match; set writes only when exactly one does, and wrote nothing",
-         ""},
-        {{"set", "items", "name", "x", "--where", "id=2", "--where", "name=one"},
-         nullptr,
-         kExitFailure,
-         "two",
-         "",
-         "0 rows of table 'items' match; set writes only when exactly one does, and wrote nothing",
-         ""},
-        {{"set", "items", "name", "x", "--where", "nosuch=1"},
-         nullptr,
-         kExitFailure,
-         "two",
-         "",
-         "table 'items' has no column 'nosuch'",
-         ""},
-        {{"set", "items", "name", "x", "--where", "id=2"},
-         [] { Fake().updatable = false; },
-         kExitFailure,
-         "two",
-         "",
+        {{"set", "items", "name", "x", "--where", "id=9"}, nullptr, kExitFailure, "two", "",
+         "0 rows of table 'items' match; set writes only when exactly one does, and wrote nothing", ""},
+        {{"set", "items", "name", "x", "--where", "name=two"}, nullptr, kExitFailure, "two", "",
+         "2 rows of table 'items' match; set writes only when exactly one does, and wrote nothing", ""},
+        {{"set", "items", "name", "x", "--where", "id=2", "--where", "name=one"}, nullptr, kExitFailure, "two", "",
+         "0 rows of table 'items' match; set writes only when exactly one does, and wrote nothing", ""},
+        {{"set", "items", "name", "x", "--where", "nosuch=1"}, nullptr, kExitFailure, "two", "",
+         "table 'items' has no column 'nosuch'", ""},
+        {{"set", "items", "name", "x", "--where", "id=2"}, [] { Fake().updatable = false; }, kExitFailure, "two", "",
          "table 'items' cannot be written: the data source grants no write to it (a view, a table without a key the "
-         "library can name rows by, or a server that takes no writes)",
-         ""},
-        {{"set", "items", "name", "x", "--where", "id=2"},
-         [] { Fake().updateFails = true; },
-         kExitFailure,
-         "two",
-         "",
-         "cannot write column 'name' of table 'items'",
-         ""},
-        {{"set", "items", "name", "x", "--row", "3"},
-         nullptr,
-         kExitFailure,
-         "two",
-         "",
-         "there is no row 3 of table 'items' (rows are numbered from 0)",
-         ""},
-        {{"set", "items", "nosuch", "x", "--where", "id=2"},
-         nullptr,
-         kExitFailure,
-         "two",
-         "",
-         "table 'items' has no column 'nosuch'",
-         ""},
+         "library can name rows by, or a server that takes no writes)", ""},
+        {{"set", "items", "name", "x", "--where", "id=2"}, [] { Fake().updateFails = true; }, kExitFailure, "two", "",
+         "cannot write column 'name' of table 'items'", ""},
+        {{"set", "items", "name", "x", "--row", "3"}, nullptr, kExitFailure, "two", "",
+         "there is no row 3 of table 'items' (rows are numbered from 0)", ""},
+        {{"set", "items", "nosuch", "x", "--where", "id=2"}, nullptr, kExitFailure, "two", "",
+         "table 'items' has no column 'nosuch'", ""},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Joined(c.words));
@@ -821,41 +653,16 @@ TEST_F(Commands, HelpNeedsNoLibraryAndNamesEveryCommandOptionAndVariable) {
     const Outcome outcome = RunVordex({"help"});
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.libraryLoads, 0);
-    for (const char* word : {"tables",
-                             "columns TABLE",
-                             "rows TABLE",
-                             "get TABLE ROW [FIELD]",
-                             "--connect",
-                             "--format",
-                             "--library",
-                             "--help",
-                             "--where COLUMN=VALUE",
-                             "--where-null",
-                             "--row N",
-                             "--version",
-                             "VORDEX_CONNECT",
-                             "VORDEX_DIALOG",
-                             "VORDEX_CODEPAGE",
-                             "VORDEX_MESSAGES",
-                             "ODBCSYSINI",
-                             "ODBCINI",
-                             "Exit status",
-                             "RFC 4180",
-                             "views",
-                             "\"DRIVER={PostgreSQL Unicode};",
-                             "\"DRIVER={MariaDB Unicode};",
-                             "\"Driver=SQLite3;",
-                             "  3  set wrote",
-                             "SIGPIPE",
-                             "LC_MESSAGES",
-                             "scan",
-                             "--format tsv|csv|raw|json|ndjson",
-                             "  json  ",
-                             "  ndjson  ",
-                             "no total",
-                             "--where-null COLUMN     The rows whose COLUMN is NULL or the empty text",
-                             "1e3\n                          and 1000",
-                             "might have\n                          matched"}) {
+    // clang-format off
+    for (const char* word : {"tables", "columns TABLE", "rows TABLE", "get TABLE ROW [FIELD]", "--connect", "--format",
+                             "--library", "--help", "--where COLUMN=VALUE", "--where-null", "--row N", "--version",
+                             "VORDEX_CONNECT", "VORDEX_DIALOG", "VORDEX_CODEPAGE", "VORDEX_MESSAGES", "ODBCSYSINI",
+                             "ODBCINI", "Exit status", "RFC 4180", "views", "\"DRIVER={PostgreSQL Unicode};",
+                             "\"DRIVER={MariaDB Unicode};", "\"Driver=SQLite3;", "  3  set wrote", "SIGPIPE",
+                             "LC_MESSAGES", "scan", "--format tsv|csv|raw|json|ndjson", "  json  ", "  ndjson  ",
+                             "no total", "--where-null COLUMN     The rows whose COLUMN is NULL or the empty text",
+                             "1e3\n                          and 1000", "might have\n                          matched"}) {
+        // clang-format on
         EXPECT_NE(outcome.out.find(word), std::string::npos) << word;
     }
     // Driver names that Debian's /etc/odbcinst.ini does not have.
