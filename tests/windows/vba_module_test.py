@@ -107,32 +107,22 @@ def alias_failures(lines, expected):
 
 
 def text_failures(module):
-    """The settings and the texts: VordexConnect sets VORDEX_CONNECT in
-    Windows' environment, VordexCodePage reads VORDEX_CODEPAGE there as the
-    library does, and every text crosses through the Windows conversions in
-    that code page, never through StrConv (the system's code page only)."""
+    """The settings and the texts: VordexConnect and VordexSetCodePage set
+    Windows' environment, where the library reads it; VordexCodePage reads it
+    there too; every text crosses through the Windows conversions in that
+    code page, never through StrConv (the system's code page only)."""
     failures = [f"the module does not declare: Private Declare PtrSafe Function {line}"
                 for line in KERNEL32 if f"Private Declare PtrSafe Function {line}" not in module]
-    checks = [
-        ("VordexConnect", ['SetEnvironmentVariableW(StrPtr("VORDEX_CONNECT"), StrPtr(connectString))']),
-        ("VordexCodePage", ['GetEnvironmentVariableW(StrPtr("VORDEX_CODEPAGE"), StrPtr(setting), 16)',
-                            'Case "65001"\n            VordexCodePage = CP_UTF8', 'Case "932"\n            VordexCodePage = 932',
-                            "Case Else\n            VordexCodePage = CP_ACP"]),
-        ("VordexSetCodePage", ['SetEnvironmentVariableW StrPtr("VORDEX_CODEPAGE"), StrPtr(CStr(codePage))']),
-        ("FromLibrary", ["codePage = VordexCodePage()",
-                         "MultiByteToWideChar codePage, 0, pointer, length, StrPtr(wide), chars"]),
-        ("ToLibrary", ["codePage = VordexCodePage()", "ReDim bytes(0 To length)",
-                       "WideCharToMultiByte codePage, 0, StrPtr(text), Len(text), VarPtr(bytes(0)), length, 0, 0"]),
-        ("VordexText", ["FromLibrary(pointer, lstrlenA(pointer))"]),
-        ("VordexOpen", ["VordexOpenBytes(VarPtr(bytes(0)))", "bytes = ToLibrary(tableName)"]),
-        ("VordexUpdate", ["VordexUpdateBytes(index, VarPtr(bytes(0)))", "bytes = ToLibrary(value)"]),
-        ("VordexRow", ["ReDim buffer(0 To VORDEX_ROW_BYTES - 1)",
-                       "VordexListBytes(VarPtr(buffer(0)), VORDEX_ROW_BYTES)",
-                       "If count = 0 Or count = VORDEX_ROW_BYTES Then", "FromLibrary(VarPtr(buffer(0)), length - 1)"]),
-    ]
-    for name, wanted in checks:
+    uses = {"VordexConnect": ["SetEnvironmentVariableW", '"VORDEX_CONNECT"'],
+            "VordexSetCodePage": ["SetEnvironmentVariableW", '"VORDEX_CODEPAGE"'],
+            "VordexCodePage": ["GetEnvironmentVariableW", '"VORDEX_CODEPAGE"', '"65001"', '"932"'],
+            "FromLibrary": ["VordexCodePage()", "MultiByteToWideChar"],
+            "ToLibrary": ["VordexCodePage()", "WideCharToMultiByte"],
+            "VordexText": ["FromLibrary("], "VordexRow": ["FromLibrary(", "VORDEX_ROW_BYTES"],
+            "VordexOpen": ["ToLibrary("], "VordexUpdate": ["ToLibrary("]}
+    for name, words in uses.items():
         body = routine(module, name)
-        failures += [f"{name} lacks: {line}" for line in wanted if line not in body]
+        failures += [f"{name} does not use {word}" for word in words if word not in body]
     if "StrConv" in module:
         failures.append("a text is converted with StrConv, in the system's code page whatever the library's")
     return failures
