@@ -21,13 +21,12 @@ constexpr MessageEntry kMessages[] = {
 #undef VORDEX_MESSAGE
 };
 
-// VORDEX_MESSAGES names the language, en or ja; without it, the host's own:
-// Japanese for a Japanese host, English for any other, whose code page may
-// not even hold the Japanese texts.
+// VORDEX_MESSAGES=en asks for English, any other value for Japanese; unset
+// or empty, the host's own language: Japanese for a Japanese host, English
+// for any other, whose code page may not even hold the Japanese texts.
 bool EnglishAsked() {
     const std::string asked = platform::EnvironmentValue("VORDEX_MESSAGES");
-    if (asked == "en") return true;
-    if (asked == "ja") return false;
+    if (!asked.empty()) return asked == "en";
     return !platform::HostLanguageIsJapanese();
 }
 

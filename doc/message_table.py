@@ -34,7 +34,7 @@ def messages():
 
 
 def readme_table():
-    rows = ["| message (default) | with `VORDEX_MESSAGES=en` | shown when |", "|---|---|---|"]
+    rows = ["| Japanese (a `ja` locale, code page 932) | English (any other host) | shown when |", "|---|---|---|"]
     rows += [f"| {japanese} | {english} | {when} |".replace("\n", " ") for _, japanese, english, when in messages()]
     return "\n".join([BEGIN] + rows + [END])
 

@@ -173,8 +173,8 @@ Environment:
                    follows the same choice, and so do the checks of VALUE.
   VORDEX_MESSAGES  The language of the library's own messages: en for
                    English, anything else for Japanese. Unset or empty,
-                   vordex follows the locale: Japanese when LC_ALL, else
-                   LC_MESSAGES, else LANG begins with "ja", otherwise
+                   the library follows the locale: Japanese when LC_ALL,
+                   else LC_MESSAGES, else LANG begins with "ja", otherwise
                    English. vordex's own lines are English in any case.
   ODBCSYSINI, ODBCINI
                    Where unixODBC reads its driver and data source

@@ -70,7 +70,8 @@ TEST(CodePage, MessagesInTheLanguageAskedOrTheHosts) {
         {nullptr, "", "ja_JP.UTF-8", "en_US.UTF-8", true},
         {"en", nullptr, nullptr, "ja_JP.UTF-8", false},
         {"ja", nullptr, nullptr, "C.UTF-8", true},
-        {"fr", nullptr, nullptr, "ja_JP.UTF-8", true},
+        {"", nullptr, nullptr, "C.UTF-8", false},
+        {"jp", nullptr, nullptr, "C.UTF-8", true},
     };
     ScopedEnv asked("VORDEX_MESSAGES", ""), lcAll("LC_ALL", ""), lcMessages("LC_MESSAGES", ""), lang("LANG", "");
     for (const Case& c : cases) {
