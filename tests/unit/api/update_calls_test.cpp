@@ -258,18 +258,35 @@ TEST_F(UpdateCalls, WritesByKeyCheckTheRowAndWriteExactlyItInOneTransaction) {
         bool countsChangedRowsOnly;  // MariaDB: 0 rows is a row that held the values
         bool warningRefuses;         // MariaDB: a warning is a value not stored as given
     };
+    // SQLite's B of the row is 255 bytes: its form, "text:" and 510 hex
+    // digits, is longer than a read's buffer and comes in two parts.
+    const std::string longB(255, 'y');
+    std::string longBForm = "text:";
+    for (size_t i = 0; i < longB.size(); ++i) longBForm += "79";  // "y" in hex
     const Dialect dialects[] = {
-        {"SQLite", {"1", "y", "old", "integer:1", "text:79"}, {"2", "x", "other", "integer:2", "text:78"},
+        {"SQLite",
+         {"1", longB, "old", "integer:1", longBForm},
+         {"2", "x", "other", "integer:2", "text:78"},
          "BEGIN IMMEDIATE",
          "SELECT `A`,`B`,`V`,typeof(`A`)||':'||CASE typeof(`A`) WHEN 'integer' THEN `A` WHEN 'real' THEN "
          "quote(`A`) ELSE hex(`A`) END,typeof(`B`)||':'||CASE typeof(`B`) WHEN 'integer' THEN `B` WHEN "
          "'real' THEN quote(`B`) ELSE hex(`B`) END  FROM `T` WHERE `A`=? AND `B`=CAST(? AS TEXT) COLLATE BINARY",
-         "", "UPDATE OR ABORT `T` SET `V`=?  WHERE `A`=? AND `B`=CAST(? AS TEXT) COLLATE BINARY", "2,-25,0|3,-2,1",
-         false, false},
+         "",
+         "UPDATE OR ABORT `T` SET `V`=?  WHERE `A`=? AND `B`=CAST(? AS TEXT) COLLATE BINARY",
+         "2,-25,0|3,-2,255",
+         false,
+         false},
         // An integer key's text as read is exact: nothing more is selected for it.
-        {"MariaDB", {"1", "y", "old", "79"}, {"2", "x", "other", "78"}, "START TRANSACTION",
-         "SELECT `A`,`B`,`V`,HEX(`B`)  FROM `T` WHERE `A`=? AND `B`=CAST(? AS BINARY)", " FOR UPDATE",
-         "UPDATE `T` SET `V`=?  WHERE `A`=? AND `B`=CAST(? AS BINARY)", "2,1,1|3,-2,1", true, true},
+        {"MariaDB",
+         {"1", "y", "old", "79"},
+         {"2", "x", "other", "78"},
+         "START TRANSACTION",
+         "SELECT `A`,`B`,`V`,HEX(`B`)  FROM `T` WHERE `A`=? AND `B`=CAST(? AS BINARY)",
+         " FOR UPDATE",
+         "UPDATE `T` SET `V`=?  WHERE `A`=? AND `B`=CAST(? AS BINARY)",
+         "2,1,1|3,-2,1",
+         true,
+         true},
     };
     enum class Answer { Plain, WarningOnUpdate, LostAtCommit };
     const std::string changed = "行が読まれた後に他で変更または削除されたため, 書き込めませんでした.";
@@ -319,7 +336,7 @@ TEST_F(UpdateCalls, WritesByKeyCheckTheRowAndWriteExactlyItInOneTransaction) {
                 fake_odbc::QueueResult({{"count(*)"}}, {{"1"}});
             }
             fake_odbc::QueueResult(ColumnCatalogColumns(),
-                                   ColumnRows({{"A", 4, SQL_INTEGER}, {"B", 5, SQL_VARCHAR}, {"V", 9, SQL_VARCHAR}}));
+                                   ColumnRows({{"A", 4, SQL_INTEGER}, {"B", 255, SQL_VARCHAR}, {"V", 9, SQL_VARCHAR}}));
             if (maria) fake_odbc::QueueResult({{"read only"}}, {{"0"}});
             // MariaDB's key comes from the server's catalog.
             if (maria) {
@@ -375,6 +392,63 @@ TEST_F(UpdateCalls, WritesByKeyCheckTheRowAndWriteExactlyItInOneTransaction) {
             EXPECT_EQ(keyBindings, c.checked ? d.keyBindings : "");
             EXPECT_STREQ(VORDEX_GetData(2), result ? "new" : "old");
         }
+    }
+}
+
+// A write to a key column where the UPDATE hands back no key (SQLite): the
+// row is then found by the key as written, each key column compared with its
+// own value. The key's order (B, then A) is not the table's.
+TEST_F(UpdateCalls, AWrittenKeyColumnFindsTheRowByTheValueWritten) {
+    setenv("VORDEX_CONNECT", "DSN=S;StepAPI=1;NO_CACHE=1;UseDeclareFetch=1", 1);
+    const std::string forms =
+        "typeof(`B`)||':'||CASE typeof(`B`) WHEN 'integer' THEN `B` WHEN 'real' THEN quote(`B`) ELSE hex(`B`) END,"
+        "typeof(`A`)||':'||CASE typeof(`A`) WHEN 'integer' THEN `A` WHEN 'real' THEN quote(`A`) ELSE hex(`A`) END";
+    struct Case {
+        int field;
+        const char* value;
+        std::vector<fake_odbc::Value> stored;  // A, B, V and the forms of B and A, after the write
+        // The SELECT that finds the row after the write: its condition, and
+        // its markers (number, kind, C type, SQL type, size, digits, indicator).
+        std::string condition, bindings;
+    };
+    const Case cases[] = {
+        {1, "new", {"1", "new", "v", "text:6E6577", "integer:1"}, "`B`=? AND `A`=?", "1,1,1,12,3,0,3|2,1,-25,-5,1,0,0"},
+        {0,
+         "7",
+         {"7", "y", "v", "text:79", "integer:7"},
+         "`B`=CAST(? AS TEXT) COLLATE BINARY AND `A`=?",
+         "1,1,-2,-3,1,0,1|2,1,1,12,1,0,1"},
+    };
+    const std::vector<fake_odbc::Column> columns = {{"A"}, {"B"}, {"V"}, {"b"}, {"a"}};
+    const std::vector<fake_odbc::Value> row = {"1", "y", "v", "text:79", "integer:1"};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        fake_odbc::Reset();
+        VORDEX_Close();
+        fake_odbc::SetInfoText(SQL_DBMS_NAME, "SQLite");
+        fake_odbc::QueueResult({{"count(*)"}}, {{"1"}});  // the file is a database
+        fake_odbc::QueueResult(ColumnCatalogColumns(), ColumnRows({{"A", 4, SQL_INTEGER}, {"B", 5}, {"V", 5}}));
+        fake_odbc::QueueResult({{"TABLE_QUALIFIER"}, {"TABLE_OWNER"}, {"TABLE_NAME"}, {"COLUMN_NAME"}, {"KEY_SEQ"}},
+                               {{"db", "public", "T", "B", "1"}, {"db", "public", "T", "A", "2"}});
+        fake_odbc::QueueResult(columns, {row});
+        ASSERT_EQ(VORDEX_Open("T"), 3);
+        ASSERT_EQ(VORDEX_OpenRec(), 1);
+        fake_odbc::QueueResult(columns, {row});                                // the check
+        fake_odbc::QueueResult({{"b"}, {"a"}}, {{c.stored[3], c.stored[4]}});  // the key found
+        fake_odbc::QueueResult(columns, {c.stored});                           // the row read again
+        int result = -1;
+        EXPECT_EQ(Shown([&] { result = VORDEX_Update(c.field, c.value); }), "");
+        EXPECT_EQ(result, 1);
+        std::string found, bindings, pending;
+        for (const fake_odbc::Call& call : fake_odbc::Calls()) {
+            if (call.function == "SQLBindParameter") pending += (pending.empty() ? "" : "|") + call.arguments;
+            if (call.function != "SQLExecDirect" && call.function != "SQLPrepare") continue;
+            if (call.arguments.rfind("SELECT typeof", 0) == 0) found = call.arguments, bindings = pending;
+            pending.clear();
+        }
+        EXPECT_EQ(found, "SELECT " + forms + " FROM `T` WHERE " + c.condition);
+        EXPECT_EQ(bindings, c.bindings);
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(VORDEX_GetData(i), *c.stored[static_cast<size_t>(i)]);
     }
 }
 
