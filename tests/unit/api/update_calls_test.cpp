@@ -264,29 +264,19 @@ TEST_F(UpdateCalls, WritesByKeyCheckTheRowAndWriteExactlyItInOneTransaction) {
     std::string longBForm = "text:";
     for (size_t i = 0; i < longB.size(); ++i) longBForm += "79";  // "y" in hex
     const Dialect dialects[] = {
-        {"SQLite",
-         {"1", longB, "old", "integer:1", longBForm},
-         {"2", "x", "other", "integer:2", "text:78"},
+        // clang-format off
+        {"SQLite", {"1", longB, "old", "integer:1", longBForm}, {"2", "x", "other", "integer:2", "text:78"},
          "BEGIN IMMEDIATE",
          "SELECT `A`,`B`,`V`,typeof(`A`)||':'||CASE typeof(`A`) WHEN 'integer' THEN `A` WHEN 'real' THEN "
          "quote(`A`) ELSE hex(`A`) END,typeof(`B`)||':'||CASE typeof(`B`) WHEN 'integer' THEN `B` WHEN "
          "'real' THEN quote(`B`) ELSE hex(`B`) END  FROM `T` WHERE `A`=? AND `B`=CAST(? AS TEXT) COLLATE BINARY",
-         "",
-         "UPDATE OR ABORT `T` SET `V`=?  WHERE `A`=? AND `B`=CAST(? AS TEXT) COLLATE BINARY",
-         "2,-25,0|3,-2,255",
-         false,
-         false},
+         "", "UPDATE OR ABORT `T` SET `V`=?  WHERE `A`=? AND `B`=CAST(? AS TEXT) COLLATE BINARY", "2,-25,0|3,-2,255",
+         false, false},
         // An integer key's text as read is exact: nothing more is selected for it.
-        {"MariaDB",
-         {"1", "y", "old", "79"},
-         {"2", "x", "other", "78"},
-         "START TRANSACTION",
-         "SELECT `A`,`B`,`V`,HEX(`B`)  FROM `T` WHERE `A`=? AND `B`=CAST(? AS BINARY)",
-         " FOR UPDATE",
-         "UPDATE `T` SET `V`=?  WHERE `A`=? AND `B`=CAST(? AS BINARY)",
-         "2,1,1|3,-2,1",
-         true,
-         true},
+        {"MariaDB", {"1", "y", "old", "79"}, {"2", "x", "other", "78"}, "START TRANSACTION",
+         "SELECT `A`,`B`,`V`,HEX(`B`)  FROM `T` WHERE `A`=? AND `B`=CAST(? AS BINARY)", " FOR UPDATE",
+         "UPDATE `T` SET `V`=?  WHERE `A`=? AND `B`=CAST(? AS BINARY)", "2,1,1|3,-2,1", true, true},
+        // clang-format on
     };
     enum class Answer { Plain, WarningOnUpdate, LostAtCommit };
     const std::string changed = "行が読まれた後に他で変更または削除されたため, 書き込めませんでした.";
