@@ -29,6 +29,7 @@ DB = "vordex_host_waits"
 HANG = 60
 # The watch cuts a server silent for the query time-out and five seconds.
 NO_ANSWER = "VORDEX: サーバーから 20 秒間応答がないため, 接続を切りました.\n"
+LOST = "VORDEX: サーバーとの接続が切れています. 開き直して下さい.\n"
 
 vordex = None
 
@@ -187,14 +188,19 @@ class BoundedWaits(unittest.TestCase):
         # the call's own time is the silence.
         unix = re.sub(r"Servername=[^;]*", "Servername=" + host.required_env("VORDEX_PG_DIR") + "/socket",
                       os.environ["VORDEX_CONNECT"])
+        # Read through psqlODBC's declared cursor, a record mid-walk holds a
+        # cursor and a transaction that its close ends on the server: the
+        # close is cut as well, and the next call says the connection is lost.
+        calls = (("walk", "", self.walk, NO_ANSWER), ("write", "", lambda: vordex.Update(1, b"written"), NO_ANSWER),
+                 ("close", ";UseDeclareFetch=1", lambda: (vordex.CloseRec(), vordex.OpenRec())[1], LOST))
         for how, connect in (("TCP", os.environ["VORDEX_CONNECT"]), ("a Unix-domain socket", unix)):
-            os.environ["VORDEX_CONNECT"] = connect
-            for what, call in (("walk", self.walk), ("write", lambda: vordex.Update(1, b"written"))):
+            for what, reading, call, message in calls:
                 with self.subTest(how=how, what=what):
+                    os.environ["VORDEX_CONNECT"] = connect + reading
                     vordex.Close()
                     self.assertEqual((vordex.Open(b"t"), vordex.OpenRec()), (2, 1))
                     result, shown = self.returns_while(call, self.frozen())
-                    self.assertEqual((result, shown), (0, NO_ANSWER))
+                    self.assertEqual((result, shown), (0, message))
                     self.assertEqual(psql(DB, "SELECT count(*) FROM t WHERE v = 'written';"), "0")
                     # Once the server answers again, so does the next session.
                     vordex.Close()
