@@ -59,14 +59,28 @@ dialog() {
   fi
 }
 
-# A message of the library's own, in Japanese.
+# A message of the library's own, in Japanese, in a window given UTF-8 text
+# whatever the host's code page: a zenity first on PATH records what it is
+# given and shows the window.
 db=vordex_desktop
 psql -X -q -d "$PGDATABASE" -c "DROP DATABASE IF EXISTS $db WITH (FORCE)" -c "CREATE DATABASE $db" >/dev/null
 psql -X -q -d "$db" -c "CREATE TABLE t (id serial PRIMARY KEY)" >/dev/null
 export VORDEX_CONNECT=${VORDEX_TEST_PG_DRIVER/Database=vordex_test/Database=$db}
-host 'vordex.VORDEX_Open(b"nosuch")'
-dialog vordex-message.png Return
-[[ $(cat "$work/result" 2>/dev/null) == 0 ]] && pass "VORDEX_Open returned 0" || fail "VORDEX_Open returned '$(cat "$work/result" 2>/dev/null)'"
+mkdir -p "$work/bin"
+printf '#!/bin/sh\nfor a in "$@"; do printf "%%s|" "$a"; done > "%s"\nexec "%s" "$@"\n' "$work/zenity.args" \
+  "$(command -v zenity)" >"$work/bin/zenity"
+chmod +x "$work/bin/zenity"
+shown=$'--warning|--no-markup|--title|VORDEX|--text|nosuch 内にフィールドが見つかりません.\r\n\r\n'
+shown+='ODBC32,ODBCﾄﾞﾗｲﾊﾞ,ﾃﾞｰﾀﾍﾞｰｽﾌｧｲﾙ名等を確認して下さい|'
+for codepage in "" 932; do
+  rm -f "$work/zenity.args"
+  VORDEX_CODEPAGE=$codepage PATH=$work/bin:$PATH host 'vordex.VORDEX_Open(b"nosuch")'
+  dialog "vordex-message${codepage:+-cp$codepage}.png" Return
+  [[ $(cat "$work/result" 2>/dev/null) == 0 ]] && pass "VORDEX_Open returned 0" || fail "VORDEX_Open returned '$(cat "$work/result" 2>/dev/null)'"
+  [[ $(cat "$work/zenity.args" 2>/dev/null) == "$shown" ]] &&
+    pass "code page '$codepage': zenity is given the text in UTF-8" ||
+    fail "code page '$codepage': zenity was given: $(cat "$work/zenity.args" 2>/dev/null)"
+done
 
 # The data sources in a list: the first is chosen; then a cancel.
 unset VORDEX_CONNECT
