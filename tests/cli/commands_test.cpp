@@ -500,6 +500,8 @@ TEST_F(Commands, FailuresGiveAReasonAndCloseTheConnection) {
         {{"get", "items", "0", "3"}, [] {}, "table 'items' has no column '3'", ""},
         {{"get", "items", "0", "Name"}, [] {}, "table 'items' has no column 'Name'", ""},
         {{"tables"}, [] { Fake().tables.clear(); }, "no tables listed: the library's message above says why", ""},
+        {{"tables"}, [] { Fake().tables.clear(); setenv("VORDEX_DIALOG", "none", 1); },
+         "no tables listed (VORDEX_DIALOG=none hides the library's reason)", ""},
         {{"rows", "items"}, [] { Fake().tables.clear(); Fake().choiceCancelled = true; },
          "no data source was chosen: give --connect CONNECT or set VORDEX_CONNECT (without them the data source is "
          "chosen on the desktop or the terminal; there was none, or the choice was cancelled)", ""},

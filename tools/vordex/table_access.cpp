@@ -4,6 +4,7 @@
 #include "table_access.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <utility>
@@ -71,9 +72,13 @@ TableListing ListTables(const VordexApi& api) {
         // choice of data source that was cancelled (or never offered) is
         // silent, and it is made only without a connect string.
         if (!LibraryMessagesVisible()) {
+            const char* dialog = std::getenv("VORDEX_DIALOG");
             const char* connect = std::getenv("VORDEX_CONNECT");
+            if (dialog != nullptr && std::strcmp(dialog, "none") == 0) {
+                throw CommandFailure("no tables listed (VORDEX_DIALOG=none hides the library's reason)");
+            }
             throw CommandFailure(connect != nullptr && *connect != '\0'
-                                     ? "no tables listed (the library's message says why, unless VORDEX_DIALOG is none)"
+                                     ? "no tables listed: the library's message says why"
                                      : "no tables listed: the choice of data source was cancelled, or the library's "
                                        "message says why");
         }
