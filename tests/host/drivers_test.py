@@ -938,6 +938,20 @@ class EveryDriver(unittest.TestCase):
                         self.assertEqual(vordex.OpenRec(), 0)
                     self.assertEqual(self.stderr.data.startswith(message(TOO_LONG_TEXT)), length > allowed, length)
                 self.assertEqual(vordex.Open(b"t"), 2)
+        # A CP932 host's name counts in the driver's UTF-8: 21 表 are 63 bytes
+        # there (42 in CP932) and open; 22 are 66 (44 in CP932), refused.
+        with self.subTest("PostgreSQL, a CP932 host"):
+            p = DRIVERS[0]
+            vordex.Close()
+            p.create(f"CREATE TABLE {'表' * 21} (k INTEGER PRIMARY KEY, v TEXT);")
+            os.environ["VORDEX_CONNECT"], os.environ["VORDEX_CODEPAGE"], vordex.encoding = p.connect, "932", "cp932"
+            too_long = message(TOO_LONG_TEXT, "cp932")
+            for count, columns in ((21, 2), (22, 0)):
+                with self.stderr.capture():
+                    self.assertEqual(vordex.Open(("表" * count).encode("cp932")), columns, count)
+                    self.assertEqual(vordex.OpenRec(), columns // 2, count)
+                self.assertEqual(self.stderr.data[:len(too_long)], too_long if count > 21 else b"", count)
+                vordex.CloseRec()
 
     def test_a_lost_server_is_never_the_end_of_the_rows_and_says_so(self):
         for d, kill in ((DRIVERS[0], "SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
