@@ -613,7 +613,8 @@ class EveryDriver(unittest.TestCase):
         (out of the record) and another row's key of the block held among
         the keys not yet read: the write of the current row is refused; the
         walk shows the held block as read, then the moved row where its new
-        key puts it; read again, both old keys are gone rows."""
+        key puts it; read again, both old keys are gone rows. A key the host
+        writes itself keeps its row at its number."""
         for d in DRIVERS:
             with self.subTest(d.name):
                 vordex.Close()
@@ -634,6 +635,16 @@ class EveryDriver(unittest.TestCase):
                 self.assertEqual([vordex.Seek(0), vordex.Seek(5), vordex.text("GetData", 1), vordex.Seek(7),
                                   vordex.text("GetData", 1), vordex.Seek(2100), vordex.IsEOF()],
                                  [1, 1, "", 1, "", 1, 0])
+                # A key the host writes moves the row's name with it: read
+                # again from its block, the row keeps its number, shows as
+                # stored and takes the next write.
+                with self.stderr.capture():
+                    self.assertEqual([vordex.Seek(8), vordex.Update(0, b"85"), vordex.Seek(2099), vordex.Seek(8)]
+                                     + vordex.row(2) + [vordex.Update(1, b"w"), vordex.MoveNext()] + vordex.row(2),
+                                     [1, 1, 1, 1, "85", "v8", 1, 1, "90", "v9"])
+                self.assertEqual(self.stderr.data, b"")
+                self.assertEqual(d.query("SELECT k, v FROM t WHERE k BETWEEN 80 AND 90 ORDER BY k;"),
+                                 "85\x1fw\n90\x1fv9")
 
     def test_keys_longer_than_a_chunk_of_the_key_store_holds(self):
         """Keys of 255 characters, 6,000 rows: the keys fill more than one
