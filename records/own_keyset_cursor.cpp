@@ -208,6 +208,18 @@ void OwnKeysetCursor::AppendOrderCondition(CText& sql, const char* op, const std
     sql.Append(")");
 }
 
+void OwnKeysetCursor::AppendKeyEquals(CText& sql, const std::string& key, Parameters& params) const {
+    const std::vector<std::string> parts = SplitKeyParts(key);
+    sql.Append("(");
+    for (size_t i = 0; i < order_.size(); ++i) {
+        if (i > 0) sql.Append(" AND ");
+        sql.Append(order_[i].name);
+        sql.Append("=?");
+        params.emplace_back(i, parts[i]);
+    }
+    sql.Append(")");
+}
+
 void OwnKeysetCursor::AppendOrderBy(CText& sql, bool descending) const {
     sql.Append(" ORDER BY ");
     for (size_t i = 0; i < order_.size(); ++i) {
@@ -372,8 +384,8 @@ void OwnKeysetCursor::SizeBlock() {
 
 void OwnKeysetCursor::AppendKeysNotYetRead(CText& sql, size_t limit, Parameters& params) const {
     sql.Append(" WHERE ");
-    if (keys_.Size() != 0) {
-        AppendOrderCondition(sql, ">", KeyAt(keys_.Size() - 1), params);
+    if (!readThrough_.empty()) {
+        AppendOrderCondition(sql, ">", readThrough_, params);
         sql.Append(" AND ");
     }
     AppendOrderCondition(sql, "<=", upperBound_, params);
@@ -399,13 +411,16 @@ void OwnKeysetCursor::ReadNextBlock() {
     if (rc == SQL_NO_DATA) fetched = 0;
     if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) record_.ThrowError(rc, statement.Handle());
     blockFirst_ = keys_.Size();
-    slots_.assign(fetched, -1);
+    slots_.clear();
+    slots_.reserve(fetched);
     std::string key;  // one buffer for every row's key
     for (size_t row = 0; row < fetched; ++row) {
         KeyOfFetchedRow(block_, row, false, key);
+        if (RenamedToKey(key)) continue;
         keys_.Append(key);
-        slots_[row] = static_cast<int32_t>(row);
+        slots_.push_back(static_cast<int32_t>(row));
     }
+    if (fetched > 0) readThrough_ = key;
     if (fetched < limit) keysComplete_ = true;
 }
 
@@ -431,8 +446,9 @@ void OwnKeysetCursor::ReadKeysOnly(size_t wanted) {
         if (!SQL_SUCCEEDED(rc)) record_.ThrowError(rc, statement.Handle());
         for (size_t row = 0; row < fetched; ++row) {
             KeyOfFetchedRow(columns, row, true, key);
-            keys_.Append(key);
+            if (!RenamedToKey(key)) keys_.Append(key);
         }
+        if (fetched > 0) readThrough_ = key;
         read += fetched;
         if (fetched < rows) break;
     }
@@ -462,14 +478,35 @@ void OwnKeysetCursor::ReReadBlock(int64_t target, bool forward) {
         last = static_cast<size_t>(target);
         first = last + 1 > blockRows_ ? last + 1 - blockRows_ : 0;
     }
+    // The block's rows are those between its first and last key in order,
+    // and each row whose key the host wrote, by that key.
     std::unordered_map<std::string, size_t> slotOf;
-    for (size_t row = first; row <= last; ++row) slotOf.emplace(KeyAt(row), row - first);
+    std::vector<std::string> renamedKeys;
+    size_t low = last + 1, high = first;
+    for (size_t row = first; row <= last; ++row) {
+        std::string key = KeyAt(row);
+        const auto renamed = renamed_.find(key);
+        if (renamed != renamed_.end() && renamed->second == row) {
+            renamedKeys.push_back(key);
+        } else {
+            low = std::min(low, row);
+            high = row;
+        }
+        slotOf.emplace(std::move(key), row - first);
+    }
     CText sql = SelectHead();
     Parameters params;
-    sql.Append(" WHERE ");
-    AppendOrderCondition(sql, ">=", KeyAt(first), params);
-    sql.Append(" AND ");
-    AppendOrderCondition(sql, "<=", KeyAt(last), params);
+    sql.Append(" WHERE (");
+    if (low <= last) {
+        AppendOrderCondition(sql, ">=", KeyAt(low), params);
+        sql.Append(" AND ");
+        AppendOrderCondition(sql, "<=", KeyAt(high), params);
+    }
+    for (const std::string& key : renamedKeys) {
+        if (low <= last || &key != &renamedKeys.front()) sql.Append(" OR ");
+        AppendKeyEquals(sql, key, params);
+    }
+    sql.Append(")");
     AppendOrderBy(sql, false);
     const OwnStatement statement(record_.Database->ConnectionHandle);
     if (!statement) record_.ThrowError(SQL_ERROR);
@@ -631,7 +668,13 @@ void OwnKeysetCursor::RenameCurrentRow(SQLHSTMT statement, const std::vector<std
         const std::optional<std::string>& text = texts[static_cast<size_t>(order.listedField)];
         if (!text || !AppendTextValue(key, order.kind, text->data(), text->size())) return;
     }
-    keys_.Replace(static_cast<size_t>(position_), key);
+    const auto row = static_cast<size_t>(position_);
+    const std::string old = KeyAt(row);
+    if (key == old) return;
+    const auto before = renamed_.find(old);
+    if (before != renamed_.end() && before->second == row) renamed_.erase(before);  // one key a row
+    renamed_[key] = row;
+    keys_.Replace(row, key);
 }
 
 }  // namespace vordex

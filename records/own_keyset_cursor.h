@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "db/row_source.h"
@@ -28,7 +29,9 @@ class CMyRec;
 /// deleted (SQL_ROW_DELETED) once its block is read again; a row inserted
 /// elsewhere among the keys already read, or past the last key at the open,
 /// is not in the record (one inserted among keys not yet read is, in key
-/// order). Row numbers follow the key order and stay for the record's life.
+/// order). Row numbers follow the key order and stay for the record's life;
+/// a row whose key the host writes keeps its number under its new key, out
+/// of the order: the cursor asks for it by that key.
 class OwnKeysetCursor final : public RowSource {
 public:
     /// How a column of the order is compared and sent.
@@ -116,10 +119,15 @@ private:
     /// Each parameter: the order column it is a value of, and its encoded value.
     using Parameters = std::vector<std::pair<size_t, std::string>>;
     void AppendOrderCondition(CText& sql, const char* op, const std::string& key, Parameters& params) const;
+    /// Appends the condition that the order is the key `key`.
+    void AppendKeyEquals(CText& sql, const std::string& key, Parameters& params) const;
     void AppendOrderBy(CText& sql, bool descending) const;
     /// Appends " WHERE ... ORDER BY ... LIMIT `limit`" of the rows past the
-    /// last key read, up to the last key at the open.
+    /// last key read in order, up to the last key at the open.
     void AppendKeysNotYetRead(CText& sql, size_t limit, Parameters& params) const;
+    /// True when `key`, just read in order, names a row the host renamed to
+    /// it: that row keeps its own number.
+    bool RenamedToKey(const std::string& key) const { return !renamed_.empty() && renamed_.count(key) != 0; }
     /// Sets `key` to the encoded order values of block slot row `index` of `columns`.
     /// `keysOnly`: `columns` are the order's alone, in its order.
     void KeyOfFetchedRow(const std::vector<BlockColumn>& columns, size_t index, bool keysOnly, std::string& key) const;
@@ -138,6 +146,11 @@ private:
 
     KeyStore keys_;
     bool keysComplete_ = false;
+    /// The last key read in the order (empty before the first): the keys
+    /// not yet read follow it, whatever the host wrote into the keys since.
+    std::string readThrough_;
+    /// The rows whose key the host wrote, by their key now.
+    std::unordered_map<std::string, size_t> renamed_;
     /// The last key at the open: rows past it came later.
     std::string upperBound_;
     bool started_ = false;

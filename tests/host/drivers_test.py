@@ -646,6 +646,37 @@ class EveryDriver(unittest.TestCase):
                 self.assertEqual(d.query("SELECT k, v FROM t WHERE k BETWEEN 80 AND 90 ORDER BY k;"),
                                  "85\x1fw\n90\x1fv9")
 
+    def test_keys_the_host_writes_mid_walk(self):
+        """Mid-walk the host writes row 50's key below the first key, row
+        60's among the keys not yet read and row 99's, the last of the first
+        block, below them all: the walk goes on after row 99 as read, shows
+        row 60 once, and every row read again keeps its number and values."""
+        for d in DRIVERS:
+            with self.subTest(d.name):
+                vordex.Close()
+                d.create("CREATE TABLE t(k INTEGER PRIMARY KEY, v VARCHAR(9)); INSERT INTO t VALUES " +
+                         ",".join(f"({i * 10}, 'v{i}')" for i in range(2100)) + ";")
+                os.environ["VORDEX_CONNECT"] = d.connect
+                self.assertEqual((vordex.Open(b"t"), vordex.OpenRec()), (2, 1))
+                walked, written = [], {50: b"-5", 60: b"15001", 99: b"-1"}
+                with self.stderr.capture():
+                    while not vordex.IsEOF():
+                        walked.append(vordex.text("GetData", 1))
+                        if len(walked) - 1 in written:
+                            self.assertEqual(vordex.Update(0, written[len(walked) - 1]), 1)
+                        if not vordex.MoveNext():
+                            break
+                    self.assertEqual(walked, [f"v{i}" for i in range(2100)])
+                    self.assertEqual([vordex.Seek(50)] + vordex.row(2) + [vordex.Seek(51)] + vordex.row(2) +
+                                     [vordex.Seek(60)] + vordex.row(2) + [vordex.Seek(99)] + vordex.row(2) +
+                                     [vordex.Seek(0), vordex.Update(1, b"w0"), vordex.Seek(99),
+                                      vordex.Update(1, b"w99")] + vordex.row(2),
+                                     [1, "-5", "v50", 1, "510", "v51", 1, "15001", "v60", 1, "-1", "v99",
+                                      1, 1, 1, 1, "-1", "w99"])
+                self.assertEqual(self.stderr.data, b"")
+                self.assertEqual(d.query("SELECT k, v FROM t WHERE k < 1 OR k = 15001 ORDER BY k;"),
+                                 "-5\x1fv50\n-1\x1fw99\n0\x1fw0\n15001\x1fv60")
+
     def test_keys_longer_than_a_chunk_of_the_key_store_holds(self):
         """Keys of 255 characters, 6,000 rows: the keys fill more than one
         chunk of the store, and a row whose key lies in the second is found
