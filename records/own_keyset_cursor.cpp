@@ -497,14 +497,17 @@ void OwnKeysetCursor::ReReadBlock(int64_t target, bool forward) {
     CText sql = SelectHead();
     Parameters params;
     sql.Append(" WHERE (");
+    const char* joint = "";
     if (low <= last) {
         AppendOrderCondition(sql, ">=", KeyAt(low), params);
         sql.Append(" AND ");
         AppendOrderCondition(sql, "<=", KeyAt(high), params);
+        joint = " OR ";
     }
     for (const std::string& key : renamedKeys) {
-        if (low <= last || &key != &renamedKeys.front()) sql.Append(" OR ");
+        sql.Append(joint);
         AppendKeyEquals(sql, key, params);
+        joint = " OR ";
     }
     sql.Append(")");
     AppendOrderBy(sql, false);
