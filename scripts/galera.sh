@@ -37,13 +37,7 @@ node_port() { cat "$galera/node$1/port" 2>/dev/null; }
 stop_node() {
     local pid
     pid=$(node_pid "$1") || return 0
-    kill -TERM "$pid"
-    for _ in $(seq 300); do
-        kill -0 "$pid" 2>/dev/null || return 0
-        sleep 0.1
-    done
-    vordex_log "node $1 (mariadbd $pid) did not stop within 30 s; killing it"
-    kill -KILL "$pid" 2>/dev/null || true
+    vordex_stop_process "$pid" TERM 30 "Galera node $1"
 }
 
 stop_cluster() {
@@ -114,13 +108,8 @@ try_start() {
 
 start_node() {
     node=$1
-    local home=$galera/node$1 candidates=() previous="" port
+    local home=$galera/node$1 previous
     previous=$(node_port "$node") || true
-    [[ -n $previous ]] && candidates+=("$previous")
-    # Each node has a range of its own.
-    for ((port = FIRST_PORT + (node - 1) * PORT_TRIES; port < FIRST_PORT + node * PORT_TRIES; port++)); do
-        candidates+=("$port")
-    done
     if [[ -n $bootstrap ]]; then
         rm -rf -- "$home"
         mkdir -p -- "$home"
@@ -132,7 +121,8 @@ start_node() {
         rm -rf -- "$home/data"
         mkdir -p -- "$home/data"
     fi
-    vordex_start_on_free_port "${candidates[@]}"
+    # Each node has a range of its own.
+    vordex_start_near_port "$previous" $((FIRST_PORT + (node - 1) * PORT_TRIES)) "$PORT_TRIES"
 }
 
 start_cluster() {

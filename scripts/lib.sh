@@ -79,6 +79,35 @@ vordex_start_on_free_port() {
     vordex_die "no free port among $1..${!#}"
 }
 
+# Sends SIGNAL to PID, the server WHAT, and waits up to SECONDS for it to
+# end; then kills it, or with "group" its whole process group.
+vordex_stop_process() {
+    local pid=$1 signal=$2 seconds=$3 what=$4 target=$1
+    [[ ${5:-} == group ]] && target=-$1
+    kill "-$signal" "$pid" 2>/dev/null || return 0
+    for _ in $(seq $((seconds * 10))); do
+        kill -0 "$pid" 2>/dev/null || return 0
+        sleep 0.1
+    done
+    vordex_log "$what ($pid) did not stop within $seconds s; killing it"
+    kill -KILL -- "$target" 2>/dev/null || true
+}
+
+# Starts a server (vordex_start_on_free_port) on PREVIOUS, the port of an
+# earlier run, when it is given and still free, so that files written for it
+# stay valid; else on the first free port of FIRST .. FIRST+TRIES-1.
+vordex_start_near_port() {
+    local previous=$1 first=$2 tries=$3
+    # shellcheck disable=SC2046 # the ports, a word each
+    vordex_start_on_free_port ${previous:+"$previous"} $(seq "$first" $((first + tries - 1)))
+}
+
+# The value that DIR/env.sh exports as VARIABLE, or nothing.
+vordex_env_value() {
+    [[ -f $1/env.sh ]] && sed -n "s/^export $2='\(.*\)'\$/\1/p" "$1/env.sh"
+    return 0
+}
+
 # "N passed, N failed", plus ", N skipped" when any skipped.
 vordex_counts() {
     printf '%s passed, %s failed' "$1" "$2"

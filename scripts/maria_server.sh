@@ -26,14 +26,8 @@ client() { mariadb --no-defaults -S "$maria/socket" -uroot "$@"; }
 stop_server() {
     local pid
     pid=$(server_pid) || return 0
-    kill -TERM "$pid"
     # A clean shutdown flushes its logs; give it a bounded time, then kill.
-    for _ in $(seq 300); do
-        kill -0 "$pid" 2>/dev/null || return 0
-        sleep 0.1
-    done
-    vordex_log "mariadbd $pid did not stop within 30 s; killing it"
-    kill -KILL "$pid" 2>/dev/null || true
+    vordex_stop_process "$pid" TERM 30 mariadbd
 }
 
 # Starts mariadbd on the given port; returns 1 when the port turned out to be
@@ -70,7 +64,7 @@ start_server() {
             { cat "$maria/install.log" >&2; vordex_die "mariadb-install-db failed"; }
     fi
     local started
-    vordex_start_on_free_port $(seq "$FIRST_PORT" $((FIRST_PORT + PORT_TRIES - 1)))
+    vordex_start_near_port "" "$FIRST_PORT" "$PORT_TRIES"
     started=$started_port
     client -e "CREATE DATABASE IF NOT EXISTS $MARIA_DB CHARACTER SET utf8mb4 COLLATE utf8mb4_bin"
 

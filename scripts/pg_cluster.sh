@@ -61,16 +61,7 @@ start_cluster() {
 
     # On a restart, keep the previous port when it is still free so that ODBC
     # files written for it stay valid.
-    local candidates=() port previous=""
-    if [[ -f $dir/env.sh ]]; then
-        previous=$(sed -n "s/^export PGPORT='\([0-9]*\)'$/\1/p" "$dir/env.sh")
-    fi
-    [[ -n $previous ]] && candidates+=("$previous")
-    for ((port = FIRST_PORT; port < FIRST_PORT + PORT_TRIES; port++)); do
-        candidates+=("$port")
-    done
-
-    vordex_start_on_free_port "${candidates[@]}"
+    vordex_start_near_port "$(vordex_env_value "$dir" PGPORT)" "$FIRST_PORT" "$PORT_TRIES"
     local started=$started_port
 
     # Idempotent, so a restarted cluster keeps its role and database.

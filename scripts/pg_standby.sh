@@ -47,15 +47,7 @@ start_standby() {
             { cat "$standby/basebackup.log" >&2; vordex_die "pg_basebackup from 127.0.0.1:$PGPORT failed"; }
     fi
 
-    local candidates=() port previous=""
-    if [[ -f $dir/env.sh ]]; then
-        previous=$(sed -n "s/^export VORDEX_TEST_STANDBY_PORT='\([0-9]*\)'$/\1/p" "$dir/env.sh")
-    fi
-    [[ -n $previous ]] && candidates+=("$previous")
-    for ((port = FIRST_PORT; port < FIRST_PORT + PORT_TRIES; port++)); do
-        candidates+=("$port")
-    done
-    vordex_start_on_free_port "${candidates[@]}"
+    vordex_start_near_port "$(vordex_env_value "$dir" VORDEX_TEST_STANDBY_PORT)" "$FIRST_PORT" "$PORT_TRIES"
     local started=$started_port
     {
         vordex_env_line VORDEX_TEST_STANDBY_PORT "$started"

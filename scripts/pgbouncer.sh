@@ -30,12 +30,7 @@ bouncer_pid() {
 stop_bouncer() {
     local pid
     pid=$(bouncer_pid) || return 0
-    kill -INT "$pid"
-    for _ in $(seq 100); do
-        kill -0 "$pid" 2>/dev/null || return 0
-        sleep 0.1
-    done
-    kill -KILL "$pid" 2>/dev/null || true
+    vordex_stop_process "$pid" INT 10 PgBouncer
 }
 
 # Starts PgBouncer on the given port; returns 1 when the port turned out to
@@ -97,7 +92,7 @@ start_bouncer() {
     psql -X -q -v ON_ERROR_STOP=1 -d "$PGDATABASE" -c "DO \$\$ BEGIN CREATE ROLE $SESSION_USER LOGIN SUPERUSER;
         EXCEPTION WHEN duplicate_object THEN NULL; END \$\$" >/dev/null
     printf '"%s" ""\n"%s" ""\n"postgres" ""\n' "$PGUSER" "$SESSION_USER" | vordex_as_postgres tee "$pool/userlist.txt" >/dev/null
-    vordex_start_on_free_port $(seq "$FIRST_PORT" $((FIRST_PORT + PORT_TRIES - 1)))
+    vordex_start_near_port "" "$FIRST_PORT" "$PORT_TRIES"
     local started=$started_port
     {
         vordex_env_line VORDEX_TEST_POOL_PORT "$started"

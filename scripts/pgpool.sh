@@ -34,12 +34,7 @@ pgpool_pid() {
 stop_pgpool() {
     local pid
     pid=$(pgpool_pid) || return 0
-    kill -INT "$pid"
-    for _ in $(seq 100); do
-        kill -0 "$pid" 2>/dev/null || return 0
-        sleep 0.1
-    done
-    kill -KILL -- "-$pid" 2>/dev/null || true
+    vordex_stop_process "$pid" INT 10 pgpool-II group
 }
 
 # Starts pgpool on the given port; returns 1 when the port turned out to be
@@ -121,7 +116,7 @@ start_pgpool() {
     command -v pgpool >/dev/null || vordex_die "pgpool is not installed (scripts/install_deps.sh installs it)"
     vordex_as_postgres mkdir -p "$pool"
     stop_pgpool
-    vordex_start_on_free_port $(seq "$FIRST_PORT" $((FIRST_PORT + PORT_TRIES - 1)))
+    vordex_start_near_port "" "$FIRST_PORT" "$PORT_TRIES"
     local started=$started_port
     vordex_env_line VORDEX_TEST_PGPOOL_PORT "$started" |
         vordex_env_section "$dir" "# Private pgpool-II (scripts/pgpool.sh)"
