@@ -68,7 +68,7 @@ try_start() {
         port_in_use "$p" && return 1
     done
     log=$home/server.log
-    before=$(stat -c %s "$log" 2>/dev/null || echo 0)
+    before=$(vordex_log_size "$log")
     if [[ -n $bootstrap ]]; then
         wsrep=(--wsrep-new-cluster --wsrep-cluster-address=gcomm://)
     else
@@ -95,15 +95,12 @@ try_start() {
             return 0
         fi
         if ! kill -0 "$pid" 2>/dev/null; then
-            if tail -c "+$((before + 1))" "$log" | grep -q 'Address already in use'; then return 1; fi
-            tail -c "+$((before + 1))" "$log" >&2 || true
-            vordex_die "Galera node $node did not start (log: $log)"
+            vordex_start_failed "$log" "$before" "Galera node $node did not start" || return 1
         fi
         sleep 0.1
     done
     kill -KILL "$pid" 2>/dev/null || true
-    tail -c "+$((before + 1))" "$log" >&2 || true
-    vordex_die "Galera node $node was not synced within 120 s (log: $log)"
+    vordex_die_with_log "$log" "$before" "Galera node $node was not synced within 120 s"
 }
 
 start_node() {

@@ -33,23 +33,38 @@ vordex_as_postgres() {
     (cd "$dir" && runuser -u postgres -- env -i PATH=/usr/sbin:/usr/bin:/bin HOME="$dir" "$@")
 }
 
+# The bytes LOG holds now (0 when there is none): where a start's lines begin.
+vordex_log_size() { stat -c %s "$1" 2>/dev/null || echo 0; }
+
+# Ends the script with MESSAGE, after the lines LOG gained past byte BEFORE.
+vordex_die_with_log() {
+    local log=$1 before=$2 message=$3
+    tail -c "+$((before + 1))" "$log" >&2 || true
+    vordex_die "$message (log: $log)"
+}
+
+# After a server that was starting ended: returns 1 (a try_start's "the port
+# turned out to be taken") when the lines LOG gained past byte BEFORE say
+# so; otherwise ends the script with them and MESSAGE.
+vordex_start_failed() {
+    tail -c "+$(($2 + 1))" "$1" | grep -q 'Address already in use' && return 1
+    vordex_die_with_log "$@"
+}
+
 # Starts postgres on the data directory DATA, with its socket in SOCKET_DIR,
 # on PORT, logging to LOG. Returns 1 when the port turned out to be taken
 # (another process may bind it between the check and the start); any other
 # failure ends the script with the new lines of the log, naming WHAT.
 vordex_pg_start() {
     local data=$1 socket=$2 port=$3 log=$4 what=$5 before output
-    before=$(stat -c %s "$log" 2>/dev/null || echo 0)
+    before=$(vordex_log_size "$log")
     if output=$(vordex_as_postgres "$PG_BIN/pg_ctl" -w -t 120 -D "$data" \
         -o "-k $socket -p $port -c listen_addresses=127.0.0.1" -l "$log" start 2>&1); then
         return 0
     fi
-    if tail -c "+$((before + 1))" "$log" | grep -q 'Address already in use'; then
-        return 1
-    fi
+    tail -c "+$((before + 1))" "$log" | grep -q 'Address already in use' && return 1
     printf '%s\n' "$output" >&2
-    tail -c "+$((before + 1))" "$log" >&2 || true
-    vordex_die "$what did not start (log: $log)"
+    vordex_die_with_log "$log" "$before" "$what did not start"
 }
 
 # True when something listens on the loopback TCP port.

@@ -34,7 +34,7 @@ stop_server() {
 # taken, ends the script with the server log on any other failure.
 try_start() {
     local port=$1 log=$maria/server.log before pid
-    before=$(stat -c %s "$log" 2>/dev/null || echo 0)
+    before=$(vordex_log_size "$log")
     # --no-defaults: the machine's own my.cnf files are not ours to read.
     mariadbd --no-defaults --user=root --datadir="$maria/data" --socket="$maria/socket" \
         --port="$port" --bind-address=127.0.0.1 --pid-file="$maria/server.pid" \
@@ -44,15 +44,12 @@ try_start() {
     for _ in $(seq 600); do
         if client -e 'SELECT 1' >/dev/null 2>&1; then return 0; fi
         if ! kill -0 "$pid" 2>/dev/null; then
-            if tail -c "+$((before + 1))" "$log" | grep -q 'Address already in use'; then return 1; fi
-            tail -c "+$((before + 1))" "$log" >&2 || true
-            vordex_die "mariadbd did not start (log: $log)"
+            vordex_start_failed "$log" "$before" "mariadbd did not start" || return 1
         fi
         sleep 0.1
     done
     kill -KILL "$pid" 2>/dev/null || true
-    tail -c "+$((before + 1))" "$log" >&2 || true
-    vordex_die "mariadbd did not answer within 60 s (log: $log)"
+    vordex_die_with_log "$log" "$before" "mariadbd did not answer within 60 s"
 }
 
 start_server() {

@@ -37,7 +37,7 @@ stop_bouncer() {
 # be taken, ends the script with its log on any other failure.
 try_start() {
     local port=$1 log=$pool/pgbouncer.log before
-    before=$(stat -c %s "$log" 2>/dev/null || echo 0)
+    before=$(vordex_log_size "$log")
     vordex_as_postgres tee "$pool/pgbouncer.ini" >/dev/null <<INI
 [databases]
 * = host=127.0.0.1 port=$PGPORT
@@ -71,15 +71,12 @@ INI
             return 0
         fi
         if ! bouncer_pid >/dev/null; then
-            if tail -c "+$((before + 1))" "$log" | grep -q 'Address already in use'; then return 1; fi
             printf '%s\n' "$said" >&2
-            tail -c "+$((before + 1))" "$log" >&2 || true
-            vordex_die "pgbouncer did not start (log: $log)"
+            vordex_start_failed "$log" "$before" "pgbouncer did not start" || return 1
         fi
         sleep 0.1
     done
-    tail -c "+$((before + 1))" "$log" >&2 || true
-    vordex_die "pgbouncer did not answer within 10 s (log: $log)"
+    vordex_die_with_log "$log" "$before" "pgbouncer did not answer within 10 s"
 }
 
 start_bouncer() {

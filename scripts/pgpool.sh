@@ -41,7 +41,7 @@ stop_pgpool() {
 # taken, ends the script with its log on any other failure.
 try_start() {
     local port=$1 log=$pool/pgpool.log before
-    before=$(stat -c %s "$log" 2>/dev/null || echo 0)
+    before=$(vordex_log_size "$log")
     vordex_as_postgres tee "$pool/pgpool.conf" >/dev/null <<CONF
 backend_clustering_mode = 'raw'
 listen_addresses = '127.0.0.1'
@@ -98,15 +98,12 @@ CONF
             return 0
         fi
         if ! kill -0 "$launched" 2>/dev/null; then
-            if tail -c "+$((before + 1))" "$log" | grep -q 'Address already in use'; then return 1; fi
-            tail -c "+$((before + 1))" "$log" >&2 || true
-            vordex_die "pgpool did not start (log: $log)"
+            vordex_start_failed "$log" "$before" "pgpool did not start" || return 1
         fi
         sleep 0.1
     done
     stop_pgpool
-    tail -c "+$((before + 1))" "$log" >&2 || true
-    vordex_die "pgpool did not answer within 10 s (log: $log)"
+    vordex_die_with_log "$log" "$before" "pgpool did not answer within 10 s"
 }
 
 start_pgpool() {
