@@ -117,6 +117,14 @@ vordex_start_near_port() {
     vordex_start_on_free_port ${previous:+"$previous"} $(seq "$first" $((first + tries - 1)))
 }
 
+# Exports the settings of the private cluster in DIR (its env.sh), which the
+# servers in front of it and beside it need.
+vordex_cluster_env() {
+    [[ -f $1/env.sh ]] || vordex_die "$1/env.sh missing; run pg_cluster.sh start $1 first"
+    # shellcheck source=/dev/null
+    source "$1/env.sh"
+}
+
 # The value that DIR/env.sh exports as VARIABLE, or nothing.
 vordex_env_value() {
     [[ -f $1/env.sh ]] && sed -n "s/^export $2='\(.*\)'\$/\1/p" "$1/env.sh"

@@ -10,9 +10,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 (($# == 1)) || vordex_die "usage: odbc_config.sh DIR"
 dir=$(vordex_abs_dir "$1")
-[[ -f $dir/env.sh ]] || vordex_die "$dir/env.sh missing; run pg_cluster.sh start $dir first"
-# shellcheck source=/dev/null
-source "$dir/env.sh"
+vordex_cluster_env "$dir"
 : "${PGPORT:?PGPORT not set by $dir/env.sh}"
 
 odbc=$dir/odbc

@@ -31,9 +31,7 @@ stop_standby() {
 try_start() { vordex_pg_start "$data" "$standby/socket" "$1" "$standby/server.log" "the standby"; }
 
 start_standby() {
-    [[ -f $dir/env.sh ]] || vordex_die "$dir/env.sh missing; run pg_cluster.sh start $dir first"
-    # shellcheck source=/dev/null
-    source "$dir/env.sh"
+    vordex_cluster_env "$dir"
     : "${PGPORT:?PGPORT not set by $dir/env.sh}"
     stop_standby
     # A standby has its signal file until it is promoted; anything else is

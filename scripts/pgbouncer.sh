@@ -80,9 +80,7 @@ INI
 }
 
 start_bouncer() {
-    [[ -f $dir/env.sh ]] || vordex_die "$dir/env.sh missing; run pg_cluster.sh start $dir first"
-    # shellcheck source=/dev/null
-    source "$dir/env.sh"
+    vordex_cluster_env "$dir"
     command -v pgbouncer >/dev/null || vordex_die "pgbouncer is not installed (scripts/install_deps.sh installs it)"
     vordex_as_postgres mkdir -p "$pool"
     stop_bouncer

@@ -107,9 +107,7 @@ CONF
 }
 
 start_pgpool() {
-    [[ -f $dir/env.sh ]] || vordex_die "$dir/env.sh missing; run pg_cluster.sh start $dir first"
-    # shellcheck source=/dev/null
-    source "$dir/env.sh"
+    vordex_cluster_env "$dir"
     command -v pgpool >/dev/null || vordex_die "pgpool is not installed (scripts/install_deps.sh installs it)"
     vordex_as_postgres mkdir -p "$pool"
     stop_pgpool
